@@ -1,0 +1,26 @@
+# One interface target carries the language level, warnings and sanitizers;
+# every other target links it.
+set(VELLUMO_SANITIZE "" CACHE STRING "Sanitizer build: '', 'address' (ASan+UBSan) or 'thread' (TSan)")
+option(VELLUMO_WERROR "Treat warnings as errors" OFF)
+
+add_library(vellumo_common INTERFACE)
+target_compile_features(vellumo_common INTERFACE cxx_std_20)
+target_compile_options(vellumo_common INTERFACE -Wall -Wextra)
+if(VELLUMO_WERROR)
+  target_compile_options(vellumo_common INTERFACE -Werror)
+endif()
+target_compile_definitions(vellumo_common INTERFACE QT_NO_CAST_FROM_ASCII QT_NO_CONTEXTLESS_CONNECT)
+
+if(VELLUMO_SANITIZE STREQUAL "address")
+  target_compile_options(vellumo_common INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  target_link_options(vellumo_common INTERFACE -fsanitize=address,undefined)
+elseif(VELLUMO_SANITIZE STREQUAL "thread")
+  target_compile_options(vellumo_common INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
+  target_link_options(vellumo_common INTERFACE -fsanitize=thread)
+elseif(NOT VELLUMO_SANITIZE STREQUAL "")
+  message(FATAL_ERROR "VELLUMO_SANITIZE must be '', 'address' or 'thread'")
+endif()
+
+set(CMAKE_CXX_EXTENSIONS OFF)
+find_package(Threads REQUIRED)
+target_link_libraries(vellumo_common INTERFACE Threads::Threads)

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace kvu {
+
+// Wide strings are UTF-32 here. Values that are no Unicode scalar (surrogates,
+// beyond U+10FFFF) and malformed UTF-8 become U+FFFD: text from files and the
+// network is never trusted to be well formed.
+std::string ToUtf8(std::wstring_view text);
+std::wstring FromUtf8(std::string_view text);
+
+} // namespace kvu

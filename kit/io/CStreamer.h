@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace kvu::io {
+
+// Status codes of the stream operations; every negative value is a failure.
+enum StreamStatus : int32_t {
+    kStreamOk = 0,
+    kStreamBadArgument = -2,
+    kStreamSocketFailed = -3,
+    kStreamConnectFailed = -4,
+    kStreamNoSocket = -5,
+    kStreamReceiveFailed = -6,
+    kStreamSendFailed = -7,
+    kStreamOptionFailed = -8,
+};
+
+// Flags of Read and Write.
+enum StreamFlag : int32_t {
+    kStreamFlagOutOfBand = 1,
+    kStreamFlagPeek = 2,
+};
+
+// Option of SetOption: the send-buffer size, as a 4-byte value.
+inline constexpr int32_t kStreamOptionSendBuffer = 1;
+
+class CStreamer {
+public:
+    virtual ~CStreamer() = default;
+    virtual int32_t Open(const char* host, int32_t port, int32_t reserved1, int32_t reserved2) = 0;
+    virtual void Close() = 0;
+    // Byte count on success, else a negative status.
+    virtual int32_t Read(void* buffer, int32_t size, int32_t flags, int32_t reserved) = 0;
+    virtual int32_t Write(const void* buffer, int32_t size, int32_t flags, int32_t reserved) = 0;
+    virtual int32_t SetOption(int32_t option, const void* value, int32_t reserved) = 0;
+    virtual bool IsOpen() const = 0;
+
+    // Remembers host and port, closes, and opens again.
+    int32_t Connect(const char* host, int32_t port, int32_t reserved1, int32_t reserved2);
+
+protected:
+    std::string m_host;
+};
+
+} // namespace kvu::io

@@ -1,0 +1,106 @@
+#pragma once
+
+#include "CWorkerThread.h"
+#include "CommandProcessor.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace kvu::tools {
+
+// First-in-first-out queue whose items run one at a time, in order, on one
+// worker thread started by the first post. The executor is not owned and must
+// outlive the queue. Destruction stops and joins the worker after the item it
+// is executing; it must not run on that worker.
+template <typename T>
+class CommandQueue {
+public:
+    explicit CommandQueue(CommandProcessor<T>* executor, std::string threadName = "kvu-queue")
+        : m_executor(executor), m_threadName(std::move(threadName)) {}
+
+    ~CommandQueue() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_isStopping = true;
+        }
+        m_wake.notify_all();
+        if (m_worker)
+            m_worker->Join();
+    }
+
+    CommandQueue(const CommandQueue&) = delete;
+    CommandQueue& operator=(const CommandQueue&) = delete;
+
+    // Callable from any thread, the worker included.
+    void Post(const T& item) {
+        std::unique_lock lock(m_mutex);
+        if (!m_worker && m_executor && !m_isStopping) {
+            m_worker = std::make_unique<CWorkerThread>(m_threadName);
+            m_worker->Start(&CommandQueue::run, this);
+        }
+        m_items.push_back(item);
+        m_isHeld = false;
+        lock.unlock();
+        m_wake.notify_one();
+    }
+
+    // Removes every queued item, the one being executed included.
+    void Flush() {
+        std::lock_guard lock(m_mutex);
+        m_items.clear();
+        ++m_flushCount;
+    }
+
+    bool IsEmpty() const {
+        std::lock_guard lock(m_mutex);
+        return m_items.empty();
+    }
+
+    std::size_t Count() const {
+        std::lock_guard lock(m_mutex);
+        return m_items.size();
+    }
+
+private:
+    static void run(void* self) { static_cast<CommandQueue*>(self)->loop(); }
+
+    void loop() {
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            // Waiting on the predicate under the lock is what keeps a post
+            // made while the worker was busy from being lost.
+            m_wake.wait(lock, [this] { return m_isStopping || (!m_items.empty() && !m_isHeld); });
+            if (m_isStopping)
+                return;
+            const T item = m_items.front();
+            const unsigned flushCountBefore = m_flushCount;
+            lock.unlock();
+            const bool isDone = m_executor->Execute(item);
+            lock.lock();
+            if (!isDone) {
+                // The item stays at the head until someone posts again.
+                m_isHeld = true;
+                continue;
+            }
+            if (m_flushCount == flushCountBefore && !m_items.empty())
+                m_items.pop_front();
+        }
+    }
+
+    CommandProcessor<T>* m_executor;
+    std::string m_threadName;
+    mutable std::mutex m_mutex; // guards everything below
+    std::condition_variable m_wake;
+    std::deque<T> m_items;
+    bool m_isStopping = false;
+    bool m_isHeld = false;
+    unsigned m_flushCount = 0; // a flush during Execute removed the running item already
+    std::unique_ptr<CWorkerThread> m_worker;
+};
+
+} // namespace kvu::tools

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs what building and testing Vellumo needs on Debian 12 (as root, or
+# through sudo). Packages already present are left alone.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ pkg-config clang-format
+  libgtest-dev libgmock-dev libbenchmark-dev
+  libcurl4-openssl-dev
+  qt6-base-dev qt6-tools-dev
+  libgupnp-1.6-dev
+  libnftables-dev nftables
+  python3-dbusmock dbus
+  iproute2 util-linux
+  nginx-light xvfb
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+$sudo apt-get update
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"

@@ -60,6 +60,11 @@ bool CDmpCmdProcessor::DoCmdRead(const DMP_COMMAND& item) {
 
     const int32_t index = item.valueHigh;
     if (!m_link->m_openFile || m_currentIndex.load() != index) {
+        // A Box that asks for another index without stopping the first would
+        // otherwise leave the old file's read items cycling, and the two
+        // files would take turns on the wire.
+        if (m_link->m_openFile)
+            m_link->m_commandQueue->Flush();
         if (!openIndex(index))
             return false;
     }

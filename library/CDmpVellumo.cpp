@@ -70,8 +70,8 @@ bool CDmpVellumo::OpenConnection(const char* host, int32_t port, bool isAsync) {
     m_commandStream->SetObserver(m_commandObserver.get());
     m_dataStream->SetObserver(m_dataObserver.get());
     m_fileProcessor = std::make_unique<CDmpCmdProcessor>(this);
-    m_commandQueue = std::make_unique<kvu::tools::CommandQueue<DMP_COMMAND>>(m_fileProcessor.get(),
-                                                                              "dmp-link");
+    m_commandQueue =
+        std::make_unique<kvu::tools::CommandQueue<DMP_COMMAND>>(m_fileProcessor.get(), "dmp-link");
     m_host = host ? host : "";
     m_port = port;
     m_isAsync = isAsync;
@@ -269,9 +269,9 @@ bool CDmpVellumo::RecvCmd(int32_t& sequence, uint8_t (&value)[8]) {
         notifyError(kLinkErrorStatusRead);
         return false;
     }
-    sequence = static_cast<int32_t>(sequenceBytes[0] | (sequenceBytes[1] << 8) |
-                                    (sequenceBytes[2] << 16) |
-                                    (static_cast<uint32_t>(sequenceBytes[3]) << 24));
+    sequence =
+        static_cast<int32_t>(sequenceBytes[0] | (sequenceBytes[1] << 8) | (sequenceBytes[2] << 16) |
+                             (static_cast<uint32_t>(sequenceBytes[3]) << 24));
     return true;
 }
 
@@ -338,8 +338,8 @@ bool CDmpVellumo::sendPlaybackCommand(int32_t code, const char* operation,
     }
     std::lock_guard lock(m_lock);
     const int32_t sequence = ++m_sequence;
-    const int64_t value = PackValue(currentTypeByte(),
-                                    valueHigh.value_or(static_cast<uint32_t>(m_playList.size())));
+    const int64_t value =
+        PackValue(currentTypeByte(), valueHigh.value_or(static_cast<uint32_t>(m_playList.size())));
     if (!SendCmd(true, code, sequence, value, false, nullptr, 0)) {
         reportSendFailure(operation);
         return false;
@@ -444,8 +444,7 @@ bool CDmpVellumo::SwitchToWfdPBC() {
     return true;
 }
 
-bool CDmpVellumo::GetBoxVersion(int32_t& major, int32_t& minor, int32_t& reserved,
-                                int32_t& build) {
+bool CDmpVellumo::GetBoxVersion(int32_t& major, int32_t& minor, int32_t& reserved, int32_t& build) {
     major = minor = reserved = build = 0;
     std::lock_guard lock(m_lock);
     const int32_t sequence = ++m_sequence;
@@ -471,8 +470,7 @@ uint64_t CDmpVellumo::GetCurAdapterMacAddr() {
     std::lock_guard lock(m_lock);
     const int32_t sequence = ++m_sequence;
     m_currentMediaType = kMediaTypeMacQuery;
-    if (!SendCmd(true, kCmdMacAddress, sequence, WireByte(kMediaTypeMacQuery), false, nullptr,
-                 0)) {
+    if (!SendCmd(true, kCmdMacAddress, sequence, WireByte(kMediaTypeMacQuery), false, nullptr, 0)) {
         // The version query's text: the MAC query shares it.
         reportSendFailure("GetBoxVersion");
         return 0;

@@ -57,8 +57,9 @@ struct DMP_COMMAND {
     int32_t valueHigh; // seek: offset bits 32-63; read: the file index
 
     int64_t Value() const {
-        return static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(valueHigh)) << 32) |
-                                    static_cast<uint32_t>(valueLow));
+        return static_cast<int64_t>(
+            (static_cast<uint64_t>(static_cast<uint32_t>(valueHigh)) << 32) |
+            static_cast<uint32_t>(valueLow));
     }
 };
 

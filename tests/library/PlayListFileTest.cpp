@@ -103,13 +103,22 @@ TEST_F(PlayListFileTest, UnreadableListsFail) {
     EXPECT_TRUE(lists.video.empty() && lists.image.empty() && lists.audio.empty());
 }
 
-TEST_F(PlayListFileTest, UnreadableFileFails) {
-    if (geteuid() == 0)
-        GTEST_SKIP() << "root reads files whatever their mode";
-    const std::wstring path = write("locked.m3u", ascii16("/a/b.mp3\r\n"));
-    ASSERT_EQ(chmod(kvu::ToUtf8(path).c_str(), 0), 0);
-    MediaLists lists;
-    EXPECT_FALSE(ParsePlayList(path, lists));
+// Root reads files whatever their mode, so the read runs in a child that
+// gave up root. Outside the fixture: no server thread while forking.
+TEST(PlayListFileDeathTest, UnreadableFileFails) {
+    ScratchFolder folder;
+    const std::string path = folder.Write("locked.m3u", ascii16("/a/b.mp3\r\n"));
+    ASSERT_EQ(chmod(folder.Path().c_str(), 0755), 0);
+    ASSERT_EQ(chmod(path.c_str(), 0), 0);
+    EXPECT_EXIT(
+        {
+            constexpr uid_t kNobody = 65534;
+            if (geteuid() == 0 && setuid(kNobody) != 0)
+                _exit(2);
+            MediaLists lists;
+            _exit(ParsePlayList(kvu::FromUtf8(path), lists) ? 1 : 0);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 // A nested list adds its media to the same lists, and its failure is ignored.

@@ -190,7 +190,9 @@ bool ParsePlayList(const std::wstring& path, MediaLists& lists) {
 }
 
 bool WritePlayList(const std::string& fileUtf8Path, const std::vector<std::wstring>& entries) {
-    const int fd = open(fileUtf8Path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // Non-blocking only so that a FIFO without a reader fails instead of hanging.
+    const int fd =
+        open(fileUtf8Path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0644);
     if (fd < 0) {
         DebugPrint("WritePlayList(): open(%s) failed: 0x%08lx\n", fileUtf8Path.c_str(),
                    static_cast<unsigned long>(errno));

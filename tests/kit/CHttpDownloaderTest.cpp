@@ -1,12 +1,11 @@
 #include "CHttpDownloader.h"
+#include "ScratchFolder.h"
 #include "TestHttpServer.h"
 
 #include <condition_variable>
-#include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <mutex>
-#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -29,13 +28,6 @@ std::string asString(const std::vector<uint8_t>& bytes) {
 bool exists(const std::string& path) {
     struct stat status {};
     return stat(path.c_str(), &status) == 0;
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
 }
 
 // What the callback saw, one snapshot per call.
@@ -67,15 +59,9 @@ struct CallbackLog {
 
 class CHttpDownloaderTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/downloader_testXXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_dir = pattern;
-    }
-    void TearDown() override { std::system(("rm -rf '" + m_dir + "'").c_str()); }
-
     TestHttpServer m_server;
-    std::string m_dir;
+    ScratchFolder m_folder;
+    const std::string m_dir = m_folder.Path();
     CallbackLog m_log;
 };
 
@@ -147,7 +133,7 @@ TEST_F(CHttpDownloaderTest, FileAndCountModesKeepEveryByte) {
     EXPECT_EQ(downloader.DownloadToFile(m_server.Url("/file"), path), 0);
     EXPECT_TRUE(downloader.IsSucceeded());
     EXPECT_EQ(downloader.BytesStored(), body.size());
-    EXPECT_EQ(readFile(path), body);
+    EXPECT_EQ(ScratchFolder::Read(path), body);
 
     EXPECT_EQ(downloader.DownloadToCount(m_server.Url("/file")), 0);
     EXPECT_TRUE(downloader.IsSucceeded());
@@ -273,7 +259,7 @@ TEST_F(CHttpDownloaderTest, FileModeFailuresKeepOrRefuseTheDestination) {
     CHttpDownloader downloader;
 
     EXPECT_EQ(downloader.DownloadToFile(m_server.Url("/bare"), path), -1);
-    EXPECT_EQ(readFile(path), "precious");
+    EXPECT_EQ(ScratchFolder::Read(path), "precious");
 
     EXPECT_EQ(downloader.DownloadToFile(m_server.Url("/ok"), m_dir + "/no/such/dir"), -1);
     EXPECT_FALSE(downloader.IsSucceeded());

@@ -1,9 +1,8 @@
 #include "CDmpFileSource.h"
+#include "ScratchFolder.h"
 #include "TestHttpServer.h"
 #include "Unicode.h"
 
-#include <cstdlib>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -38,20 +37,13 @@ std::string drain(CDmpFileSource& source, std::vector<int32_t>* sizes = nullptr)
 
 class CDmpFileSourceTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/filesource_testXXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_dir = pattern;
-    }
-    void TearDown() override { std::system(("rm -rf '" + m_dir + "'").c_str()); }
     std::string write(const std::string& name, const std::string& bytes) {
-        const std::string path = m_dir + "/" + name;
-        std::ofstream(path, std::ios::binary) << bytes;
-        return path;
+        return m_folder.Write(name, bytes);
     }
 
     TestHttpServer m_server;
-    std::string m_dir;
+    ScratchFolder m_folder;
+    const std::string m_dir = m_folder.Path();
 };
 
 // Two full chunks and a short third, then the end; a seek moves the next read.

@@ -1,11 +1,10 @@
 #include "PlayListFile.h"
+#include "ScratchFolder.h"
 #include "TestHttpServer.h"
 #include "Unicode.h"
 
 #include <cstdlib>
-#include <fstream>
 #include <gtest/gtest.h>
-#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -29,25 +28,10 @@ std::string ascii16(const std::string& text) {
     return utf16le(std::u16string(text.begin(), text.end()));
 }
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
 class PlayListFileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/playlist_testXXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_dir = pattern;
-    }
-    void TearDown() override { std::system(("rm -rf '" + m_dir + "'").c_str()); }
     std::wstring write(const std::string& name, const std::string& bytes) {
-        const std::string path = m_dir + "/" + name;
-        std::ofstream(path, std::ios::binary) << bytes;
-        return kvu::FromUtf8(path);
+        return kvu::FromUtf8(m_folder.Write(name, bytes));
     }
     MediaLists parse(const std::string& bytes, bool expected = true) {
         MediaLists lists;
@@ -56,7 +40,8 @@ protected:
     }
 
     TestHttpServer m_server;
-    std::string m_dir;
+    ScratchFolder m_folder;
+    const std::string m_dir = m_folder.Path();
 };
 
 // Written lines are UTF-16LE with CR LF and no byte-order mark; read back
@@ -66,8 +51,8 @@ TEST_F(PlayListFileTest, WrittenListReadsBackSortedByType) {
                              L"/d/notes.txt", L"/m/d.flac",           L"/v/e.asf"};
     const std::string path = m_dir + "/out.m3u";
     ASSERT_TRUE(WritePlayList(path, entries));
-    EXPECT_EQ(readFile(path).substr(0, 20), ascii16("/v/a.avi\r\n"));
-    EXPECT_EQ(readFile(path).substr(20, 10), utf16le(u"/m/\U0001F3B5"));
+    EXPECT_EQ(ScratchFolder::Read(path).substr(0, 20), ascii16("/v/a.avi\r\n"));
+    EXPECT_EQ(ScratchFolder::Read(path).substr(20, 10), utf16le(u"/m/\U0001F3B5"));
 
     MediaLists lists;
     ASSERT_TRUE(ParsePlayList(kvu::FromUtf8(path), lists));
@@ -118,13 +103,22 @@ TEST_F(PlayListFileTest, UnreadableListsFail) {
     EXPECT_TRUE(lists.video.empty() && lists.image.empty() && lists.audio.empty());
 }
 
-TEST_F(PlayListFileTest, UnreadableFileFails) {
-    if (geteuid() == 0)
-        GTEST_SKIP() << "root reads files whatever their mode";
-    const std::wstring path = write("locked.m3u", ascii16("/a/b.mp3\r\n"));
-    ASSERT_EQ(chmod(kvu::ToUtf8(path).c_str(), 0), 0);
-    MediaLists lists;
-    EXPECT_FALSE(ParsePlayList(path, lists));
+// Root reads files whatever their mode, so the read runs in a child that
+// gave up root. Outside the fixture: no server thread while forking.
+TEST(PlayListFileDeathTest, UnreadableFileFails) {
+    ScratchFolder folder;
+    const std::string path = folder.Write("locked.m3u", ascii16("/a/b.mp3\r\n"));
+    ASSERT_EQ(chmod(folder.Path().c_str(), 0755), 0);
+    ASSERT_EQ(chmod(path.c_str(), 0), 0);
+    EXPECT_EXIT(
+        {
+            constexpr uid_t kNobody = 65534;
+            if (geteuid() == 0 && setuid(kNobody) != 0)
+                _exit(2);
+            MediaLists lists;
+            _exit(ParsePlayList(kvu::FromUtf8(path), lists) ? 1 : 0);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 // A nested list adds its media to the same lists, and its failure is ignored.
@@ -192,7 +186,7 @@ TEST_F(PlayListFileTest, WebAddressListsAreRead) {
 TEST_F(PlayListFileTest, WriteLeavesOutUnstorableEntriesAndReportsFailure) {
     const std::string path = m_dir + "/out.m3u";
     ASSERT_TRUE(WritePlayList(path, {L"/m/a\nb.mp3", L"/m/ok.mp3", L"/m/c\r.mp3"}));
-    EXPECT_EQ(readFile(path), ascii16("/m/ok.mp3\r\n"));
+    EXPECT_EQ(ScratchFolder::Read(path), ascii16("/m/ok.mp3\r\n"));
     EXPECT_FALSE(WritePlayList(m_dir + "/no/such/dir/out.m3u", {L"/m/ok.mp3"}));
 }
 
@@ -215,7 +209,7 @@ TEST_F(PlayListFileTest, TemporaryListIsUniqueAndHoldsTheEntry) {
     EXPECT_EQ(name.size(), 13u) << name;
     EXPECT_EQ(name.substr(0, 3), "Kvu");
     EXPECT_EQ(name.substr(9), ".m3u");
-    EXPECT_EQ(readFile(path), utf16le(u"/p/Ünïcode.jpg\r\n"));
+    EXPECT_EQ(ScratchFolder::Read(path), utf16le(u"/p/Ünïcode.jpg\r\n"));
     MediaLists lists;
     ASSERT_TRUE(ParsePlayList(*first, lists));
     EXPECT_EQ(lists.image, (Entries{L"/p/Ünïcode.jpg"}));

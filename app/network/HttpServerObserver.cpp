@@ -150,8 +150,8 @@ bool HttpServer::HttpServerObserver::readHead(CSocketClient& client, std::string
 }
 
 bool HttpServer::HttpServerObserver::isServed(const std::string& name) const {
-    return !name.empty() && std::find(m_servedNames.begin(), m_servedNames.end(), name) !=
-                                m_servedNames.end();
+    return !name.empty() &&
+           std::find(m_servedNames.begin(), m_servedNames.end(), name) != m_servedNames.end();
 }
 
 void HttpServer::HttpServerObserver::reply(const std::string& path, CSocketClient& client) {
@@ -178,8 +178,9 @@ void HttpServer::HttpServerObserver::reply(const std::string& path, CSocketClien
 
     client.SetSendTimeout(m_sendTimeoutMs);
     char header[1024];
-    const int headerBytes = std::snprintf(
-        header, sizeof header, "HTTP/1.1 200 OK\r\nContent-Length: %d\r\n\r\n", static_cast<int>(totalBytes));
+    const int headerBytes =
+        std::snprintf(header, sizeof header, "HTTP/1.1 200 OK\r\nContent-Length: %d\r\n\r\n",
+                      static_cast<int>(totalBytes));
     std::uint32_t headerSent = 0;
     bool isSending = writeAll(client, header, headerBytes, headerSent);
 
@@ -194,7 +195,8 @@ void HttpServer::HttpServerObserver::reply(const std::string& path, CSocketClien
                        errno);
         if (readBytes <= 0)
             break;
-        isSending = writeAll(client, m_transferBuffer.data(), static_cast<int>(readBytes), sentBytes);
+        isSending =
+            writeAll(client, m_transferBuffer.data(), static_cast<int>(readBytes), sentBytes);
         if (!isSending)
             break;
         if (HttpStatusObserver* observer = m_statusObserver)

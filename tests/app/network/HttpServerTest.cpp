@@ -349,7 +349,7 @@ TEST_F(HttpServerTest, StopEndsATransferInProgress) {
     start(settings);
     LoopbackClient stalled(m_port, 4096);
     ASSERT_TRUE(stalled.Send("GET /install.img HTTP/1.1\r\n\r\n"));
-    m_observer.waitFor('S', imagePath());
+    m_observer.waitFor('P', imagePath());
 
     EXPECT_TRUE(m_server->Stop());
     EXPECT_EQ(m_server->BoundPort(), 0);
@@ -358,6 +358,25 @@ TEST_F(HttpServerTest, StopEndsATransferInProgress) {
     EXPECT_LT(received.bytes.size(), kBigFileBytes);
     EXPECT_FALSE(Fetch(m_port, "GET /install.img HTTP/1.1\r\n\r\n").isConnected);
     EXPECT_TRUE(m_server->Stop());
+}
+
+// Stop while the worker waits for a request head returns without waiting for
+// the head time-out.
+TEST_F(HttpServerTest, StopEndsAWaitForTheHead) {
+    HttpServer::Settings settings;
+    settings.headTimeoutMs = 3600 * 1000;
+    start(settings);
+    LoopbackClient served(m_port);
+    ASSERT_TRUE(served.Send("GET /appliance.xml HTTP/1.1\r\n\r\n"));
+    LoopbackClient silent(m_port);
+    ASSERT_TRUE(silent.IsConnected());
+    // The silent client is next in line once this one is answered.
+    ASSERT_EQ(served.ReceiveAll().bytes, okReply(m_manifest));
+
+    EXPECT_TRUE(m_server->Stop());
+    const LoopbackClient::Received received = silent.ReceiveAll();
+    EXPECT_FALSE(received.isTimedOut);
+    EXPECT_EQ(received.bytes, "");
 }
 
 // Only plain file names can be served.

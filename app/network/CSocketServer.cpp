@@ -81,10 +81,6 @@ bool CSocketServer::Start() {
 }
 
 bool CSocketServer::Stop() {
-    {
-        std::lock_guard lock(m_private->clientsMutex);
-        m_private->clients.clear();
-    }
     const int listenSocket = m_private->listenSocket.exchange(CSocketClient::kInvalidSocket);
     if (listenSocket != CSocketClient::kInvalidSocket)
         ::shutdown(listenSocket, SHUT_RDWR); // wakes a worker blocked in accept
@@ -93,6 +89,9 @@ bool CSocketServer::Stop() {
     m_private->queue = nullptr;
     if (listenSocket != CSocketClient::kInvalidSocket)
         ::close(listenSocket);
+    // Only now: until the worker has ended it may still be adding a client.
+    std::lock_guard lock(m_private->clientsMutex);
+    m_private->clients.clear();
     return true;
 }
 

@@ -16,6 +16,7 @@
 #include <vector>
 
 namespace fs = std::filesystem;
+using namespace std::string_literals;
 
 namespace {
 
@@ -238,7 +239,7 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedRequest{"ParentDirectory", "GET /../outside/secret.txt HTTP/1.1\r\n\r\n"},
         RefusedRequest{"RelativeParent", "GET ../outside/secret.txt HTTP/1.1\r\n\r\n"},
         RefusedRequest{"PercentEncoded", "GET /install%2Eimg HTTP/1.1\r\n\r\n"},
-        RefusedRequest{"EmbeddedNul", std::string("GET /install.img\0x HTTP/1.1\r\n\r\n", 33)},
+        RefusedRequest{"EmbeddedNul", "GET /install.img\0x HTTP/1.1\r\n\r\n"s},
         RefusedRequest{"BinaryJunkFillingTheHead", patternBytes(12 * 1024)}),
     [](const ::testing::TestParamInfo<RefusedRequest>& info) { return info.param.scenario; });
 

@@ -12,25 +12,24 @@
 #include <string>
 #include <sys/socket.h>
 #include <unistd.h>
-#include <vector>
 
 using kvu::net::CServerObserver;
 using kvu::net::CSocketServer;
 
 namespace {
 
-// Reads one byte from each accepted client and either keeps the client for
-// the server (returns true) or closes and frees it itself.
+// Reads one byte from each accepted client, then keeps it for the server
+// (returns true) or closes and frees it itself.
 class ByteObserver : public CServerObserver {
 public:
     explicit ByteObserver(bool isKeeping) : m_isKeeping(isKeeping) {}
 
     bool OnAccept(CSocketClient* client) override {
-        char byte = 0;
-        const int result = client->Read(&byte, 1);
+        char byte = '!';
+        client->Read(&byte, 1);
         {
             std::lock_guard lock(m_mutex);
-            m_bytes.push_back(result == 1 ? byte : '!');
+            m_bytes.push_back(byte);
         }
         m_changed.notify_all();
         if (m_isKeeping)
@@ -52,75 +51,31 @@ private:
     std::string m_bytes;
 };
 
-// A loopback listener the test holds, to know a free port or to occupy one.
+// A loopback listener of the test's own, to occupy a port or learn a free one.
 class PortHolder {
 public:
-    PortHolder() {
-        m_socket = ::socket(AF_INET, SOCK_STREAM, 0);
+    PortHolder() : m_socket(::socket(AF_INET, SOCK_STREAM, 0)) {
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
         ::bind(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof address);
         ::listen(m_socket, 1);
-        socklen_t length = sizeof address;
         ::getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &length);
         m_port = ntohs(address.sin_port);
     }
-    ~PortHolder() { release(); }
-    void release() {
-        if (m_socket >= 0)
-            ::close(m_socket);
-        m_socket = -1;
-    }
+    ~PortHolder() { ::close(m_socket); }
     std::uint16_t port() const { return m_port; }
 
 private:
-    int m_socket = -1;
+    int m_socket;
     std::uint16_t m_port = 0;
-};
-
-class TraceCapture {
-public:
-    TraceCapture() {
-        SetDebugSink([this](std::string_view line) {
-            std::lock_guard lock(m_mutex);
-            m_lines.emplace_back(line);
-        });
-    }
-    ~TraceCapture() { SetDebugSink({}); }
-    std::vector<std::string> lines() {
-        std::lock_guard lock(m_mutex);
-        return m_lines;
-    }
-
-private:
-    std::mutex m_mutex; // guards m_lines
-    std::vector<std::string> m_lines;
 };
 
 } // namespace
 
-// Connections are accepted one after another and each reaches the observer.
-TEST(CSocketServer, HandsEveryConnectionToTheObserverInTurn) {
-    ByteObserver observer(false);
-    CSocketServer server(0, INADDR_LOOPBACK);
-    server.SetObserver(&observer);
-    ASSERT_TRUE(server.Start());
-    ASSERT_NE(server.BoundPort(), 0);
-
-    for (char byte : std::string("abc")) {
-        LoopbackClient client(server.BoundPort());
-        ASSERT_TRUE(client.IsConnected());
-        ASSERT_TRUE(client.Send(std::string(1, byte)));
-        // The observer closed the connection itself.
-        EXPECT_EQ(client.ReceiveAll().bytes, "");
-    }
-    EXPECT_EQ(observer.waitForBytes(3), "abc");
-    EXPECT_TRUE(server.Stop());
-    EXPECT_EQ(server.BoundPort(), 0);
-}
-
-// Clients the observer leaves to the server stay open until Stop closes them.
+// Clients the observer leaves to the server stay open until Stop closes them,
+// even one whose OnAccept is still returning when Stop begins.
 TEST(CSocketServer, StopClosesTheClientsItKept) {
     ByteObserver observer(true);
     CSocketServer server(0, INADDR_LOOPBACK);
@@ -133,20 +88,16 @@ TEST(CSocketServer, StopClosesTheClientsItKept) {
     ASSERT_TRUE(second.Send("2"));
     EXPECT_EQ(observer.waitForBytes(2), "12");
 
-    server.Stop();
-    const LoopbackClient::Received fromFirst = first.ReceiveAll();
-    const LoopbackClient::Received fromSecond = second.ReceiveAll();
-    EXPECT_FALSE(fromFirst.isTimedOut);
-    EXPECT_FALSE(fromSecond.isTimedOut);
+    EXPECT_TRUE(server.Stop());
+    EXPECT_EQ(server.BoundPort(), 0);
+    EXPECT_FALSE(first.Receive().isTimedOut);
+    EXPECT_FALSE(second.Receive().isTimedOut);
 }
 
-// A second Start on the same fixed port closes the first listener and
-// listens again; Stop then frees the port.
+// A second Start on the same fixed port replaces the first listener; Stop
+// then frees the port for others.
 TEST(CSocketServer, StartsAgainOnTheSamePort) {
-    PortHolder holder;
-    const std::uint16_t port = holder.port();
-    holder.release();
-
+    const std::uint16_t port = PortHolder().port();
     ByteObserver observer(false);
     CSocketServer server(port, INADDR_LOOPBACK);
     server.SetObserver(&observer);
@@ -154,26 +105,28 @@ TEST(CSocketServer, StartsAgainOnTheSamePort) {
     ASSERT_TRUE(server.Start());
     EXPECT_EQ(server.BoundPort(), port);
 
-    LoopbackClient client(port);
-    ASSERT_TRUE(client.Send("x"));
-    EXPECT_EQ(observer.waitForBytes(1), "x");
+    for (const char* byte : {"a", "b"}) {
+        LoopbackClient client(port);
+        ASSERT_TRUE(client.Send(byte));
+        // The observer closed it after reading.
+        EXPECT_EQ(client.Receive().bytes, "");
+    }
+    EXPECT_EQ(observer.waitForBytes(2), "ab");
 
     server.Stop();
-    CSocketServer other(port, INADDR_LOOPBACK);
-    EXPECT_TRUE(other.Start());
+    EXPECT_TRUE(CSocketServer(port, INADDR_LOOPBACK).Start());
 }
 
 // A port in use makes Start fail with the bind result and errno traced.
 TEST(CSocketServer, ReportsAPortInUse) {
     PortHolder holder;
-    TraceCapture trace;
+    std::string trace;
+    SetDebugSink([&](std::string_view line) { trace += line; });
     CSocketServer server(holder.port(), INADDR_LOOPBACK);
     EXPECT_FALSE(server.Start());
+    SetDebugSink({});
+    EXPECT_EQ(trace, "CSocketServer::Bind(): ??????????????? Fail to bind(-1-98)\n");
     EXPECT_EQ(server.BoundPort(), 0);
-    const std::vector<std::string> lines = trace.lines();
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0], "CSocketServer::Bind(): ??????????????? Fail to bind(-1-98)\n");
-    // Stop after a failed Start is harmless.
     EXPECT_TRUE(server.Stop());
 }
 
@@ -187,7 +140,6 @@ TEST(CSocketClient, ReportsClosedSocketsAndPeers) {
 
     ASSERT_EQ(::write(pair[1], "hey", 3), 3);
     EXPECT_EQ(client.Read(buffer, sizeof buffer), 3);
-    EXPECT_EQ(std::string(buffer, 3), "hey");
     EXPECT_EQ(client.Write("ok", 2), 2);
     EXPECT_EQ(::read(pair[1], buffer, sizeof buffer), 2);
 
@@ -196,7 +148,6 @@ TEST(CSocketClient, ReportsClosedSocketsAndPeers) {
     EXPECT_EQ(client.Write("gone", 4), CSocketClient::kSocketError);
 
     client.Close();
-    EXPECT_FALSE(client.IsOpen());
     client.Close();
     EXPECT_EQ(client.Read(buffer, sizeof buffer), CSocketClient::kNotOpen);
     EXPECT_EQ(client.Write("x", 1), CSocketClient::kNotOpen);

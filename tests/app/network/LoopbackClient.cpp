@@ -1,21 +1,14 @@
 #include "LoopbackClient.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
-#include <netinet/in.h>
 #include <sys/socket.h>
-#include <sys/time.h>
 #include <unistd.h>
-
-namespace {
-constexpr int kReceiveTimeoutSeconds = 60;
-}
 
 LoopbackClient::LoopbackClient(std::uint16_t port, int receiveBufferBytes) {
     m_socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (m_socket < 0)
-        return;
-    timeval timeout{kReceiveTimeoutSeconds, 0};
+    const timeval timeout{60, 0};
     ::setsockopt(m_socket, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
     if (receiveBufferBytes > 0)
         ::setsockopt(m_socket, SOL_SOCKET, SO_RCVBUF, &receiveBufferBytes,
@@ -45,35 +38,24 @@ bool LoopbackClient::Send(std::string_view data) {
     return true;
 }
 
-void LoopbackClient::FinishSending() {
+void LoopbackClient::FinishSending() const {
     ::shutdown(m_socket, SHUT_WR);
 }
 
-LoopbackClient::Received LoopbackClient::ReceiveAll() {
+LoopbackClient::Received LoopbackClient::Receive(std::size_t maxBytes) {
     Received received;
+    received.isConnected = IsConnected();
     char buffer[65536];
-    for (;;) {
-        const ssize_t count = ::recv(m_socket, buffer, sizeof buffer, 0);
-        if (count > 0) {
-            received.bytes.append(buffer, static_cast<size_t>(count));
-            continue;
-        }
-        received.isTimedOut = count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
-        return received;
-    }
-}
-
-std::string LoopbackClient::Receive(size_t byteCount) {
-    std::string bytes(byteCount, '\0');
-    size_t length = 0;
-    while (length < byteCount) {
-        const ssize_t count = ::recv(m_socket, bytes.data() + length, byteCount - length, 0);
-        if (count <= 0)
+    while (received.bytes.size() < maxBytes) {
+        const ssize_t count =
+            ::recv(m_socket, buffer, std::min(sizeof buffer, maxBytes - received.bytes.size()), 0);
+        if (count <= 0) {
+            received.isTimedOut = count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
             break;
-        length += static_cast<size_t>(count);
+        }
+        received.bytes.append(buffer, static_cast<size_t>(count));
     }
-    bytes.resize(length);
-    return bytes;
+    return received;
 }
 
 void LoopbackClient::Abandon() {
@@ -85,9 +67,7 @@ void LoopbackClient::Abandon() {
 
 LoopbackClient::Received Fetch(std::uint16_t port, std::string_view request) {
     LoopbackClient client(port);
-    if (!client.IsConnected() || !client.Send(request))
+    if (!client.Send(request))
         return {};
-    LoopbackClient::Received received = client.ReceiveAll();
-    received.isConnected = true;
-    return received;
+    return client.Receive();
 }

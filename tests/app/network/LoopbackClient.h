@@ -4,8 +4,8 @@
 #include <string>
 #include <string_view>
 
-// A blocking TCP client on 127.0.0.1 for tests. Every receive gives up after
-// a generous time-out, so a server that hangs fails the test instead of
+// A blocking TCP client on 127.0.0.1 for tests. Receives give up after a
+// generous time-out, so a server that hangs fails the test instead of
 // hanging it.
 class LoopbackClient {
 public:
@@ -23,12 +23,10 @@ public:
 
     bool IsConnected() const { return m_socket >= 0; }
     bool Send(std::string_view data);
-    // Ends the sending direction, as a client does after its request.
-    void FinishSending();
-    // Reads until the server closes the connection (or resets it).
-    Received ReceiveAll();
-    // Reads until byteCount bytes arrived or the connection ended.
-    std::string Receive(size_t byteCount);
+    void FinishSending() const;
+    // Reads until the server closes (or resets) the connection, or at most
+    // maxBytes.
+    Received Receive(std::size_t maxBytes = SIZE_MAX);
     // Closes with a reset instead of an orderly close.
     void Abandon();
 

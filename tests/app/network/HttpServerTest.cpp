@@ -264,7 +264,7 @@ TEST_F(HttpServerTest, DropsClientsThatStall) {
 TEST_F(HttpServerTest, SurvivesAClientVanishingMidBody) {
     writeFile(m_imagePath, patternBytes(kBigFileBytes));
     start();
-    LoopbackClient leaving(m_port);
+    LoopbackClient leaving(m_port, 65536);
     ASSERT_TRUE(leaving.Send(kImageRequest));
     EXPECT_EQ(leaving.Receive(100000).bytes.size(), 100000u);
     leaving.Abandon();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CSocketServer.h"
+
 #include <cstdint>
 #include <memory>
 #include <netinet/in.h>
@@ -7,10 +9,6 @@
 #include <vector>
 
 class HttpStatusObserver;
-
-namespace kvu::net {
-class CSocketServer;
-}
 
 // A minimal HTTP/1.1 server that hands a few named files of one directory to
 // the Box: one GET per connection, answered with the whole file or, for
@@ -20,10 +18,10 @@ public:
     class HttpServerObserver;
 
     struct Settings {
-        std::uint16_t port = 7272; // 0: the system chooses, see BoundPort
+        std::uint16_t port = kvu::net::CSocketServer::kDefaultPort; // 0: see BoundPort
         in_addr_t address = INADDR_ANY;
-        // A client gets this long to deliver its request head, and each send
-        // of the body may wait this long for the client to read.
+        // A client gets this long to deliver its whole request head; a send
+        // of the body gives up when the client has read nothing for this long.
         int headTimeoutMs = 5000;
         int sendTimeoutMs = 15000;
     };

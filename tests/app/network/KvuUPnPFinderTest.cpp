@@ -1,0 +1,219 @@
+#include "KvuUPnPFinder.h"
+#include "BoxAnnouncer.h"
+#include "GLibWait.h"
+#include "HostFromLocation.h"
+#include "PrivateNetwork.h"
+
+#include <gtest/gtest.h>
+#include <libgupnp/gupnp.h>
+
+#include <algorithm>
+#include <fstream>
+#include <map>
+
+namespace {
+
+class RecordingObserver : public KvuUPnPFinderObserver {
+public:
+    void DeviceFound(const std::string& location, const std::string& udn,
+                     const std::string& friendlyName, const std::string& deviceType) override {
+        namesByHost[HostFromLocation(location)] = friendlyName;
+        udns.push_back(udn);
+        deviceTypes.push_back(deviceType);
+        ++foundCount;
+        if (onFound) {
+            onFound();
+        }
+    }
+    void SearchCompleted() override { ++completedCount; }
+    void SearchFailed(const std::string& detail) override { failures.push_back(detail); }
+
+    std::map<std::string, std::string> namesByHost;
+    std::vector<std::string> udns;
+    std::vector<std::string> deviceTypes;
+    int foundCount = 0;
+    int completedCount = 0;
+    std::vector<std::string> failures;
+    std::function<void()> onFound;
+};
+
+class KvuUPnPFinderTest : public testing::Test {
+protected:
+    void SetUp() override {
+        if (!IsInPrivateNetwork()) {
+            GTEST_SKIP() << "needs a private network namespace (root)";
+        }
+    }
+
+    // Searches on loopback until the first search window has passed.
+    void SearchOnce() {
+        finder.AddObserver(&observer);
+        ASSERT_TRUE(finder.StartSearch());
+        ASSERT_TRUE(RunMainContextUntil([&] { return observer.completedCount > 0; }));
+    }
+
+    KvuUPnPFinder finder{"lo"};
+    RecordingObserver observer;
+};
+
+TEST_F(KvuUPnPFinderTest, FindsOneSimulatedBoxWithItsName) {
+    BoxAnnouncer box("lo", "Living Room & Box", "127.0.0.1");
+    ASSERT_TRUE(box.Start());
+    SearchOnce();
+    ASSERT_EQ(observer.namesByHost.count("127.0.0.1"), 1u);
+    EXPECT_EQ(observer.namesByHost["127.0.0.1"], "Living Room & Box");
+    EXPECT_EQ(observer.deviceTypes.front(), KvuUPnPFinder::kDeviceType);
+    EXPECT_EQ(observer.udns.front().rfind("uuid:", 0), 0u);
+    EXPECT_EQ(observer.completedCount, 1);
+    EXPECT_TRUE(observer.failures.empty());
+}
+
+TEST_F(KvuUPnPFinderTest, FindsTwoBoxesOnTheirOwnAddresses) {
+    BoxAnnouncer first("lo", "Kitchen", "127.0.0.2");
+    BoxAnnouncer second("lo", "Bedroom", "127.0.0.3");
+    ASSERT_TRUE(first.Start());
+    ASSERT_TRUE(second.Start());
+    SearchOnce();
+    EXPECT_EQ(observer.namesByHost["127.0.0.2"], "Kitchen");
+    EXPECT_EQ(observer.namesByHost["127.0.0.3"], "Bedroom");
+    EXPECT_EQ(observer.namesByHost.size(), 2u);
+}
+
+// A cancelled search never completes: only the two later searches do.
+TEST_F(KvuUPnPFinderTest, SecondStartSearchCancelsTheFirst) {
+    BoxAnnouncer box("lo", "Hall", "127.0.0.1");
+    ASSERT_TRUE(box.Start());
+    finder.AddObserver(&observer);
+    ASSERT_TRUE(finder.StartSearch());
+    ASSERT_TRUE(finder.StartSearch());
+    ASSERT_TRUE(RunMainContextUntil([&] { return observer.completedCount > 0; }));
+    ASSERT_TRUE(finder.StartSearch());
+    ASSERT_TRUE(RunMainContextUntil([&] { return observer.completedCount > 1; }));
+    EXPECT_EQ(observer.completedCount, 2);
+    EXPECT_EQ(observer.namesByHost["127.0.0.1"], "Hall");
+}
+
+// A stopped search stays silent while another finder's search runs its course.
+TEST_F(KvuUPnPFinderTest, StoppedSearchReportsNothing) {
+    BoxAnnouncer box("lo", "Hall", "127.0.0.1");
+    ASSERT_TRUE(box.Start());
+    RecordingObserver stoppedObserver;
+    KvuUPnPFinder stopped("lo");
+    stopped.AddObserver(&stoppedObserver);
+    ASSERT_TRUE(stopped.StartSearch());
+    stopped.StopSearch();
+    SearchOnce();
+    EXPECT_EQ(observer.foundCount, 1);
+    EXPECT_EQ(stoppedObserver.foundCount, 0);
+    EXPECT_EQ(stoppedObserver.completedCount, 0);
+}
+
+// The observer restarts the search from inside DeviceFound, which ends the
+// search object that is delivering the notification.
+TEST_F(KvuUPnPFinderTest, ObserverMayRestartTheSearchFromItsNotification) {
+    BoxAnnouncer box("lo", "Hall", "127.0.0.1");
+    ASSERT_TRUE(box.Start());
+    observer.onFound = [&] {
+        if (observer.foundCount == 1) {
+            finder.StartSearch();
+        }
+    };
+    SearchOnce();
+    EXPECT_EQ(observer.foundCount, 2);
+    EXPECT_EQ(observer.completedCount, 1);
+}
+
+TEST_F(KvuUPnPFinderTest, UnknownInterfaceFailsAndSaysSo) {
+    KvuUPnPFinder nowhere("no-such-if0");
+    nowhere.AddObserver(&observer);
+    EXPECT_FALSE(nowhere.StartSearch());
+    ASSERT_TRUE(RunMainContextUntil([&] { return !observer.failures.empty(); }));
+    EXPECT_FALSE(observer.failures.front().empty());
+    EXPECT_EQ(observer.completedCount, 0);
+}
+
+// Devices that answer the search but whose description is missing, garbage,
+// without a friendly name or behind a location without "://" are not
+// reported; the well-formed box beside them is.
+TEST_F(KvuUPnPFinderTest, BrokenDevicesAreSkipped) {
+    BoxAnnouncer box("lo", "Good Box", "127.0.0.1");
+    ASSERT_TRUE(box.Start());
+
+    GError* error = nullptr;
+    GInetAddress* address = g_inet_address_new_from_string("127.0.0.4");
+    GUPnPContext* context = gupnp_context_new_full("lo", address, 0, GSSDP_UDA_VERSION_1_0, &error);
+    g_object_unref(address);
+    ASSERT_NE(context, nullptr) << error->message;
+    const std::string folder = testing::TempDir();
+    const std::map<std::string, std::string> documents = {
+        {"garbage.xml", std::string("\x01\xff<root><<<\0junk", 16)},
+        {"nameless.xml", "<?xml version=\"1.0\"?><root xmlns=\"urn:schemas-upnp-org:device-1-0\">"
+                         "<device><deviceType>urn:schemas-upnp-org:device:MediaRenderer:1"
+                         "</deviceType><UDN>uuid:nameless</UDN></device></root>"},
+    };
+    std::string base = "http://127.0.0.4:" + std::to_string(gupnp_context_get_port(context));
+    for (const auto& [name, text] : documents) {
+        std::ofstream(folder + name) << text;
+        gupnp_context_host_path(context, (folder + name).c_str(), ("/" + name).c_str());
+    }
+    GSSDPResourceGroup* group = gssdp_resource_group_new(GSSDP_CLIENT(context));
+    const std::pair<const char*, std::string> resources[] = {
+        {"uuid:garbage", base + "/garbage.xml"},
+        {"uuid:nameless", base + "/nameless.xml"},
+        {"uuid:missing", base + "/missing.xml"},
+        {"uuid:closed", "http://127.0.0.4:1/description.xml"},
+        {"uuid:noscheme", "127.0.0.4/description.xml"},
+    };
+    for (const auto& [usn, location] : resources) {
+        const std::string fullUsn = std::string(usn) + "::" + KvuUPnPFinder::kDeviceType;
+        gssdp_resource_group_add_resource_simple(group, KvuUPnPFinder::kDeviceType, fullUsn.c_str(),
+                                                 location.c_str());
+    }
+    gssdp_resource_group_set_available(group, TRUE);
+
+    SearchOnce();
+    EXPECT_EQ(observer.namesByHost.size(), 1u);
+    EXPECT_EQ(observer.namesByHost["127.0.0.1"], "Good Box");
+
+    gssdp_resource_group_set_available(group, FALSE);
+    g_object_unref(group);
+    g_object_unref(context);
+}
+
+// Observer bookkeeping, checked through the notifications it leads to.
+TEST(KvuUPnPFinderObservers, AddTwiceKeepsOneRemoveAbsentFails) {
+    KvuUPnPFinder finder("lo");
+    RecordingObserver first;
+    RecordingObserver second;
+    EXPECT_FALSE(finder.AddObserver(nullptr));
+    EXPECT_TRUE(finder.AddObserver(&first));
+    EXPECT_TRUE(finder.AddObserver(&first));
+    EXPECT_TRUE(finder.AddObserver(&second));
+    finder.NotifySearchCompleted();
+    EXPECT_EQ(first.completedCount, 1);
+    EXPECT_EQ(second.completedCount, 1);
+
+    EXPECT_TRUE(finder.RemoveObserver(&first));
+    EXPECT_FALSE(finder.RemoveObserver(&first));
+    EXPECT_FALSE(finder.RemoveObserver(nullptr));
+    finder.NotifyDeviceFound("http://10.1.1.1:80/d.xml", "", "Box", "");
+    EXPECT_EQ(first.foundCount, 0);
+    EXPECT_EQ(second.namesByHost["10.1.1.1"], "Box");
+}
+
+// An observer that removes itself while being notified does not make the
+// finder skip or repeat the others.
+TEST(KvuUPnPFinderObservers, ObserverMayRemoveItselfWhileNotified) {
+    KvuUPnPFinder finder("lo");
+    RecordingObserver leaving;
+    RecordingObserver staying;
+    leaving.onFound = [&] { finder.RemoveObserver(&leaving); };
+    finder.AddObserver(&leaving);
+    finder.AddObserver(&staying);
+    finder.NotifyDeviceFound("http://10.1.1.1/d.xml", "", "Box", "");
+    finder.NotifyDeviceFound("http://10.1.1.1/d.xml", "", "Box", "");
+    EXPECT_EQ(leaving.foundCount, 1);
+    EXPECT_EQ(staying.foundCount, 2);
+}
+
+} // namespace

@@ -1,0 +1,237 @@
+#include "FirewallProfile.h"
+
+#include "DebugPrint.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <nftables/libnftables.h>
+
+#include <cstring>
+
+namespace {
+
+QString Text(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+// Protocol of a "tcp dport" or "udp dport" operand, 0 for anything else.
+int DestinationPortProtocol(const QJsonObject& left) {
+    const auto payload = left.value(QStringLiteral("payload")).toObject();
+    if (payload.value(QStringLiteral("field")).toString() != QStringLiteral("dport")) {
+        return 0;
+    }
+    const auto protocol = payload.value(QStringLiteral("protocol")).toString();
+    return protocol == QStringLiteral("tcp")   ? kProtocolTcp
+           : protocol == QStringLiteral("udp") ? kProtocolUdp
+                                               : 0;
+}
+
+// The ports a match's right side names: one port, a set of ports or ranges.
+std::vector<int> PortsOf(const QJsonValue& right) {
+    std::vector<int> ports;
+    auto addValue = [&ports](const QJsonValue& value) {
+        if (value.isDouble()) {
+            ports.push_back(value.toInt());
+            return;
+        }
+        const auto range = value.toObject().value(QStringLiteral("range")).toArray();
+        const int first = range.at(0).toInt(-1);
+        const int last = range.at(1).toInt(-1);
+        // A range is only unfolded when small; the ports asked about are few.
+        if (range.size() == 2 && first >= 0 && last >= first && last - first < 65536) {
+            for (int port = first; port <= last; ++port) {
+                ports.push_back(port);
+            }
+        }
+    };
+    if (right.isObject() && right.toObject().contains(QStringLiteral("set"))) {
+        for (const auto& element : right.toObject().value(QStringLiteral("set")).toArray()) {
+            addValue(element);
+        }
+    } else {
+        addValue(right);
+    }
+    return ports;
+}
+
+// A rule counts only when it is "<proto> dport <ports> [counter] accept":
+// anything more (an address, an interface) narrows what it admits.
+void CollectAcceptedPorts(const QJsonObject& rule,
+                          std::vector<FirewallProfile::AcceptedPort>* acceptedPorts) {
+    const auto expressions = rule.value(QStringLiteral("expr")).toArray();
+    if (expressions.isEmpty() ||
+        !expressions.last().toObject().contains(QStringLiteral("accept"))) {
+        return;
+    }
+    int protocol = 0;
+    std::vector<int> ports;
+    for (qsizetype i = 0; i + 1 < expressions.size(); ++i) {
+        const auto expression = expressions.at(i).toObject();
+        if (expression.contains(QStringLiteral("counter"))) {
+            continue;
+        }
+        const auto match = expression.value(QStringLiteral("match")).toObject();
+        const auto op = match.value(QStringLiteral("op")).toString();
+        if (protocol != 0 || (op != QStringLiteral("==") && op != QStringLiteral("in"))) {
+            return;
+        }
+        protocol = DestinationPortProtocol(match.value(QStringLiteral("left")).toObject());
+        if (protocol == 0) {
+            return;
+        }
+        ports = PortsOf(match.value(QStringLiteral("right")));
+    }
+    const auto comment = rule.value(QStringLiteral("comment")).toString().toStdString();
+    for (const int port : ports) {
+        acceptedPorts->push_back({protocol, port, comment});
+    }
+}
+
+bool IsIpv4Family(const QString& family) {
+    return family == QStringLiteral("ip") || family == QStringLiteral("inet");
+}
+
+} // namespace
+
+FirewallProfile::~FirewallProfile() {
+    if (m_context != nullptr) {
+        nft_ctx_free(m_context);
+    }
+}
+
+FirewallResult FirewallProfile::Run(const std::string& command) {
+    if (nft_run_cmd_from_buffer(m_context, command.c_str()) == 0) {
+        return kFirewallOk;
+    }
+    const char* error = nft_ctx_get_error_buffer(m_context);
+    DebugPrint("FirewallProfile::Run(): nft: %s\n", error != nullptr ? error : "");
+    const bool isDenied = error != nullptr && (std::strstr(error, "Operation not permitted") ||
+                                               std::strstr(error, "Permission denied"));
+    return isDenied ? kFirewallAccessDenied : kFirewallFailed;
+}
+
+FirewallResult FirewallProfile::Load() {
+    m_droppingChains.clear();
+    if (m_context == nullptr) {
+        m_context = nft_ctx_new(NFT_CTX_DEFAULT);
+        if (m_context == nullptr) {
+            DebugPrint("CoCreateInstance failed: 0x%08lx\n",
+                       static_cast<unsigned long>(static_cast<uint32_t>(kFirewallOutOfMemory)));
+            return kFirewallOutOfMemory;
+        }
+        // JSON out, and JSON in for the rules we add: no quoting of names.
+        nft_ctx_output_set_flags(m_context, NFT_CTX_OUTPUT_JSON);
+        nft_ctx_buffer_output(m_context);
+        nft_ctx_buffer_error(m_context);
+    }
+    FirewallResult result = Run("list ruleset");
+    if (result != kFirewallOk) {
+        DebugPrint("get_LocalPolicy failed: 0x%08lx\n",
+                   static_cast<unsigned long>(static_cast<uint32_t>(result)));
+        nft_ctx_free(m_context);
+        m_context = nullptr;
+        return result;
+    }
+    const char* output = nft_ctx_get_output_buffer(m_context);
+    QJsonParseError parseError{};
+    const auto document =
+        QJsonDocument::fromJson(QByteArray(output != nullptr ? output : ""), &parseError);
+    // An empty ruleset lists as nothing at all, not as an empty document.
+    if (output != nullptr && output[0] != '\0' && !document.isObject()) {
+        DebugPrint("get_CurrentProfile failed: 0x%08lx\n",
+                   static_cast<unsigned long>(static_cast<uint32_t>(kFirewallFailed)));
+        nft_ctx_free(m_context);
+        m_context = nullptr;
+        return kFirewallFailed;
+    }
+    const auto items = document.object().value(QStringLiteral("nftables")).toArray();
+    for (const auto& item : items) {
+        const auto chain = item.toObject().value(QStringLiteral("chain")).toObject();
+        if (!chain.isEmpty() && IsIpv4Family(chain.value(QStringLiteral("family")).toString()) &&
+            chain.value(QStringLiteral("hook")).toString() == QStringLiteral("input") &&
+            chain.value(QStringLiteral("policy")).toString() == QStringLiteral("drop")) {
+            m_droppingChains.push_back(
+                {chain.value(QStringLiteral("family")).toString().toStdString(),
+                 chain.value(QStringLiteral("table")).toString().toStdString(),
+                 chain.value(QStringLiteral("name")).toString().toStdString(),
+                 {}});
+        }
+    }
+    for (const auto& item : items) {
+        const auto rule = item.toObject().value(QStringLiteral("rule")).toObject();
+        for (auto& chain : m_droppingChains) {
+            if (rule.value(QStringLiteral("family")).toString() == Text(chain.family) &&
+                rule.value(QStringLiteral("table")).toString() == Text(chain.table) &&
+                rule.value(QStringLiteral("chain")).toString() == Text(chain.name)) {
+                CollectAcceptedPorts(rule, &chain.acceptedPorts);
+            }
+        }
+    }
+    return kFirewallOk;
+}
+
+namespace {
+
+bool ChainAccepts(const FirewallProfile::Chain& chain, int port, int protocol) {
+    for (const auto& open : chain.acceptedPorts) {
+        if (open.port == port && open.protocol == protocol) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+bool FirewallProfile::IsPortOpen(int port, int protocol) const {
+    for (const auto& chain : m_droppingChains) {
+        if (!ChainAccepts(chain, port, protocol)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+FirewallResult FirewallProfile::OpenPort(int port, int protocol, const std::string& comment) {
+    if (m_context == nullptr) {
+        return kFirewallNotLoaded;
+    }
+    QJsonArray commands;
+    for (const auto& chain : m_droppingChains) {
+        if (ChainAccepts(chain, port, protocol)) {
+            continue;
+        }
+        const QJsonObject match{
+            {QStringLiteral("op"), QStringLiteral("==")},
+            {QStringLiteral("left"),
+             QJsonObject{{QStringLiteral("payload"),
+                          QJsonObject{{QStringLiteral("protocol"), protocol == kProtocolTcp
+                                                                       ? QStringLiteral("tcp")
+                                                                       : QStringLiteral("udp")},
+                                      {QStringLiteral("field"), QStringLiteral("dport")}}}}},
+            {QStringLiteral("right"), port}};
+        const QJsonObject rule{
+            {QStringLiteral("family"), Text(chain.family)},
+            {QStringLiteral("table"), Text(chain.table)},
+            {QStringLiteral("chain"), Text(chain.name)},
+            {QStringLiteral("comment"), Text(comment)},
+            {QStringLiteral("expr"),
+             QJsonArray{QJsonObject{{QStringLiteral("match"), match}},
+                        QJsonObject{{QStringLiteral("accept"), QJsonValue::Null}}}}};
+        // At the head, so that no earlier rule of the chain drops it first.
+        commands.append(
+            QJsonObject{{QStringLiteral("insert"), QJsonObject{{QStringLiteral("rule"), rule}}}});
+    }
+    if (commands.isEmpty()) {
+        return kFirewallOk;
+    }
+    const auto batch = QJsonDocument(QJsonObject{{QStringLiteral("nftables"), commands}})
+                           .toJson(QJsonDocument::Compact)
+                           .toStdString();
+    const FirewallResult result = Run(batch);
+    if (result != kFirewallOk) {
+        return result;
+    }
+    return Load();
+}

@@ -1,3 +1,4 @@
+#include "CommandRunner.h"
 #include "FirewallExceptions.h"
 #include "PrivateNetwork.h"
 #include "TraceCapture.h"
@@ -206,5 +207,25 @@ TEST(Firewall, BadArgumentsAreRefusedAndTraced) {
         EXPECT_NE(nft.Ruleset().find("udp dport 5000 accept comment \"a \"quoted\"; name\""),
                   std::string::npos)
             << nft.Ruleset();
+    });
+}
+
+// The command-line companion: open, then check, in a dropping namespace.
+TEST(Firewall, VellumoctlOpenThenCheckReportsAllThree) {
+    InFreshNetwork([] {
+        Nft nft;
+        nft.Run(kDroppingChain);
+        const std::string vellumoctl = VELLUMOCTL_PATH;
+        const auto missing = RunCommand(vellumoctl + " firewall check");
+        EXPECT_EQ(missing.exitCode, 1);
+        EXPECT_NE(missing.standardOutput.find("UPnP TCP 2869 (2869/tcp): missing"),
+                  std::string::npos);
+        EXPECT_EQ(RunCommand(vellumoctl + " firewall open").exitCode, 0);
+        const auto present = RunCommand(vellumoctl + " firewall check");
+        EXPECT_EQ(present.exitCode, 0);
+        EXPECT_EQ(present.standardOutput, "firewall: on\n"
+                                          "UPnP TCP 2869 (2869/tcp): present\n"
+                                          "UPnP UDP 1900 (1900/udp): present\n"
+                                          "Zenthar Tavoli Applicaton (7272/tcp): present\n");
     });
 }

@@ -8,6 +8,7 @@
 #include <libgupnp/gupnp.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <map>
 
@@ -121,6 +122,28 @@ TEST_F(KvuUPnPFinderTest, ObserverMayRestartTheSearchFromItsNotification) {
     SearchOnce();
     EXPECT_EQ(observer.foundCount, 2);
     EXPECT_EQ(observer.completedCount, 1);
+}
+
+// Without an interface the finder searches every one the network monitor
+// reports: a Box behind a veth pair of the test's namespace and one on
+// loopback are both found.
+TEST_F(KvuUPnPFinderTest, EveryInterfaceIsSearchedByDefault) {
+    if (std::system("ip link show vtest0 >/dev/null 2>&1 || "
+                    "(ip link add vtest0 type veth peer name vtest1 && "
+                    "ip addr add 10.99.0.1/24 dev vtest0 && ip addr add 10.99.0.2/24 dev vtest1 && "
+                    "ip link set vtest0 up && ip link set vtest1 up)") != 0) {
+        GTEST_SKIP() << "cannot make a veth pair";
+    }
+    BoxAnnouncer behindVeth("vtest1", "Veth Box", "10.99.0.2");
+    BoxAnnouncer onLoopback("lo", "Loopback Box", "127.0.0.1");
+    ASSERT_TRUE(behindVeth.Start());
+    ASSERT_TRUE(onLoopback.Start());
+    KvuUPnPFinder everywhere;
+    everywhere.AddObserver(&observer);
+    ASSERT_TRUE(everywhere.StartSearch());
+    ASSERT_TRUE(RunMainContextUntil([&] { return observer.completedCount > 0; }));
+    EXPECT_EQ(observer.namesByHost["10.99.0.2"], "Veth Box");
+    EXPECT_EQ(observer.namesByHost["127.0.0.1"], "Loopback Box");
 }
 
 TEST_F(KvuUPnPFinderTest, UnknownInterfaceFailsAndSaysSo) {

@@ -40,7 +40,7 @@ public:
     void StopSearch();
 
     // Called by the search in progress. An observer may call StartSearch or
-    // StopSearch from its notification.
+    // StopSearch from its notification, but must not destroy the finder.
     void NotifyDeviceFound(const std::string& location, const std::string& udn,
                            const std::string& friendlyName, const std::string& deviceType);
     void NotifySearchCompleted();

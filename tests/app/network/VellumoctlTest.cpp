@@ -19,14 +19,16 @@ protected:
 
 TEST_F(VellumoctlDiscover, PrintsAddressAndNameOfEveryBox) {
     BoxAnnouncer study("lo", "Study Box", "127.0.0.2");
-    BoxAnnouncer attic("lo", "Attic", "127.0.0.3");
+    // A name with a line break must not forge a second line.
+    BoxAnnouncer attic("lo", "Attic\n10.0.0.9\tFake", "127.0.0.3");
     ASSERT_TRUE(study.Start());
     ASSERT_TRUE(attic.Start());
     const auto found = RunCommand(kVellumoctl + " discover --iface lo");
     EXPECT_EQ(found.exitCode, 0);
     EXPECT_NE(found.standardOutput.find("127.0.0.2\tStudy Box\n"), std::string::npos)
         << found.standardOutput;
-    EXPECT_NE(found.standardOutput.find("127.0.0.3\tAttic\n"), std::string::npos);
+    EXPECT_NE(found.standardOutput.find("127.0.0.3\tAttic?10.0.0.9?Fake\n"), std::string::npos)
+        << found.standardOutput;
 
     const auto waited = RunCommand(kVellumoctl + " discover --iface lo --timeout 1");
     EXPECT_EQ(waited.exitCode, 0);

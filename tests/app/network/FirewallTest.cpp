@@ -95,9 +95,15 @@ TEST(Firewall, DroppingInputChainGetsTheThreeRulesOnce) {
     });
 }
 
-TEST(Firewall, AcceptPolicyIsReportedOffAndLeftAlone) {
+// No ruleset at all, then an input chain that accepts by default (beside an
+// output chain that drops): the firewall is off and nothing is added.
+TEST(Firewall, NoDroppingInputChainIsReportedOffAndLeftAlone) {
     InFreshNetwork([] {
         Nft nft;
+        EXPECT_FALSE(CheckFirewallExceptions(kExecutable).isFirewallOn);
+        EXPECT_EQ(CreateFirewallExceptions(kExecutable), kFirewallOk);
+        EXPECT_EQ(nft.Ruleset(), "");
+
         nft.Run("add table inet filter\n"
                 "add chain inet filter input { type filter hook input priority 0; policy "
                 "accept; }\n"
@@ -113,26 +119,21 @@ TEST(Firewall, AcceptPolicyIsReportedOffAndLeftAlone) {
     });
 }
 
-TEST(Firewall, EmptyRulesetIsOffAndStaysEmpty) {
-    InFreshNetwork([] {
-        Nft nft;
-        const FirewallCheck check = CheckFirewallExceptions(kExecutable);
-        EXPECT_EQ(check.result, kFirewallOk);
-        EXPECT_FALSE(check.isFirewallOn);
-        EXPECT_EQ(CreateFirewallExceptions(kExecutable), kFirewallOk);
-        EXPECT_EQ(nft.Ruleset(), "");
-    });
-}
-
-// Someone else's rules that admit a port (in a set, with a counter, without
-// our name) are reused; a rule narrowed to one source address is not enough.
-TEST(Firewall, RulesAddedBySomeoneElseAreReused) {
+// Someone else's rules that admit a port (in a set, a range, with a counter,
+// without our name) are reused; a rule narrowed to one source address is not
+// enough. Packets pass every input chain in turn, so each dropping one is
+// looked at and completed.
+TEST(Firewall, RulesAddedBySomeoneElseAreReusedInEveryDroppingChain) {
     InFreshNetwork([] {
         Nft nft;
         nft.Run(std::string(kDroppingChain) +
                 "add rule inet filter input udp dport { 53, 1900 } counter accept\n"
                 "add rule inet filter input tcp dport 7000-7300 accept\n"
-                "add rule inet filter input ip saddr 10.0.0.1 tcp dport 2869 accept\n");
+                "add rule inet filter input ip saddr 10.0.0.1 tcp dport 2869 accept\n"
+                "add table ip legacy\n"
+                "add chain ip legacy INPUT { type filter hook input priority 10; policy drop; }\n"
+                "add rule ip legacy INPUT tcp dport { 1900, 2869, 7272 } accept\n"
+                "add rule ip legacy INPUT udp dport 1900 accept\n");
         const FirewallCheck check = CheckFirewallExceptions(kExecutable);
         EXPECT_TRUE(check.isUpnpUdpOpen);
         EXPECT_TRUE(check.isAppAuthorized);
@@ -142,25 +143,7 @@ TEST(Firewall, RulesAddedBySomeoneElseAreReused) {
         const std::string ruleset = nft.Ruleset();
         EXPECT_EQ(Count(ruleset, "comment"), 1u);
         EXPECT_EQ(Count(ruleset, "tcp dport 2869 accept comment \"UPnP TCP 2869\""), 1u);
-    });
-}
-
-// Packets pass every input chain in turn, so each dropping one gets the rules.
-TEST(Firewall, EveryDroppingInputChainGetsTheRules) {
-    InFreshNetwork([] {
-        Nft nft;
-        nft.Run(std::string(kDroppingChain) +
-                "add table ip legacy\n"
-                "add chain ip legacy INPUT { type filter hook input priority 10; policy drop; }\n"
-                "add rule ip legacy INPUT tcp dport 2869 accept\n");
-        EXPECT_FALSE(CheckFirewallExceptions(kExecutable).isUpnpTcpOpen);
-        EXPECT_EQ(CreateFirewallExceptions(kExecutable), kFirewallOk);
-        const std::string ruleset = nft.Ruleset();
-        EXPECT_EQ(Count(ruleset, "UPnP TCP 2869"), 1u);
-        EXPECT_EQ(Count(ruleset, "UPnP UDP 1900"), 2u);
-        EXPECT_EQ(Count(ruleset, "Zenthar Tavoli Applicaton"), 2u);
-        const FirewallCheck check = CheckFirewallExceptions(kExecutable);
-        EXPECT_FALSE(check.NeedsCreationRun());
+        EXPECT_FALSE(CheckFirewallExceptions(kExecutable).NeedsCreationRun());
     });
 }
 
@@ -196,17 +179,13 @@ TEST(Firewall, BadArgumentsAreRefusedAndTraced) {
         ASSERT_EQ(WindowsFirewallInitialize(profile), kFirewallOk);
         EXPECT_EQ(WindowsFirewallPortOpen(profile, 2869, 1, "x"), kFirewallInvalidArgument);
         EXPECT_TRUE(trace.Contains("put_Protocol failed: 0x80070057"));
-        EXPECT_EQ(WindowsFirewallPortOpen(profile, 70000, kProtocolTcp, "x"),
-                  kFirewallInvalidArgument);
-        EXPECT_TRUE(trace.Contains("put_Port failed"));
         EXPECT_EQ(WindowsFirewallAppAuthorize(profile, ""), kFirewallInvalidArgument);
         EXPECT_TRUE(trace.Contains("WindowsFirewallAppIsEnabled failed: 0x80070057"));
         // A name that would need quoting on an nft command line goes in whole.
         EXPECT_EQ(WindowsFirewallPortOpen(profile, 5000, kProtocolUdp, "a \"quoted\"; name"),
                   kFirewallOk);
         EXPECT_NE(nft.Ruleset().find("udp dport 5000 accept comment \"a \"quoted\"; name\""),
-                  std::string::npos)
-            << nft.Ruleset();
+                  std::string::npos);
     });
 }
 

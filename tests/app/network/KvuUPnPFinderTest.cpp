@@ -57,31 +57,24 @@ protected:
     RecordingObserver observer;
 };
 
-TEST_F(KvuUPnPFinderTest, FindsOneSimulatedBoxWithItsName) {
-    BoxAnnouncer box("lo", "Living Room & Box", "127.0.0.1");
-    ASSERT_TRUE(box.Start());
+TEST_F(KvuUPnPFinderTest, FindsTwoBoxesWithTheirNamesOnTheirOwnAddresses) {
+    BoxAnnouncer first("lo", "Living Room & Box", "127.0.0.2");
+    BoxAnnouncer second("lo", "Bedroom", "127.0.0.3");
+    ASSERT_TRUE(first.Start());
+    ASSERT_TRUE(second.Start());
     SearchOnce();
-    ASSERT_EQ(observer.namesByHost.count("127.0.0.1"), 1u);
-    EXPECT_EQ(observer.namesByHost["127.0.0.1"], "Living Room & Box");
+    EXPECT_EQ(observer.namesByHost["127.0.0.2"], "Living Room & Box");
+    EXPECT_EQ(observer.namesByHost["127.0.0.3"], "Bedroom");
+    EXPECT_EQ(observer.namesByHost.size(), 2u);
     EXPECT_EQ(observer.deviceTypes.front(), KvuUPnPFinder::kDeviceType);
     EXPECT_EQ(observer.udns.front().rfind("uuid:", 0), 0u);
     EXPECT_EQ(observer.completedCount, 1);
     EXPECT_TRUE(observer.failures.empty());
 }
 
-TEST_F(KvuUPnPFinderTest, FindsTwoBoxesOnTheirOwnAddresses) {
-    BoxAnnouncer first("lo", "Kitchen", "127.0.0.2");
-    BoxAnnouncer second("lo", "Bedroom", "127.0.0.3");
-    ASSERT_TRUE(first.Start());
-    ASSERT_TRUE(second.Start());
-    SearchOnce();
-    EXPECT_EQ(observer.namesByHost["127.0.0.2"], "Kitchen");
-    EXPECT_EQ(observer.namesByHost["127.0.0.3"], "Bedroom");
-    EXPECT_EQ(observer.namesByHost.size(), 2u);
-}
-
-// A cancelled search never completes: only the two later searches do.
-TEST_F(KvuUPnPFinderTest, SecondStartSearchCancelsTheFirst) {
+// A search replaced by a second StartSearch, and one ended by StopSearch,
+// never complete: once another finder's search is over, only one did.
+TEST_F(KvuUPnPFinderTest, ReplacedOrStoppedSearchesStaySilent) {
     BoxAnnouncer box("lo", "Hall", "127.0.0.1");
     ASSERT_TRUE(box.Start());
     finder.AddObserver(&observer);
@@ -89,24 +82,16 @@ TEST_F(KvuUPnPFinderTest, SecondStartSearchCancelsTheFirst) {
     ASSERT_TRUE(finder.StartSearch());
     ASSERT_TRUE(RunMainContextUntil([&] { return observer.completedCount > 0; }));
     ASSERT_TRUE(finder.StartSearch());
-    ASSERT_TRUE(RunMainContextUntil([&] { return observer.completedCount > 1; }));
-    EXPECT_EQ(observer.completedCount, 2);
-    EXPECT_EQ(observer.namesByHost["127.0.0.1"], "Hall");
-}
+    finder.StopSearch();
 
-// A stopped search stays silent while another finder's search runs its course.
-TEST_F(KvuUPnPFinderTest, StoppedSearchReportsNothing) {
-    BoxAnnouncer box("lo", "Hall", "127.0.0.1");
-    ASSERT_TRUE(box.Start());
-    RecordingObserver stoppedObserver;
-    KvuUPnPFinder stopped("lo");
-    stopped.AddObserver(&stoppedObserver);
-    ASSERT_TRUE(stopped.StartSearch());
-    stopped.StopSearch();
-    SearchOnce();
+    KvuUPnPFinder later("lo");
+    RecordingObserver laterObserver;
+    later.AddObserver(&laterObserver);
+    ASSERT_TRUE(later.StartSearch());
+    ASSERT_TRUE(RunMainContextUntil([&] { return laterObserver.completedCount > 0; }));
+    EXPECT_EQ(observer.completedCount, 1);
     EXPECT_EQ(observer.foundCount, 1);
-    EXPECT_EQ(stoppedObserver.foundCount, 0);
-    EXPECT_EQ(stoppedObserver.completedCount, 0);
+    EXPECT_EQ(laterObserver.namesByHost["127.0.0.1"], "Hall");
 }
 
 // The observer restarts the search from inside DeviceFound, which ends the
@@ -203,40 +188,24 @@ TEST_F(KvuUPnPFinderTest, BrokenDevicesAreSkipped) {
     g_object_unref(context);
 }
 
-// Observer bookkeeping, checked through the notifications it leads to.
-TEST(KvuUPnPFinderObservers, AddTwiceKeepsOneRemoveAbsentFails) {
-    KvuUPnPFinder finder("lo");
-    RecordingObserver first;
-    RecordingObserver second;
-    EXPECT_FALSE(finder.AddObserver(nullptr));
-    EXPECT_TRUE(finder.AddObserver(&first));
-    EXPECT_TRUE(finder.AddObserver(&first));
-    EXPECT_TRUE(finder.AddObserver(&second));
-    finder.NotifySearchCompleted();
-    EXPECT_EQ(first.completedCount, 1);
-    EXPECT_EQ(second.completedCount, 1);
-
-    EXPECT_TRUE(finder.RemoveObserver(&first));
-    EXPECT_FALSE(finder.RemoveObserver(&first));
-    EXPECT_FALSE(finder.RemoveObserver(nullptr));
-    finder.NotifyDeviceFound("http://10.1.1.1:80/d.xml", "", "Box", "");
-    EXPECT_EQ(first.foundCount, 0);
-    EXPECT_EQ(second.namesByHost["10.1.1.1"], "Box");
-}
-
-// An observer that removes itself while being notified does not make the
-// finder skip or repeat the others.
-TEST(KvuUPnPFinderObservers, ObserverMayRemoveItselfWhileNotified) {
+// Observer bookkeeping, checked through the notifications it leads to; one
+// observer removes itself while notified without the others being skipped.
+TEST(KvuUPnPFinderObservers, AddTwiceKeepsOneRemoveWorksMidNotification) {
     KvuUPnPFinder finder("lo");
     RecordingObserver leaving;
     RecordingObserver staying;
-    leaving.onFound = [&] { finder.RemoveObserver(&leaving); };
-    finder.AddObserver(&leaving);
-    finder.AddObserver(&staying);
-    finder.NotifyDeviceFound("http://10.1.1.1/d.xml", "", "Box", "");
-    finder.NotifyDeviceFound("http://10.1.1.1/d.xml", "", "Box", "");
+    EXPECT_FALSE(finder.AddObserver(nullptr));
+    EXPECT_TRUE(finder.AddObserver(&leaving));
+    EXPECT_TRUE(finder.AddObserver(&leaving));
+    EXPECT_TRUE(finder.AddObserver(&staying));
+    leaving.onFound = [&] { EXPECT_TRUE(finder.RemoveObserver(&leaving)); };
+    finder.NotifyDeviceFound("http://10.1.1.1:80/d.xml", "", "Box", "");
+    finder.NotifyDeviceFound("http://10.1.1.1:80/d.xml", "", "Box", "");
     EXPECT_EQ(leaving.foundCount, 1);
     EXPECT_EQ(staying.foundCount, 2);
+    EXPECT_EQ(staying.namesByHost["10.1.1.1"], "Box");
+    EXPECT_FALSE(finder.RemoveObserver(&leaving));
+    EXPECT_FALSE(finder.RemoveObserver(nullptr));
 }
 
 } // namespace

@@ -57,9 +57,11 @@ QList<QDBusObjectPath> ObjectPaths(const QVariant& value) {
 
 } // namespace
 
+// Never destroyed: a QObject with a bus connection must not outlive Qt's own
+// teardown at process exit, and there is nothing to close.
 WlanUtil& WlanUtil::Instance() {
-    static WlanUtil instance(QDBusConnection::systemBus());
-    return instance;
+    static WlanUtil* const instance = new WlanUtil(QDBusConnection::systemBus());
+    return *instance;
 }
 
 WlanUtil::WlanUtil(const QDBusConnection& bus) : m_bus(bus) {}

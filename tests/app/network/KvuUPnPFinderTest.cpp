@@ -7,6 +7,10 @@
 #include <gtest/gtest.h>
 #include <libgupnp/gupnp.h>
 
+// After GLib's headers: Qt's keyword macros would break them.
+#include <QEventLoop>
+#include <QTimer>
+
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
@@ -26,7 +30,12 @@ public:
             onFound();
         }
     }
-    void SearchCompleted() override { ++completedCount; }
+    void SearchCompleted() override {
+        ++completedCount;
+        if (onCompleted) {
+            onCompleted();
+        }
+    }
     void SearchFailed(const std::string& detail) override { failures.push_back(detail); }
 
     std::map<std::string, std::string> namesByHost;
@@ -36,6 +45,7 @@ public:
     int completedCount = 0;
     std::vector<std::string> failures;
     std::function<void()> onFound;
+    std::function<void()> onCompleted;
 };
 
 class KvuUPnPFinderTest : public testing::Test {
@@ -57,12 +67,18 @@ protected:
     RecordingObserver observer;
 };
 
-TEST_F(KvuUPnPFinderTest, FindsTwoBoxesWithTheirNamesOnTheirOwnAddresses) {
+// Run by Qt's event loop, as in the application.
+TEST_F(KvuUPnPFinderTest, FindsTwoBoxesWithTheirNamesInsideQtsEventLoop) {
     BoxAnnouncer first("lo", "Living Room & Box", "127.0.0.2");
     BoxAnnouncer second("lo", "Bedroom", "127.0.0.3");
     ASSERT_TRUE(first.Start());
     ASSERT_TRUE(second.Start());
-    SearchOnce();
+    QEventLoop loop;
+    observer.onCompleted = [&] { loop.quit(); };
+    QTimer::singleShot(std::chrono::seconds(30), &loop, [&] { loop.exit(1); });
+    finder.AddObserver(&observer);
+    ASSERT_TRUE(finder.StartSearch());
+    ASSERT_EQ(loop.exec(), 0) << "the search never completed";
     EXPECT_EQ(observer.namesByHost["127.0.0.2"], "Living Room & Box");
     EXPECT_EQ(observer.namesByHost["127.0.0.3"], "Bedroom");
     EXPECT_EQ(observer.namesByHost.size(), 2u);

@@ -87,7 +87,9 @@ bool BoxAnnouncer::Start() {
     m_mainLoop = g_main_loop_new(m_mainContext, FALSE);
     std::promise<bool> started;
     auto isStarted = started.get_future();
-    m_thread = std::thread([this, &started] {
+    // The thread owns the promise: it may still be inside set_value when
+    // Start has returned.
+    m_thread = std::thread([this, started = std::move(started)]() mutable {
         pthread_setname_np(pthread_self(), "box-announcer");
         Run(started);
     });

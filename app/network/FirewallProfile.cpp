@@ -27,32 +27,32 @@ int DestinationPortProtocol(const QJsonObject& left) {
                                                : 0;
 }
 
-// The ports a match's right side names: one port, a set of ports or ranges.
-std::vector<int> PortsOf(const QJsonValue& right) {
-    std::vector<int> ports;
-    auto addValue = [&ports](const QJsonValue& value) {
+struct PortRange {
+    int first;
+    int last;
+};
+
+// The ports a match's right side names: one port, a range, or a set of them.
+std::vector<PortRange> PortsOf(const QJsonValue& right) {
+    std::vector<PortRange> ranges;
+    auto add = [&ranges](const QJsonValue& value) {
         if (value.isDouble()) {
-            ports.push_back(value.toInt());
+            ranges.push_back({value.toInt(), value.toInt()});
             return;
         }
         const auto range = value.toObject().value(QStringLiteral("range")).toArray();
-        const int first = range.at(0).toInt(-1);
-        const int last = range.at(1).toInt(-1);
-        // A range is only unfolded when small; the ports asked about are few.
-        if (range.size() == 2 && first >= 0 && last >= first && last - first < 65536) {
-            for (int port = first; port <= last; ++port) {
-                ports.push_back(port);
-            }
+        if (range.size() == 2 && range.at(0).isDouble() && range.at(1).isDouble()) {
+            ranges.push_back({range.at(0).toInt(), range.at(1).toInt()});
         }
     };
     if (right.isObject() && right.toObject().contains(QStringLiteral("set"))) {
         for (const auto& element : right.toObject().value(QStringLiteral("set")).toArray()) {
-            addValue(element);
+            add(element);
         }
     } else {
-        addValue(right);
+        add(right);
     }
-    return ports;
+    return ranges;
 }
 
 // A rule counts only when it is "<proto> dport <ports> [counter] accept":
@@ -65,7 +65,7 @@ void CollectAcceptedPorts(const QJsonObject& rule,
         return;
     }
     int protocol = 0;
-    std::vector<int> ports;
+    std::vector<PortRange> ranges;
     for (qsizetype i = 0; i + 1 < expressions.size(); ++i) {
         const auto expression = expressions.at(i).toObject();
         if (expression.contains(QStringLiteral("counter"))) {
@@ -80,11 +80,11 @@ void CollectAcceptedPorts(const QJsonObject& rule,
         if (protocol == 0) {
             return;
         }
-        ports = PortsOf(match.value(QStringLiteral("right")));
+        ranges = PortsOf(match.value(QStringLiteral("right")));
     }
     const auto comment = rule.value(QStringLiteral("comment")).toString().toStdString();
-    for (const int port : ports) {
-        acceptedPorts->push_back({protocol, port, comment});
+    for (const auto& range : ranges) {
+        acceptedPorts->push_back({protocol, range.first, range.last, comment});
     }
 }
 
@@ -175,7 +175,7 @@ namespace {
 
 bool ChainAccepts(const FirewallProfile::Chain& chain, int port, int protocol) {
     for (const auto& open : chain.acceptedPorts) {
-        if (open.port == port && open.protocol == protocol) {
+        if (open.protocol == protocol && open.firstPort <= port && port <= open.lastPort) {
             return true;
         }
     }

@@ -27,7 +27,8 @@ class FirewallProfile {
 public:
     struct AcceptedPort {
         int protocol; // kProtocolTcp or kProtocolUdp
-        int port;
+        int firstPort;
+        int lastPort;
         std::string comment;
     };
     struct Chain {

@@ -20,16 +20,12 @@ constexpr const char* kCreationSwitch = "-closefirewall";
 constexpr int kPkexecDismissed = 126;
 constexpr int kPkexecNotAuthorized = 127;
 
-unsigned Hex(FirewallResult result) {
-    return static_cast<uint32_t>(result);
-}
-
 // Runs one query, tracing a failure; a failure counts as "not enabled".
 template <typename Query> bool Ask(Query query) {
     bool isEnabled = false;
     const FirewallResult result = query(&isEnabled);
     if (result != kFirewallOk) {
-        DebugPrint("Firewall access failed!! (%X)", Hex(result));
+        DebugPrint("Firewall access failed!! (%lX)", FirewallHex(result));
         return false;
     }
     return isEnabled;
@@ -52,8 +48,7 @@ FirewallCheck CheckFirewallExceptions(const std::string& executablePath) {
     FirewallProfile profile;
     check.result = WindowsFirewallInitialize(profile);
     if (check.result != kFirewallOk) {
-        DebugPrint("WindowsFirewallInitialize failed: 0x%08lx\n",
-                   static_cast<unsigned long>(Hex(check.result)));
+        DebugPrint("WindowsFirewallInitialize failed: 0x%08lx\n", FirewallHex(check.result));
         return check;
     }
     check.isFirewallOn = profile.IsFirewallEnabled();
@@ -76,7 +71,7 @@ FirewallResult CreateFirewallExceptions(const std::string& executablePath) {
     FirewallProfile profile;
     FirewallResult first = WindowsFirewallInitialize(profile);
     if (first != kFirewallOk) {
-        DebugPrint("Firewall access failed!! (%X)", Hex(first));
+        DebugPrint("Firewall access failed!! (%lX)", FirewallHex(first));
         return first;
     }
     const FirewallResult results[] = {
@@ -86,7 +81,7 @@ FirewallResult CreateFirewallExceptions(const std::string& executablePath) {
     };
     for (const FirewallResult result : results) {
         if (result != kFirewallOk) {
-            DebugPrint("Firewall access failed!! (%X)", Hex(result));
+            DebugPrint("Firewall access failed!! (%lX)", FirewallHex(result));
             if (first == kFirewallOk) {
                 first = result;
             }

@@ -111,13 +111,20 @@ FirewallResult FirewallProfile::Run(const std::string& command) {
     return isDenied ? kFirewallAccessDenied : kFirewallFailed;
 }
 
+// Traces the failure and forgets the ruleset: the profile is unusable.
+FirewallResult FirewallProfile::Fail(const char* step, FirewallResult result) {
+    DebugPrint("%s failed: 0x%08lx\n", step, FirewallHex(result));
+    nft_ctx_free(m_context);
+    m_context = nullptr;
+    return result;
+}
+
 FirewallResult FirewallProfile::Load() {
     m_droppingChains.clear();
     if (m_context == nullptr) {
         m_context = nft_ctx_new(NFT_CTX_DEFAULT);
         if (m_context == nullptr) {
-            DebugPrint("CoCreateInstance failed: 0x%08lx\n",
-                       static_cast<unsigned long>(static_cast<uint32_t>(kFirewallOutOfMemory)));
+            DebugPrint("CoCreateInstance failed: 0x%08lx\n", FirewallHex(kFirewallOutOfMemory));
             return kFirewallOutOfMemory;
         }
         // JSON out, and JSON in for the rules we add: no quoting of names.
@@ -125,25 +132,16 @@ FirewallResult FirewallProfile::Load() {
         nft_ctx_buffer_output(m_context);
         nft_ctx_buffer_error(m_context);
     }
-    FirewallResult result = Run("list ruleset");
+    const FirewallResult result = Run("list ruleset");
     if (result != kFirewallOk) {
-        DebugPrint("get_LocalPolicy failed: 0x%08lx\n",
-                   static_cast<unsigned long>(static_cast<uint32_t>(result)));
-        nft_ctx_free(m_context);
-        m_context = nullptr;
-        return result;
+        return Fail("get_LocalPolicy", result);
     }
     const char* output = nft_ctx_get_output_buffer(m_context);
     QJsonParseError parseError{};
     const auto document =
         QJsonDocument::fromJson(QByteArray(output != nullptr ? output : ""), &parseError);
-    // An empty ruleset lists as nothing at all, not as an empty document.
-    if (output != nullptr && output[0] != '\0' && !document.isObject()) {
-        DebugPrint("get_CurrentProfile failed: 0x%08lx\n",
-                   static_cast<unsigned long>(static_cast<uint32_t>(kFirewallFailed)));
-        nft_ctx_free(m_context);
-        m_context = nullptr;
-        return kFirewallFailed;
+    if (!document.isObject()) {
+        return Fail("get_CurrentProfile", kFirewallFailed);
     }
     const auto items = document.object().value(QStringLiteral("nftables")).toArray();
     for (const auto& item : items) {

@@ -16,6 +16,11 @@ inline constexpr FirewallResult kFirewallOutOfMemory = static_cast<int32_t>(0x80
 inline constexpr FirewallResult kFirewallInvalidArgument = static_cast<int32_t>(0x80070057);
 inline constexpr FirewallResult kFirewallNotLoaded = static_cast<int32_t>(0x80004003);
 
+// The code as the traces print it.
+inline unsigned long FirewallHex(FirewallResult result) {
+    return static_cast<uint32_t>(result);
+}
+
 inline constexpr int kProtocolTcp = 6;
 inline constexpr int kProtocolUdp = 17;
 
@@ -57,6 +62,7 @@ public:
 
 private:
     FirewallResult Run(const std::string& command);
+    FirewallResult Fail(const char* step, FirewallResult result);
 
     nft_ctx* m_context = nullptr;
     std::vector<Chain> m_droppingChains;

@@ -2,14 +2,6 @@
 
 #include "DebugPrint.h"
 
-namespace {
-
-unsigned long Hex(FirewallResult result) {
-    return static_cast<unsigned long>(static_cast<uint32_t>(result));
-}
-
-} // namespace
-
 FirewallResult WindowsFirewallInitialize(FirewallProfile& profile) {
     return profile.Load();
 }
@@ -17,7 +9,7 @@ FirewallResult WindowsFirewallInitialize(FirewallProfile& profile) {
 FirewallResult WindowsFirewallPortIsEnabled(const FirewallProfile& profile, int port, int protocol,
                                             bool* isEnabled) {
     if (!profile.IsLoaded() || isEnabled == nullptr) {
-        DebugPrint("get_GloballyOpenPorts failed: 0x%08lx\n", Hex(kFirewallNotLoaded));
+        DebugPrint("get_GloballyOpenPorts failed: 0x%08lx\n", FirewallHex(kFirewallNotLoaded));
         return kFirewallNotLoaded;
     }
     *isEnabled = profile.IsPortOpen(port, protocol);
@@ -27,11 +19,11 @@ FirewallResult WindowsFirewallPortIsEnabled(const FirewallProfile& profile, int 
 FirewallResult WindowsFirewallAppIsEnabled(const FirewallProfile& profile,
                                            const std::string& imagePath, bool* isEnabled) {
     if (!profile.IsLoaded() || isEnabled == nullptr) {
-        DebugPrint("get_AuthorizedApplications failed: 0x%08lx\n", Hex(kFirewallNotLoaded));
+        DebugPrint("get_AuthorizedApplications failed: 0x%08lx\n", FirewallHex(kFirewallNotLoaded));
         return kFirewallNotLoaded;
     }
     if (imagePath.empty()) {
-        DebugPrint("SysAllocString failed: 0x%08lx\n", Hex(kFirewallInvalidArgument));
+        DebugPrint("SysAllocString failed: 0x%08lx\n", FirewallHex(kFirewallInvalidArgument));
         return kFirewallInvalidArgument;
     }
     *isEnabled = profile.IsPortOpen(kApplicationPort, kProtocolTcp);
@@ -43,27 +35,27 @@ FirewallResult WindowsFirewallPortOpen(FirewallProfile& profile, int port, int p
     bool isEnabled = false;
     FirewallResult result = WindowsFirewallPortIsEnabled(profile, port, protocol, &isEnabled);
     if (result != kFirewallOk) {
-        DebugPrint("WindowsFirewallPortIsEnabled failed: 0x%08lx\n", Hex(result));
+        DebugPrint("WindowsFirewallPortIsEnabled failed: 0x%08lx\n", FirewallHex(result));
         return result;
     }
     if (isEnabled) {
         return kFirewallOk;
     }
     if (port <= 0 || port > 65535) {
-        DebugPrint("put_Port failed: 0x%08lx\n", Hex(kFirewallInvalidArgument));
+        DebugPrint("put_Port failed: 0x%08lx\n", FirewallHex(kFirewallInvalidArgument));
         return kFirewallInvalidArgument;
     }
     if (protocol != kProtocolTcp && protocol != kProtocolUdp) {
-        DebugPrint("put_Protocol failed: 0x%08lx\n", Hex(kFirewallInvalidArgument));
+        DebugPrint("put_Protocol failed: 0x%08lx\n", FirewallHex(kFirewallInvalidArgument));
         return kFirewallInvalidArgument;
     }
     if (name.empty()) {
-        DebugPrint("put_Name failed: 0x%08lx\n", Hex(kFirewallInvalidArgument));
+        DebugPrint("put_Name failed: 0x%08lx\n", FirewallHex(kFirewallInvalidArgument));
         return kFirewallInvalidArgument;
     }
     result = profile.OpenPort(port, protocol, name);
     if (result != kFirewallOk) {
-        DebugPrint("Add failed: 0x%08lx\n", Hex(result));
+        DebugPrint("Add failed: 0x%08lx\n", FirewallHex(result));
     }
     return result;
 }
@@ -72,7 +64,7 @@ FirewallResult WindowsFirewallAppAuthorize(FirewallProfile& profile, const std::
     bool isEnabled = false;
     FirewallResult result = WindowsFirewallAppIsEnabled(profile, imagePath, &isEnabled);
     if (result != kFirewallOk) {
-        DebugPrint("WindowsFirewallAppIsEnabled failed: 0x%08lx\n", Hex(result));
+        DebugPrint("WindowsFirewallAppIsEnabled failed: 0x%08lx\n", FirewallHex(result));
         return result;
     }
     if (isEnabled) {
@@ -80,7 +72,7 @@ FirewallResult WindowsFirewallAppAuthorize(FirewallProfile& profile, const std::
     }
     result = profile.OpenPort(kApplicationPort, kProtocolTcp, kApplicationRuleName);
     if (result != kFirewallOk) {
-        DebugPrint("Add failed: 0x%08lx\n", Hex(result));
+        DebugPrint("Add failed: 0x%08lx\n", FirewallHex(result));
     }
     return result;
 }

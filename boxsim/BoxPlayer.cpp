@@ -73,7 +73,7 @@ void BoxPlayer::setPaused(bool isPaused) {
 void BoxPlayer::jump(Jump jump) {
     {
         std::lock_guard lock(m_mutex);
-        m_jump = jump;
+        m_jumps.push_back(jump);
     }
     wake();
 }
@@ -93,13 +93,22 @@ void BoxPlayer::wake() {
 
 void BoxPlayer::run() {
     while (waitForList()) {
-        m_isPlaying = true;
         if (m_options.has(BoxFault::ReadNothing))
             readNothing();
         else
             playList();
-        m_isPlaying = false;
+        setListActive(false);
     }
+}
+
+bool BoxPlayer::isPlaying() {
+    std::lock_guard lock(m_mutex);
+    return m_isListActive || m_newList.has_value();
+}
+
+void BoxPlayer::setListActive(bool isActive) {
+    std::lock_guard lock(m_mutex);
+    m_isListActive = isActive;
 }
 
 bool BoxPlayer::waitForList() {
@@ -111,9 +120,10 @@ bool BoxPlayer::waitForList() {
             if (m_newList) {
                 m_list = std::move(*m_newList);
                 m_newList.reset();
-                m_jump.reset();
+                m_jumps.clear();
                 m_seekTime.reset();
                 m_isPaused = false;
+                m_isListActive = true;
                 return true;
             }
         }
@@ -291,19 +301,22 @@ BoxPlayer::Step BoxPlayer::checkControls(FileState* file) {
         std::unique_lock lock(m_mutex);
         if (m_isStopping)
             return Step::End;
-        if (m_newList || m_jump) {
+        if (m_newList || !m_jumps.empty()) {
             if (m_newList) {
                 m_list = std::move(*m_newList);
                 m_newList.reset();
                 m_nextIndex = 0;
-            } else if (*m_jump == Jump::Next) {
-                m_nextIndex = index + 1;
-            } else if (*m_jump == Jump::Previous) {
-                m_nextIndex = std::max(0, index - 1);
+                m_jumps.clear();
             } else {
-                m_nextIndex = 0;
+                const Jump jump = m_jumps.front();
+                m_jumps.pop_front();
+                if (jump == Jump::Next)
+                    m_nextIndex = index + 1;
+                else if (jump == Jump::Previous)
+                    m_nextIndex = std::max(0, index - 1);
+                else
+                    m_nextIndex = 0;
             }
-            m_jump.reset();
             m_seekTime.reset();
             m_isPaused = false;
             lock.unlock();
@@ -394,10 +407,10 @@ bool BoxPlayer::sendTime(FileState& file, bool isFirst) {
 void BoxPlayer::logFile(FileState& file, bool isComplete) {
     if (file.size < 0)
         return;
-    if (isComplete && file.sink.isOpen() && !file.sink.finish(file.size))
-        logError("could not complete \"" + file.name + "\" in the output directory");
-    if (!isComplete)
-        file.sink.abandon();
+    // A file with a hole (a forward seek skipped bytes) is not written.
+    if (isComplete && file.sink.isWhole(file.size) && !file.sink.finish(file.size))
+        logError("could not write \"" + file.name + "\" into the output directory");
+    file.sink.abandon();
     m_log.write(JsonLine("file")
                     .add("pair", m_pairId)
                     .add("index", file.index)

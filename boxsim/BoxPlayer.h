@@ -8,6 +8,7 @@
 #include "StatusWriter.h"
 
 #include <atomic>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -44,7 +45,9 @@ public:
     void jump(Jump jump);
     void seek(int64_t time);
     int32_t currentIndex() const { return m_currentIndex.load(); }
-    bool isPlaying() const { return m_isPlaying.load(); }
+    // True from "L" until the list is done, so controls sent right after "L"
+    // are not lost.
+    bool isPlaying();
 
 private:
     // The file being read: where it stands and what has arrived.
@@ -62,6 +65,7 @@ private:
     enum class Step { Continue, Jump, End };
 
     void run();
+    void setListActive(bool isActive);
     bool waitForList();
     void playList();
     void readNothing();
@@ -88,13 +92,13 @@ private:
 
     std::mutex m_mutex; // guards the controls below
     std::optional<std::vector<std::string>> m_newList;
-    std::optional<Jump> m_jump;
+    std::deque<Jump> m_jumps; // each one abandons a file: two quick "N" skip two
     std::optional<int64_t> m_seekTime;
     bool m_isPaused = false;
     bool m_isStopping = false;
+    bool m_isListActive = false;
 
     std::atomic<int32_t> m_currentIndex{0};
-    std::atomic<bool> m_isPlaying{false};
 
     // Player thread only.
     std::vector<std::string> m_list;

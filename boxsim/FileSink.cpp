@@ -53,7 +53,7 @@ bool FileSink::write(int64_t offset, const void* data, size_t bytes) {
 bool FileSink::finish(int64_t size) {
     if (m_fd < 0)
         return false;
-    const bool isComplete = m_contiguousEnd >= size && ::ftruncate(m_fd, size) == 0;
+    const bool isComplete = isWhole(size) && ::ftruncate(m_fd, size) == 0;
     const bool isClosed = ::close(m_fd) == 0;
     m_fd = -1;
     if (isComplete && isClosed && std::rename(m_partPath.c_str(), m_finalPath.c_str()) == 0)

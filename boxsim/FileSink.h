@@ -22,7 +22,9 @@ public:
     bool open(const std::string& dir, const std::string& name, int tag);
     // Bytes at an absolute offset of the file (seeks may move backwards).
     bool write(int64_t offset, const void* data, size_t bytes);
-    // Renames into place when bytes 0..size all arrived; returns that.
+    bool isWhole(int64_t size) const { return m_fd >= 0 && m_contiguousEnd >= size; }
+    // Puts a whole file in place (truncated to size); false when it was not
+    // whole or could not be written. The part file is gone either way.
     bool finish(int64_t size);
     void abandon();
     bool isOpen() const { return m_fd >= 0; }

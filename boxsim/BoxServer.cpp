@@ -74,10 +74,13 @@ void BoxServer::run(int stopFd) {
             break;
         if ((fds[2].revents & POLLIN) != 0)
             reapEndedPairs();
-        if ((fds[3].revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0)
-            dropPendingCommand();
+        // Accept first: a peer that hung up right after connecting both
+        // connections still has its data connection waiting in the backlog.
         if ((fds[1].revents & POLLIN) != 0)
             accept();
+        if ((fds[3].revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0 &&
+            fds[3].fd == m_pendingCommandFd)
+            dropPendingCommand();
     }
     m_pairs.clear();
 }

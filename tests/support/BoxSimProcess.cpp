@@ -99,7 +99,11 @@ BoxSimProcess::BoxSimProcess(const std::vector<std::string>& extraArgs, const st
 }
 
 BoxSimProcess::~BoxSimProcess() {
-    terminate();
+    // A clean exit also means no sanitizer report in the simulator.
+    if (m_pid >= 0) {
+        const int exitCode = terminate();
+        EXPECT_EQ(exitCode, 0) << "vellumo-boxsim " << m_address << " did not exit cleanly";
+    }
     if (::testing::Test::HasFailure()) {
         std::cerr << "event log of vellumo-boxsim " << m_address << ":\n";
         for (const auto& event : m_events)

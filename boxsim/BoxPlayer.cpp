@@ -350,9 +350,10 @@ BoxPlayer::Step BoxPlayer::checkControls(FileState* file) {
 
 bool BoxPlayer::doSeek(FileState& file, int64_t time) {
     const int64_t rate = m_options.rateBytes;
+    // time <= size / rate keeps time * rate within size: no overflow.
     int64_t offset = 0;
     if (time > 0)
-        offset = time >= file.size / rate + 1 ? file.size : std::min(time * rate, file.size);
+        offset = time > file.size / rate ? file.size : time * rate;
     const auto seekSeq = m_writer.sendValue("seek", offset);
     if (!seekSeq) {
         m_endPair("peer");

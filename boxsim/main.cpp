@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,12 @@ int main(int argc, char** argv) {
     const auto options = BoxOptions::parse(std::vector<std::string>(argv + 1, argv + argc), error);
     if (!options) {
         std::fprintf(stderr, "vellumo-boxsim: %s\n%s", error.c_str(), BoxOptions::usage().c_str());
+        return 2;
+    }
+    std::error_code ignored;
+    if (!options->outputDir.empty() &&
+        !std::filesystem::is_directory(options->outputDir, ignored)) {
+        std::fprintf(stderr, "vellumo-boxsim: %s is not a directory\n", options->outputDir.c_str());
         return 2;
     }
     EventLog log;

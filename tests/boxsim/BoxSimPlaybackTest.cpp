@@ -193,6 +193,28 @@ TEST_F(BoxSimPlayback, BackwardSeekKeepsFileWholeAndMismatchIsLogged) {
     EXPECT_NE(error->str("text").find("seek"), std::string::npos);
 }
 
+// A seek time beyond the end (even one whose byte offset overflows) lands on
+// the end of the file, which is then complete with nothing more to read.
+TEST_F(BoxSimPlayback, SeekPastTheEndClampsToTheSize) {
+    BoxSimProcess sim({"--rate", "1000"});
+    ASSERT_TRUE(sim.isReady());
+    RawBoxLink link(sim.address(), sim.port());
+    ASSERT_TRUE(startList(link, {"clip.bin"}));
+    ASSERT_TRUE(link.sendUrgent('F', 0, 5000));
+    ASSERT_TRUE(link.waitKeyword("time"));
+    ASSERT_TRUE(link.sendCommand('J', 1, INT64_MAX / 10));
+    const auto seek = link.waitKeyword("seek");
+    ASSERT_TRUE(seek);
+    EXPECT_EQ(seek->value, 5000u);
+    ASSERT_TRUE(link.sendUrgent('$', seek->seq, 5000));
+    ASSERT_TRUE(link.waitStat("done", 1));
+    const auto file = sim.waitForEvent(fileEvent(0));
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->num("offset"), 5000);
+    EXPECT_EQ(file->num("received"), 0);
+    EXPECT_TRUE(file->flag("complete"));
+}
+
 // While paused the Box reads nothing: the file completes only after "P".
 TEST_F(BoxSimPlayback, PauseHoldsReadingUntilResume) {
     BoxSimProcess sim({"--rate", "1000"});

@@ -48,8 +48,7 @@ void BoxPair::end(std::string_view reason) {
 }
 
 void BoxPair::join() {
-    // The player may still be writing through m_writer: join it before the
-    // command thread's objects go.
+    // Called after end(): both threads are on their way out.
     m_player.join();
     if (m_commandThread.joinable())
         m_commandThread.join();

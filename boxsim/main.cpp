@@ -40,6 +40,10 @@ int installStopSignals() {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::string(argv[1]) == "--help") {
+        std::printf("%s", BoxOptions::usage().c_str());
+        return 0;
+    }
     std::string error;
     const auto options = BoxOptions::parse(std::vector<std::string>(argv + 1, argv + argc), error);
     if (!options) {

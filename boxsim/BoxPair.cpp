@@ -159,10 +159,10 @@ void BoxPair::handle(const Command& command) {
     bool isSent = true;
     switch (command.byte) {
     case 'l':
-        m_playList = std::move(names);
+        m_player.setList(std::move(names));
         break;
     case 'L':
-        m_player.play(m_playList);
+        m_player.play();
         break;
     case 'p':
         m_player.setPaused(true);

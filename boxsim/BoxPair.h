@@ -63,7 +63,6 @@ private:
     std::atomic<bool> m_hasEnded{false};
 
     // Command thread only.
-    std::vector<std::string> m_playList;
     int32_t m_volume = 50;
     int32_t m_repeat = 0;
 };

@@ -54,12 +54,29 @@ void BoxPlayer::join() {
         m_thread.join();
 }
 
-void BoxPlayer::play(std::vector<std::string> names) {
+void BoxPlayer::setList(std::vector<std::string> names) {
+    std::lock_guard lock(m_mutex);
+    m_list = std::move(names);
+}
+
+void BoxPlayer::play() {
     {
         std::lock_guard lock(m_mutex);
-        m_newList = std::move(names);
+        m_isStartRequested = true;
     }
     wake();
+}
+
+std::optional<std::string> BoxPlayer::entry(int32_t index) {
+    std::lock_guard lock(m_mutex);
+    if (index < 0 || index >= static_cast<int32_t>(m_list.size()))
+        return std::nullopt;
+    return m_list[static_cast<size_t>(index)];
+}
+
+int32_t BoxPlayer::listCount() {
+    std::lock_guard lock(m_mutex);
+    return static_cast<int32_t>(m_list.size());
 }
 
 void BoxPlayer::setPaused(bool isPaused) {
@@ -103,7 +120,7 @@ void BoxPlayer::run() {
 
 bool BoxPlayer::isPlaying() {
     std::lock_guard lock(m_mutex);
-    return m_isListActive || m_newList.has_value();
+    return m_isListActive || m_isStartRequested;
 }
 
 void BoxPlayer::setListActive(bool isActive) {
@@ -117,9 +134,8 @@ bool BoxPlayer::waitForList() {
             std::lock_guard lock(m_mutex);
             if (m_isStopping)
                 return false;
-            if (m_newList) {
-                m_list = std::move(*m_newList);
-                m_newList.reset();
+            if (m_isStartRequested) {
+                m_isStartRequested = false;
                 m_jumps.clear();
                 m_seekTime.reset();
                 m_isPaused = false;
@@ -157,13 +173,13 @@ void BoxPlayer::readNothing() {
 void BoxPlayer::playList() {
     int32_t index = 0;
     for (;;) {
-        if (m_list.empty()) {
+        const int32_t count = listCount();
+        if (count == 0) {
             logError("play request with an empty play list");
             m_endPair("error");
             return;
         }
-        if (index >= static_cast<int32_t>(m_list.size())) {
-            const auto count = static_cast<int32_t>(m_list.size());
+        if (index >= count) {
             if (!m_writer.sendStat("done", count)) {
                 m_endPair("peer");
                 return;
@@ -186,7 +202,7 @@ void BoxPlayer::playList() {
 std::optional<int32_t> BoxPlayer::playFile(int32_t index) {
     FileState file;
     file.index = index;
-    file.name = m_list[static_cast<size_t>(index)];
+    file.name = entry(index).value_or("");
     Step step = Step::Continue;
     if (!readFileSize(file, step) || !readFileBytes(file, step)) {
         if (step == Step::Jump)
@@ -255,10 +271,13 @@ bool BoxPlayer::readFileSize(FileState& file, Step& step) {
 
 bool BoxPlayer::readFileBytes(FileState& file, Step& step) {
     std::vector<uint8_t> buffer(kReadChunkBytes);
-    while (file.position < file.size) {
+    for (;;) {
         step = checkControls(&file);
         if (step != Step::Continue)
             return false;
+        // Checked after the controls: a seek may have moved to the end.
+        if (file.position >= file.size)
+            return true;
         int64_t wanted = std::min<int64_t>(file.size - file.position, kReadChunkBytes);
         if (file.closeAtBytes > file.position)
             wanted = std::min(wanted, file.closeAtBytes - file.position);
@@ -290,7 +309,6 @@ bool BoxPlayer::readFileBytes(FileState& file, Step& step) {
             return false;
         }
     }
-    return true;
 }
 
 // Applies pending controls in order of weight: stop, a new list or a jump
@@ -301,10 +319,9 @@ BoxPlayer::Step BoxPlayer::checkControls(FileState* file) {
         std::unique_lock lock(m_mutex);
         if (m_isStopping)
             return Step::End;
-        if (m_newList || !m_jumps.empty()) {
-            if (m_newList) {
-                m_list = std::move(*m_newList);
-                m_newList.reset();
+        if (m_isStartRequested || !m_jumps.empty()) {
+            if (m_isStartRequested) {
+                m_isStartRequested = false;
                 m_nextIndex = 0;
                 m_jumps.clear();
             } else {

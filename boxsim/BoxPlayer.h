@@ -40,7 +40,10 @@ public:
     void join();
 
     // Controls, called on the command thread.
-    void play(std::vector<std::string> names);
+    // The play list; a new one applies from the next entry the Box asks for.
+    void setList(std::vector<std::string> names);
+    // Starts (or restarts) the list at index 0.
+    void play();
     void setPaused(bool isPaused);
     void jump(Jump jump);
     void seek(int64_t time);
@@ -68,6 +71,9 @@ private:
     void setListActive(bool isActive);
     bool waitForList();
     void playList();
+    // The entry's name, or nothing when index is past the end of the list.
+    std::optional<std::string> entry(int32_t index);
+    int32_t listCount();
     void readNothing();
     // Plays entry index; returns the next index, or nothing when the pair ended.
     std::optional<int32_t> playFile(int32_t index);
@@ -90,8 +96,9 @@ private:
     DataChannel m_channel;
     std::thread m_thread;
 
-    std::mutex m_mutex; // guards the controls below
-    std::optional<std::vector<std::string>> m_newList;
+    std::mutex m_mutex; // guards the play list and the controls below
+    std::vector<std::string> m_list;
+    bool m_isStartRequested = false;
     std::deque<Jump> m_jumps; // each one abandons a file: two quick "N" skip two
     std::optional<int64_t> m_seekTime;
     bool m_isPaused = false;
@@ -101,7 +108,6 @@ private:
     std::atomic<int32_t> m_currentIndex{0};
 
     // Player thread only.
-    std::vector<std::string> m_list;
     int32_t m_nextIndex = 0;
     bool m_isCloseMidFileArmed = false;
 };

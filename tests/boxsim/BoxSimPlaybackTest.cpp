@@ -300,6 +300,30 @@ TEST_F(BoxSimPlayback, NextPreviousRestartAndPastTheEnd) {
     ASSERT_TRUE(sim.waitForEvent(EventIs("done")));
 }
 
+// Names resent during playback replace the list: a restart plays the new
+// head (the library inserting files at the head of a playing list).
+TEST_F(BoxSimPlayback, ResentNamesApplyToTheRunningList) {
+    BoxSimProcess sim;
+    ASSERT_TRUE(sim.isReady());
+    RawBoxLink link(sim.address(), sim.port());
+    ASSERT_TRUE(startList(link, {"a", "b"}));
+    ASSERT_TRUE(link.sendUrgent('F', 0, 1000));
+    ASSERT_TRUE(link.waitKeyword("time"));
+    ASSERT_TRUE(link.sendCommand('l', 1, 0, JoinNames({"new", "a", "b"})));
+    ASSERT_TRUE(link.sendCommand('s', 2, playValue('I', 0)));
+    ASSERT_TRUE(link.waitStat("stop", 0));
+    ASSERT_TRUE(link.waitStat("play", 0));
+    ASSERT_TRUE(link.sendData(std::string(1000, 'a'))); // left-over of "a"
+    ASSERT_TRUE(link.sendUrgent('F', 0, 3));
+    ASSERT_TRUE(link.sendData("new"));
+    ASSERT_TRUE(link.waitStat("play", 1));
+    const auto file = sim.waitForEvent(
+        [](const JsonEvent& e) { return e.str("event") == "file" && e.flag("complete"); });
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->str("name"), "new");
+    EXPECT_EQ(file->str("sha256"), Sha256Hex("new"));
+}
+
 // An empty play list cannot be played: the pair is closed, the Box lives on.
 TEST_F(BoxSimPlayback, EmptyListEndsThePair) {
     BoxSimProcess sim;

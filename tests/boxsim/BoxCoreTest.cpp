@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include <unistd.h>
+
 TEST(Sha256, KnownVectors) {
     EXPECT_EQ(Sha256Hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
     EXPECT_EQ(Sha256Hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
@@ -38,7 +40,8 @@ TEST(Sha256, SplitUpdatesMatchWholeInput) {
 }
 
 TEST(Sha256, FileDigestAndUnreadableFile) {
-    const auto path = std::filesystem::temp_directory_path() / "boxsim-sha-test.bin";
+    const auto path = std::filesystem::temp_directory_path() /
+                      ("boxsim-sha-test-" + std::to_string(::getpid()) + ".bin");
     std::ofstream(path, std::ios::binary) << "abc";
     EXPECT_EQ(Sha256FileHex(path.string()), Sha256Hex("abc"));
     std::filesystem::remove(path);
@@ -149,7 +152,8 @@ TEST(FileSink, SafeBaseNameNeverLeavesTheDirectory) {
 // Only a file whose every byte arrived is put in place; a backward seek keeps
 // the coverage whole, a forward one leaves a hole.
 TEST(FileSink, CompletesOnlyContiguousFiles) {
-    const auto dir = std::filesystem::temp_directory_path() / "boxsim-sink-test";
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("boxsim-sink-test-" + std::to_string(::getpid()));
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
     {

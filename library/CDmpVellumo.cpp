@@ -47,8 +47,11 @@ std::wstring_view boxName(const std::wstring& path) {
     return std::wstring_view(path).substr(slash + 1);
 }
 
-// Only regular files reach a play list.
-bool isPlayableFile(const std::wstring& path) {
+// Only regular files reach a play list, and web addresses, which the file
+// source downloads when the Box asks for them.
+bool isPlayable(const std::wstring& path) {
+    if (CDmpFileSource::KindOf(path) != CDmpFileSource::Kind::LocalFile)
+        return true;
     struct stat info {};
     return ::stat(kvu::ToUtf8(path).c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
@@ -505,7 +508,7 @@ bool CDmpVellumo::AddFiles(const std::vector<std::wstring>& files, int32_t posit
             at = std::next(m_playList.begin(), position);
     }
     for (const std::wstring& path : files) {
-        if (!isPlayableFile(path))
+        if (!isPlayable(path))
             continue;
         std::lock_guard lock(m_lock);
         m_playList.insert(at, path);

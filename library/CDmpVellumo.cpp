@@ -181,7 +181,7 @@ void CDmpVellumo::RemoveObserver(CDmpVellumoObserver* observer) {
 
 // Walks by index, reading the length again after each call, so an observer
 // may remove itself from inside its callback.
-void CDmpVellumo::notify(Notice notice) {
+template <typename Call> void CDmpVellumo::forEachObserver(Call call) {
     for (size_t i = 0;; ++i) {
         CDmpVellumoObserver* observer;
         {
@@ -190,6 +190,12 @@ void CDmpVellumo::notify(Notice notice) {
                 return;
             observer = m_observers[i];
         }
+        call(observer);
+    }
+}
+
+void CDmpVellumo::notify(Notice notice) {
+    forEachObserver([this, notice](CDmpVellumoObserver* observer) {
         switch (notice) {
         case Notice::Connected:
             observer->Connected(this);
@@ -201,20 +207,12 @@ void CDmpVellumo::notify(Notice notice) {
             observer->Closed(this);
             break;
         }
-    }
+    });
 }
 
 void CDmpVellumo::notifyError(int32_t code) {
-    for (size_t i = 0;; ++i) {
-        CDmpVellumoObserver* observer;
-        {
-            std::lock_guard lock(m_observerMutex);
-            if (i >= m_observers.size())
-                return;
-            observer = m_observers[i];
-        }
-        observer->ErrorOccurred(this, code);
-    }
+    forEachObserver(
+        [this, code](CDmpVellumoObserver* observer) { observer->ErrorOccurred(this, code); });
 }
 
 // ---- record framing --------------------------------------------------------

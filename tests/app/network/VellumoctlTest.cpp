@@ -1,4 +1,5 @@
 #include "BoxAnnouncer.h"
+#include "BoxSimProcess.h"
 #include "CommandRunner.h"
 #include "PrivateNetwork.h"
 
@@ -33,6 +34,15 @@ TEST_F(VellumoctlDiscover, PrintsAddressAndNameOfEveryBox) {
     const auto waited = RunCommand(kVellumoctl + " discover --iface lo --timeout 1");
     EXPECT_EQ(waited.exitCode, 0);
     EXPECT_NE(waited.standardOutput.find("127.0.0.2\tStudy Box\n"), std::string::npos);
+}
+
+TEST_F(VellumoctlDiscover, FindsARunningSimulatedBox) {
+    BoxSimProcess box({"--upnp-iface", "lo", "--friendly-name", "Den Box"}, "127.0.0.4");
+    ASSERT_TRUE(box.isReady());
+    const auto found = RunCommand(kVellumoctl + " discover --iface lo");
+    EXPECT_EQ(found.exitCode, 0);
+    EXPECT_NE(found.standardOutput.find("127.0.0.4\tDen Box\n"), std::string::npos)
+        << found.standardOutput;
 }
 
 TEST_F(VellumoctlDiscover, NoBoxOrNoInterfaceIsAFailure) {

@@ -71,13 +71,14 @@ void DebugPrint(const char* format, ...) {
 
 void DebugPrintW(const wchar_t* format, ...) {
     wchar_t wide[kDebugPrintBufferBytes / sizeof(wchar_t)];
+    wide[0] = L'\0';
     va_list args;
     va_start(args, format);
     const int written = std::vswprintf(wide, sizeof wide / sizeof wide[0], format, args);
     va_end(args);
-    // vswprintf gives -1 on truncation; what it wrote is still terminated.
-    if (written < 0 && wide[0] == L'\0')
-        return;
+    // vswprintf gives -1 on truncation, leaving the buffer's contents unsure.
+    if (written < 0)
+        wide[sizeof wide / sizeof wide[0] - 1] = L'\0';
     std::string narrow = kvu::ToUtf8(wide);
     if (narrow.size() >= kDebugPrintBufferBytes)
         narrow.resize(utf8SafeLength(narrow.data(), kDebugPrintBufferBytes - 1));

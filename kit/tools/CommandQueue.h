@@ -17,8 +17,7 @@ namespace kvu::tools {
 // worker thread started by the first post. The executor is not owned and must
 // outlive the queue. Destruction stops and joins the worker after the item it
 // is executing; it must not run on that worker.
-template <typename T>
-class CommandQueue {
+template <typename T> class CommandQueue {
 public:
     explicit CommandQueue(CommandProcessor<T>* executor, std::string threadName = "kvu-queue")
         : m_executor(executor), m_threadName(std::move(threadName)) {}

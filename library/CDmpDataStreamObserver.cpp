@@ -1,0 +1,106 @@
+#include "CDmpDataStreamObserver.h"
+
+#include "CDmpVellumo.h"
+#include "DebugPrint.h"
+
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+namespace {
+
+constexpr auto kQueuePollInterval = std::chrono::milliseconds(10);
+
+int32_t le32(const uint8_t* bytes) {
+    return static_cast<int32_t>(bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) |
+                                (static_cast<uint32_t>(bytes[3]) << 24));
+}
+
+uint64_t le64(const uint8_t* bytes) {
+    return static_cast<uint32_t>(le32(bytes)) |
+           (static_cast<uint64_t>(static_cast<uint32_t>(le32(bytes + 4))) << 32);
+}
+
+bool is(const uint8_t* bytes, const char (&keyword)[5]) {
+    return std::memcmp(bytes, keyword, 4) == 0;
+}
+
+} // namespace
+
+void CDmpDataStreamObserver::DataReceived(uint8_t* buffer, int32_t length, int32_t error) {
+    if (error != 0) {
+        DebugPrint("%s:%d, Err(%d), Type(%d,%d)\n", "CDmpStreamObserver", 52, error,
+                   m_link->m_lastCommand.load(), m_link->m_currentMediaType.load());
+        m_link->closeSockets();
+        m_link->notify(CDmpVellumo::Notice::Closed);
+        return;
+    }
+    if (length != 4) {
+        DebugPrint("CDmpDataStreamObserver::DataReceived(): Invalid command string!\n");
+        return;
+    }
+    const bool isKnown = is(buffer, "seek") || is(buffer, "time") || is(buffer, "vol ") ||
+                         is(buffer, "stat") || is(buffer, "ver ") || is(buffer, "waid");
+    // Unknown keywords are skipped without reading on: the next four bytes
+    // are taken as the next keyword.
+    if (!isKnown)
+        return;
+    int32_t sequence = 0;
+    uint8_t value[8];
+    if (!m_link->RecvCmd(sequence, value))
+        return;
+
+    if (is(buffer, "seek")) {
+        m_link->m_commandQueue->Post(
+            DMP_COMMAND{kKindSeekRequest, sequence, le32(value), le32(value + 4)});
+    } else if (is(buffer, "time")) {
+        m_link->m_totalDuration = le32(value);
+        m_link->m_currentPosition = le32(value + 4);
+        m_link->notify(CDmpVellumo::Notice::StatusChanged);
+    } else if (is(buffer, "vol ")) {
+        const int32_t volumeWord = le32(value + 4);
+        m_link->m_maxVolume = le32(value);
+        m_link->m_volume = volumeWord & ~0x00FF0000;
+        m_link->m_repeatStatus = (volumeWord >> 16) & 0xFF;
+        m_link->notify(CDmpVellumo::Notice::StatusChanged);
+    } else if (is(buffer, "ver ")) {
+        m_link->m_boxVersion = le64(value);
+    } else if (is(buffer, "waid")) {
+        m_link->m_macAddress = le64(value);
+    } else {
+        applyStatus(value);
+    }
+}
+
+void CDmpDataStreamObserver::applyStatus(const uint8_t* value) {
+    const int32_t argument = le32(value + 4);
+    auto& queue = *m_link->m_commandQueue;
+    if (is(value, "stop")) {
+        m_isPaused = false;
+        queue.Post(DMP_COMMAND{kKindRead, -1, kReadClose, -1});
+        waitForEmptyCommandQueue();
+    } else if (is(value, "play")) {
+        queue.Post(DMP_COMMAND{kKindRead, -1, kReadFile, argument});
+        m_isPaused = false;
+    } else if (is(value, "pend")) {
+        queue.Post(DMP_COMMAND{kKindRead, -1, kReadIdle, -1});
+        m_isPaused = true;
+        m_link->notify(CDmpVellumo::Notice::StatusChanged);
+    } else if (is(value, "resu")) {
+        if (m_link->m_hasOpenFile.load())
+            queue.Post(DMP_COMMAND{kKindRead, -1, kReadFile, argument});
+        m_isPaused = false;
+        m_link->notify(CDmpVellumo::Notice::StatusChanged);
+    } else if (is(value, "done")) {
+        m_link->closeSockets();
+        m_link->notify(CDmpVellumo::Notice::Closed);
+    }
+}
+
+// The Box asks for the next file only after the current one was closed. A
+// closed data connection also ends the wait, so that the link can be torn
+// down while a worker still writes to a Box that stopped reading.
+void CDmpDataStreamObserver::waitForEmptyCommandQueue() {
+    while (!m_link->m_commandQueue->IsEmpty() && m_link->m_dataStream->Stream()->IsOpen())
+        std::this_thread::sleep_for(kQueuePollInterval);
+}

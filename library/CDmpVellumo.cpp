@@ -1,0 +1,570 @@
+#include "CDmpVellumo.h"
+
+#include "DebugPrint.h"
+#include "Unicode.h"
+#include "io/CTcpStreamer.h"
+
+#include <algorithm>
+#include <chrono>
+#include <optional>
+#include <sys/stat.h>
+#include <thread>
+
+namespace {
+
+// The data connection's send buffer: about three chunks in flight before the
+// writer waits for the Box.
+constexpr int32_t kDataSendBufferBytes = 0x50000;
+
+// The version and MAC queries wait 300 times 10 ms for the Box's answer.
+constexpr int kAnswerPolls = 300;
+constexpr auto kAnswerPollInterval = std::chrono::milliseconds(10);
+
+kvu::io::CTcpStreamer* tcp(const std::unique_ptr<kvu::io::CAsyncStreamer>& stream) {
+    return stream ? static_cast<kvu::io::CTcpStreamer*>(stream->Stream()) : nullptr;
+}
+
+bool isOpen(const std::unique_ptr<kvu::io::CAsyncStreamer>& stream) {
+    return stream && stream->Stream()->IsOpen();
+}
+
+void putLe32(uint8_t* out, uint32_t value) {
+    for (int i = 0; i < 4; ++i)
+        out[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+void putLe64(uint8_t* out, uint64_t value) {
+    for (int i = 0; i < 8; ++i)
+        out[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+// The name the Box shows: the part after the last "/", or the whole entry
+// when it has none.
+std::wstring_view boxName(const std::wstring& path) {
+    const size_t slash = path.rfind(L'/');
+    if (slash == std::wstring::npos || slash + 1 == path.size())
+        return path;
+    return std::wstring_view(path).substr(slash + 1);
+}
+
+// Only regular files reach a play list.
+bool isPlayableFile(const std::wstring& path) {
+    struct stat info {};
+    return ::stat(kvu::ToUtf8(path).c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+} // namespace
+
+CDmpVellumo::~CDmpVellumo() {
+    CloseConnection();
+}
+
+// ---- connections -----------------------------------------------------------
+
+bool CDmpVellumo::OpenConnection(const char* host, int32_t port, bool isAsync) {
+    tearDown();
+    m_commandObserver = std::make_unique<CDmpCmdStreamObserver>();
+    m_dataObserver = std::make_unique<CDmpDataStreamObserver>(this);
+    m_commandStream = std::make_unique<kvu::io::CAsyncStreamer>(new kvu::io::CTcpStreamer, true);
+    m_dataStream = std::make_unique<kvu::io::CAsyncStreamer>(new kvu::io::CTcpStreamer, true);
+    m_commandStream->SetObserver(m_commandObserver.get());
+    m_dataStream->SetObserver(m_dataObserver.get());
+    m_fileProcessor = std::make_unique<CDmpCmdProcessor>(this);
+    m_commandQueue =
+        std::make_unique<kvu::tools::CommandQueue<DMP_COMMAND>>(m_fileProcessor.get(), "dmp-link");
+    m_host = host ? host : "";
+    m_port = port;
+    m_isAsync = isAsync;
+
+    if (isAsync) {
+        m_commandQueue->Post(DMP_COMMAND{kKindAsyncConnect, 0, 0, 0});
+        return true;
+    }
+    if (ConnectStreams())
+        return true;
+    DebugPrint("CDmpVellumo::OpenConnection(): Connect failed!\n");
+    notifyError(kLinkErrorConnect);
+    CloseConnection();
+    return false;
+}
+
+bool CDmpVellumo::ConnectStreams() {
+    if (m_host.empty() || !m_commandStream || !m_dataStream)
+        return false;
+    if (m_commandStream->Stream()->Connect(m_host.c_str(), m_port, 0, 0) != kvu::io::kStreamOk)
+        return false;
+    if (m_dataStream->Stream()->Connect(m_host.c_str(), m_port, 0, 0) != kvu::io::kStreamOk)
+        return false;
+    const int32_t bufferBytes = kDataSendBufferBytes;
+    m_dataStream->Stream()->SetOption(kvu::io::kStreamOptionSendBuffer, &bufferBytes, 0);
+    return true;
+}
+
+void CDmpVellumo::asyncConnect() {
+    if (!ConnectStreams()) {
+        notifyError(kLinkErrorConnect);
+        return;
+    }
+    const int32_t bufferBytes = kDataSendBufferBytes;
+    m_dataStream->Stream()->SetOption(kvu::io::kStreamOptionSendBuffer, &bufferBytes, 0);
+    if (AreConnectionsOpen())
+        notify(Notice::Connected);
+}
+
+bool CDmpVellumo::AreConnectionsOpen() const {
+    return isOpen(m_commandStream) && isOpen(m_dataStream);
+}
+
+void CDmpVellumo::CloseConnection() {
+    notify(Notice::Closed);
+    {
+        std::lock_guard lock(m_observerMutex);
+        m_observers.clear();
+    }
+    if (isOpen(m_commandStream)) {
+        const int32_t sequence = ++m_sequence;
+        SendCmd(true, kCmdDisconnect, sequence, currentTypeByte(), false, nullptr, 0);
+    }
+    tearDown();
+    m_sequence = 0;
+    m_host.clear();
+    m_port = 0;
+}
+
+void CDmpVellumo::tearDown() {
+    // Abort rather than close: it also ends a connect still in progress on
+    // the worker and keeps a later connect attempt from starting.
+    if (auto* stream = tcp(m_commandStream))
+        stream->Abort();
+    if (auto* stream = tcp(m_dataStream))
+        stream->Abort();
+    // The reader may be waiting for the command queue to drain: stop it
+    // before the queue goes away.
+    if (m_dataStream)
+        m_dataStream->StopReading();
+    m_commandQueue.reset();
+    m_fileProcessor.reset();
+    m_commandStream.reset();
+    m_dataStream.reset();
+    m_commandObserver.reset();
+    m_dataObserver.reset();
+    if (m_openFile)
+        m_openFile->Close();
+    m_openFile.reset();
+    m_hasOpenFile = false;
+}
+
+void CDmpVellumo::closeSockets() {
+    if (m_dataStream)
+        m_dataStream->Stream()->Close();
+    if (m_commandStream)
+        m_commandStream->Stream()->Close();
+}
+
+void CDmpVellumo::AddObserver(CDmpVellumoObserver* observer) {
+    std::lock_guard lock(m_observerMutex);
+    if (std::find(m_observers.begin(), m_observers.end(), observer) == m_observers.end())
+        m_observers.push_back(observer);
+}
+
+void CDmpVellumo::RemoveObserver(CDmpVellumoObserver* observer) {
+    std::lock_guard lock(m_observerMutex);
+    const auto found = std::find(m_observers.begin(), m_observers.end(), observer);
+    if (found != m_observers.end())
+        m_observers.erase(found);
+}
+
+// Walks by index, reading the length again after each call, so an observer
+// may remove itself from inside its callback.
+void CDmpVellumo::notify(Notice notice) {
+    for (size_t i = 0;; ++i) {
+        CDmpVellumoObserver* observer;
+        {
+            std::lock_guard lock(m_observerMutex);
+            if (i >= m_observers.size())
+                return;
+            observer = m_observers[i];
+        }
+        switch (notice) {
+        case Notice::Connected:
+            observer->Connected(this);
+            break;
+        case Notice::StatusChanged:
+            observer->StatusChanged(this);
+            break;
+        case Notice::Closed:
+            observer->Closed(this);
+            break;
+        }
+    }
+}
+
+void CDmpVellumo::notifyError(int32_t code) {
+    for (size_t i = 0;; ++i) {
+        CDmpVellumoObserver* observer;
+        {
+            std::lock_guard lock(m_observerMutex);
+            if (i >= m_observers.size())
+                return;
+            observer = m_observers[i];
+        }
+        observer->ErrorOccurred(this, code);
+    }
+}
+
+// ---- record framing --------------------------------------------------------
+
+bool CDmpVellumo::SendCmd(bool onCommandConnection, int32_t code, int32_t sequence, int64_t value,
+                          bool isOutOfBand, const void* extra, uint32_t extraLength) {
+    auto& asyncStream = onCommandConnection ? m_commandStream : m_dataStream;
+    if (!isOpen(asyncStream)) {
+        DebugPrint("CDmpVellumo::SendCmd(): Fail to send command!\n");
+        notifyError(kLinkErrorSend);
+        return false;
+    }
+    kvu::io::CStreamer* stream = asyncStream->Stream();
+    // Each part is one write; a part written short fails the command and
+    // nothing is resent.
+    auto writePart = [stream](const void* data, int32_t size, int32_t flags) {
+        return stream->IsOpen() && stream->Write(data, size, flags, 0) == size;
+    };
+    const char* failure = nullptr;
+    const uint8_t commandByte = WireByte(code);
+    uint8_t sequenceBytes[4];
+    uint8_t valueBytes[8];
+    uint8_t lengthBytes[4];
+    putLe32(sequenceBytes, static_cast<uint32_t>(sequence));
+    putLe64(valueBytes, static_cast<uint64_t>(value));
+    putLe32(lengthBytes, extraLength);
+    if (!writePart(&commandByte, 1, isOutOfBand ? kvu::io::kStreamFlagOutOfBand : 0))
+        failure = "CDmpVellumo::SendCmd(): Fail to send OOB mark!\n";
+    else if (!writePart(sequenceBytes, 4, 0))
+        failure = "CDmpVellumo::SendCmd(): Fail to send sequence number!\n";
+    else if (!writePart(valueBytes, 8, 0))
+        failure = "CDmpVellumo::SendCmd(): Fail to send value!\n";
+    else if (extra == nullptr || extraLength == 0)
+        return true;
+    else if (!writePart(lengthBytes, 4, 0))
+        failure = "CDmpVellumo::SendCmd(): Fail to send extra data size!\n";
+    else if (!writePart(extra, static_cast<int32_t>(extraLength), 0))
+        failure = "CDmpVellumo::SendCmd(): Fail to send extra data!\n";
+    else
+        return true;
+    DebugPrint("%s", failure);
+    notifyError(kLinkErrorSend);
+    return false;
+}
+
+bool CDmpVellumo::RecvCmd(int32_t& sequence, uint8_t (&value)[8]) {
+    if (!isOpen(m_dataStream))
+        return false;
+    kvu::io::CStreamer* stream = m_dataStream->Stream();
+    uint8_t sequenceBytes[4] = {};
+    const int32_t sequenceCount =
+        stream->IsOpen() ? stream->Read(sequenceBytes, 4, 0, 0) : kvu::io::kStreamBadArgument;
+    const int32_t valueCount =
+        stream->IsOpen() ? stream->Read(value, 8, 0, 0) : kvu::io::kStreamBadArgument;
+    if (sequenceCount + valueCount != 12) {
+        DebugPrint("CDmpVellumo::RecvCmd(): Read error!\n");
+        notifyError(kLinkErrorStatusRead);
+        return false;
+    }
+    sequence =
+        static_cast<int32_t>(sequenceBytes[0] | (sequenceBytes[1] << 8) | (sequenceBytes[2] << 16) |
+                             (static_cast<uint32_t>(sequenceBytes[3]) << 24));
+    return true;
+}
+
+bool CDmpVellumo::writeAll(const uint8_t* data, int32_t size) {
+    // A short send would splice the next chunk into the middle of this one.
+    kvu::io::CStreamer* stream = m_dataStream->Stream();
+    while (size > 0) {
+        if (!stream->IsOpen())
+            return false;
+        const int32_t written = stream->Write(data, size, 0, 0);
+        if (written <= 0)
+            return false;
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+
+// ---- playback and device commands -----------------------------------------
+
+uint32_t CDmpVellumo::currentTypeByte() const {
+    return WireByte(m_currentMediaType.load());
+}
+
+void CDmpVellumo::reportNotConnected(const char* operation) {
+    DebugPrint("CDmpVellumo::%s(): Fail to play!\n", operation);
+    notifyError(kLinkErrorNotConnected);
+}
+
+void CDmpVellumo::reportSendFailure(const char* operation) {
+    DebugPrint("CDmpVellumo::%s(): Fail to send command!\n", operation);
+    notifyError(kLinkErrorSend);
+}
+
+bool CDmpVellumo::startStatusReader() {
+    return m_dataStream && m_dataStream->AsyncRead(m_keyword);
+}
+
+bool CDmpVellumo::Play(int32_t mediaType) {
+    std::unique_lock lock(m_lock);
+    if (m_playList.empty() || !AreConnectionsOpen()) {
+        reportNotConnected("Play");
+        return false;
+    }
+    lock.unlock();
+    SendPlayListFileName();
+    lock.lock();
+    const int32_t sequence = ++m_sequence;
+    const int64_t value = PackValue(WireByte(mediaType), static_cast<uint32_t>(m_playList.size()));
+    if (!SendCmd(true, kCmdPlay, sequence, value, false, nullptr, 0)) {
+        reportSendFailure("Play");
+        return false;
+    }
+    m_currentMediaType = mediaType;
+    m_lastCommand = kCmdPlay;
+    return startStatusReader();
+}
+
+bool CDmpVellumo::sendPlaybackCommand(int32_t code, const char* operation,
+                                      std::optional<uint32_t> valueHigh) {
+    if (!AreConnectionsOpen()) {
+        reportNotConnected(operation);
+        return false;
+    }
+    std::lock_guard lock(m_lock);
+    const int32_t sequence = ++m_sequence;
+    const int64_t value =
+        PackValue(currentTypeByte(), valueHigh.value_or(static_cast<uint32_t>(m_playList.size())));
+    if (!SendCmd(true, code, sequence, value, false, nullptr, 0)) {
+        reportSendFailure(operation);
+        return false;
+    }
+    return true;
+}
+
+bool CDmpVellumo::Pause() {
+    return sendPlaybackCommand(kCmdPause, "Pause");
+}
+
+bool CDmpVellumo::Resume() {
+    return sendPlaybackCommand(kCmdResume, "Resume");
+}
+
+bool CDmpVellumo::Next() {
+    return sendPlaybackCommand(kCmdNext, "Next");
+}
+
+bool CDmpVellumo::Prev() {
+    return sendPlaybackCommand(kCmdPrev, "Prev");
+}
+
+bool CDmpVellumo::SetRepeat(int32_t repeat) {
+    return sendPlaybackCommand(kCmdRepeat, "SetRepeat", static_cast<uint32_t>(repeat));
+}
+
+bool CDmpVellumo::Restart() {
+    return sendPlaybackCommand(kCmdRestart, "Restart", 0);
+}
+
+bool CDmpVellumo::Seek(uint32_t time) {
+    if (!AreConnectionsOpen())
+        return false;
+    if (!SendCmd(true, kCmdSeek, m_sequence.load(), PackValue(time, 0), false, nullptr, 0))
+        return false;
+    m_currentPosition = static_cast<int32_t>(time);
+    return true;
+}
+
+bool CDmpVellumo::SetVolume(int32_t volume) {
+    if (!AreConnectionsOpen())
+        return false;
+    if (!SendCmd(true, kCmdVolume, m_sequence.load(), volume, false, nullptr, 0))
+        return false;
+    m_volume = volume;
+    return true;
+}
+
+bool CDmpVellumo::Mute() {
+    if (!AreConnectionsOpen())
+        return false;
+    if (!SendCmd(true, kCmdMute, m_sequence.load(), 0, false, nullptr, 0))
+        return false;
+    m_volume = 0;
+    return true;
+}
+
+bool CDmpVellumo::Upgrade(const char* url) {
+    if (url == nullptr || *url == '\0')
+        return false;
+    std::lock_guard lock(m_lock);
+    const int32_t sequence = ++m_sequence;
+    const std::string_view text(url);
+    if (!SendCmd(true, kCmdUpgrade, sequence, 0, false, text.data(),
+                 static_cast<uint32_t>(text.size()))) {
+        reportSendFailure("Upgrade");
+        return false;
+    }
+    m_currentMediaType = kCmdUpgrade;
+    m_lastCommand = kCmdUpgrade;
+    return startStatusReader();
+}
+
+bool CDmpVellumo::sendDeviceCommand(int32_t code, const char* operation) {
+    std::lock_guard lock(m_lock);
+    const int32_t sequence = ++m_sequence;
+    if (!SendCmd(true, code, sequence, 0, false, nullptr, 0)) {
+        reportSendFailure(operation);
+        return false;
+    }
+    m_currentMediaType = code;
+    m_lastCommand = code;
+    return true;
+}
+
+bool CDmpVellumo::SwitchToWiDi() {
+    return sendDeviceCommand(kCmdSwitchToWiDi, "SwitchToWiDi");
+}
+
+bool CDmpVellumo::SwitchToWfdPIN() {
+    if (!sendDeviceCommand(kCmdSwitchToWfdPin, "SwitchToWfdPIN"))
+        return false;
+    DebugPrintW(L"##CDmpVellumo::SwitchToWfdPIN().\n");
+    return true;
+}
+
+bool CDmpVellumo::SwitchToWfdPBC() {
+    if (!sendDeviceCommand(kCmdSwitchToWfdPbc, "SwitchToWfdPBC"))
+        return false;
+    DebugPrintW(L"##CDmpVellumo::SwitchToWfdPBC().\n");
+    return true;
+}
+
+bool CDmpVellumo::GetBoxVersion(int32_t& major, int32_t& minor, int32_t& reserved, int32_t& build) {
+    major = minor = reserved = build = 0;
+    std::lock_guard lock(m_lock);
+    const int32_t sequence = ++m_sequence;
+    if (!SendCmd(true, kCmdVersion, sequence, 0, false, nullptr, 0)) {
+        reportSendFailure("GetBoxVersion");
+        return false;
+    }
+    m_boxVersion = 0;
+    m_currentMediaType = kCmdVersion;
+    m_lastCommand = kCmdVersion;
+    if (!startStatusReader())
+        return false;
+    for (int i = 0; i < kAnswerPolls && m_boxVersion.load() == 0; ++i)
+        std::this_thread::sleep_for(kAnswerPollInterval);
+    const uint64_t version = m_boxVersion.load();
+    major = static_cast<int32_t>((version >> 16) & 0xFFFF);
+    minor = static_cast<int32_t>(version & 0xFFFF);
+    build = static_cast<int32_t>(version >> 32);
+    return true;
+}
+
+uint64_t CDmpVellumo::GetCurAdapterMacAddr() {
+    std::lock_guard lock(m_lock);
+    const int32_t sequence = ++m_sequence;
+    m_currentMediaType = kMediaTypeMacQuery;
+    if (!SendCmd(true, kCmdMacAddress, sequence, WireByte(kMediaTypeMacQuery), false, nullptr, 0)) {
+        // The version query's text: the MAC query shares it.
+        reportSendFailure("GetBoxVersion");
+        return 0;
+    }
+    m_macAddress = 0;
+    m_lastCommand = kCmdMacAddress;
+    if (!startStatusReader())
+        return 0;
+    for (int i = 0; i < kAnswerPolls && m_macAddress.load() == 0; ++i)
+        std::this_thread::sleep_for(kAnswerPollInterval);
+    return m_macAddress.load();
+}
+
+// ---- play list -------------------------------------------------------------
+
+bool CDmpVellumo::AddFiles(const std::vector<std::wstring>& files, int32_t position) {
+    if (files.empty())
+        return false;
+    bool wasPlaying;
+    {
+        std::lock_guard lock(m_lock);
+        wasPlaying = !m_playList.empty();
+    }
+    // Inserting before one fixed entry keeps the new entries in their order.
+    std::list<std::wstring>::iterator at;
+    {
+        std::lock_guard lock(m_lock);
+        at = m_playList.end();
+        if (position >= 0 && static_cast<size_t>(position) < m_playList.size())
+            at = std::next(m_playList.begin(), position);
+    }
+    for (const std::wstring& path : files) {
+        if (!isPlayableFile(path))
+            continue;
+        std::lock_guard lock(m_lock);
+        m_playList.insert(at, path);
+    }
+    if (wasPlaying) {
+        SendPlayListFileName();
+        if (position == 0)
+            Restart();
+    }
+    return true;
+}
+
+void CDmpVellumo::SendPlayListFileName() {
+    std::lock_guard lock(m_lock);
+    if (m_playList.empty())
+        return;
+    std::wstring names;
+    for (const std::wstring& path : m_playList) {
+        names += boxName(path);
+        names += L'\n';
+    }
+    const std::string text = kvu::ToUtf8(names);
+    if (!SendCmd(true, kCmdPlayListNames, m_sequence.load(), 0, false, text.data(),
+                 static_cast<uint32_t>(text.size()))) {
+        DebugPrint("CDmpVellumo::SendPlayListFileName(): Fail to send command!\n");
+        notifyError(kLinkErrorSend);
+    }
+}
+
+bool CDmpVellumo::OpenLocalFile(const std::wstring& path) {
+    if (m_openFile)
+        m_openFile->Close();
+    m_openFile = std::make_unique<CDmpFileSource>();
+    m_hasOpenFile = true;
+    if (!m_openFile->Open(path)) {
+        DebugPrint("CDmpVellumo::OpenLocalFile(): Fail to open file(%s)!\n",
+                   kvu::ToUtf8(path).c_str());
+        return false;
+    }
+    return true;
+}
+
+// ---- state -----------------------------------------------------------------
+
+bool CDmpVellumo::IsPaused() const {
+    return m_dataObserver && m_dataObserver->IsPaused();
+}
+
+int32_t CDmpVellumo::PlayListCount() {
+    std::lock_guard lock(m_lock);
+    return static_cast<int32_t>(m_playList.size());
+}
+
+int32_t CDmpVellumo::CurrentIndex() const {
+    return m_fileProcessor ? m_fileProcessor->CurrentIndex() : -1;
+}
+
+const wchar_t* CDmpVellumo::CurrentName() {
+    const int32_t index = CurrentIndex();
+    std::lock_guard lock(m_lock);
+    if (index < 0 || static_cast<size_t>(index) >= m_playList.size())
+        return nullptr;
+    return std::next(m_playList.begin(), index)->c_str();
+}

@@ -1,0 +1,170 @@
+// The TCP stream's status codes, trace lines and cross-thread close.
+#include "DebugPrint.h"
+#include "io/CAsyncStreamer.h"
+#include "io/CTcpStreamer.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <condition_variable>
+#include <mutex>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace kvu::io;
+
+namespace {
+
+class Listener {
+public:
+    Listener() {
+        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        ::listen(m_fd, 4);
+        socklen_t length = sizeof address;
+        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length);
+        m_port = ntohs(address.sin_port);
+    }
+    ~Listener() { ::close(m_fd); }
+    int Accept() { return ::accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC); }
+    int Port() const { return m_port; }
+
+private:
+    int m_fd;
+    int m_port;
+};
+
+class Trace {
+public:
+    Trace() {
+        SetDebugSink([this](std::string_view line) {
+            std::lock_guard lock(m_mutex);
+            m_text += line;
+        });
+    }
+    ~Trace() { SetDebugSink({}); }
+    std::string Text() {
+        std::lock_guard lock(m_mutex);
+        return m_text;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::string m_text;
+};
+
+TEST(TcpStreamer, OperationsWithoutSocketFailWithTheirCodes) {
+    Trace trace;
+    CTcpStreamer stream;
+    char byte = 0;
+    EXPECT_EQ(stream.Write(&byte, 1, 0, 0), kStreamNoSocket);
+    EXPECT_NE(trace.Text().find("Invalid socket!(-5, "), std::string::npos);
+    EXPECT_EQ(stream.Read(&byte, 1, 0, 0), kStreamNoSocket);
+    EXPECT_FALSE(stream.IsOpen());
+    EXPECT_EQ(stream.Connect(nullptr, 1, 0, 0), kStreamBadArgument);
+}
+
+TEST(TcpStreamer, RefusedConnectAndBadOptionCodes) {
+    Trace trace;
+    int port;
+    {
+        Listener gone;
+        port = gone.Port();
+    }
+    CTcpStreamer stream;
+    EXPECT_EQ(stream.Connect("127.0.0.1", port, 0, 0), kStreamConnectFailed);
+    EXPECT_NE(trace.Text().find("Open connection failed!(-4, "), std::string::npos);
+    EXPECT_FALSE(stream.IsOpen());
+
+    Listener listener;
+    ASSERT_EQ(stream.Connect("127.0.0.1", listener.Port(), 0, 0), kStreamOk);
+    const std::string before = trace.Text();
+    const int32_t bytes = 4096;
+    EXPECT_EQ(stream.SetOption(2, &bytes, 0), kStreamBadArgument);
+    EXPECT_EQ(trace.Text(), before);
+    EXPECT_EQ(stream.SetOption(kStreamOptionSendBuffer, &bytes, 0), kStreamOk);
+}
+
+TEST(TcpStreamer, PeerCloseMakesReadFailWithReceiveCode) {
+    Trace trace;
+    Listener listener;
+    CTcpStreamer stream;
+    ASSERT_EQ(stream.Connect("127.0.0.1", listener.Port(), 0, 0), kStreamOk);
+    const int peer = listener.Accept();
+    ASSERT_EQ(::send(peer, "ab", 2, 0), 2);
+    ::close(peer);
+    char buffer[8];
+    EXPECT_EQ(stream.Read(buffer, 8, 0, 0), 2);
+    EXPECT_EQ(stream.Read(buffer, 8, 0, 0), kStreamReceiveFailed);
+    EXPECT_NE(trace.Text().find("Read socket failed!(-6, "), std::string::npos);
+}
+
+TEST(TcpStreamer, CloseFromAnotherThreadEndsABlockedRead) {
+    Listener listener;
+    CTcpStreamer stream;
+    ASSERT_EQ(stream.Connect("127.0.0.1", listener.Port(), 0, 0), kStreamOk);
+    const int peer = listener.Accept();
+    int32_t result = 0;
+    std::thread reader([&] {
+        char buffer[4];
+        result = stream.Read(buffer, 4, 0, 0);
+    });
+    // Whether the close lands before or during the receive, the read fails.
+    stream.Close();
+    reader.join();
+    EXPECT_LT(result, 0);
+    EXPECT_FALSE(stream.IsOpen());
+    ::close(peer);
+}
+
+// Records reads until the first error.
+class ReadRecorder : public CDataStreamObserver {
+public:
+    void DataReceived(uint8_t* buffer, int32_t length, int32_t error) override {
+        std::lock_guard lock(m_mutex);
+        m_reads.emplace_back(length, error);
+        if (length > 0)
+            m_bytes.append(reinterpret_cast<char*>(buffer), static_cast<size_t>(length));
+        m_changed.notify_all();
+    }
+    void WaitForError() {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return !m_reads.empty() && m_reads.back().second != 0; });
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<std::pair<int32_t, int32_t>> m_reads;
+    std::string m_bytes;
+};
+
+TEST(AsyncStreamer, ReadLoopDeliversBytesThenOneErrorAndStops) {
+    Listener listener;
+    ReadRecorder recorder;
+    auto* tcp = new CTcpStreamer;
+    CAsyncStreamer stream(tcp, true);
+    uint8_t buffer[4];
+    EXPECT_FALSE(stream.AsyncRead(buffer)); // no observer yet
+    stream.SetObserver(&recorder);
+    EXPECT_FALSE(stream.AsyncRead(buffer)); // not open
+    ASSERT_EQ(tcp->Connect("127.0.0.1", listener.Port(), 0, 0), kStreamOk);
+    const int peer = listener.Accept();
+    ASSERT_TRUE(stream.AsyncRead(buffer));
+    ASSERT_EQ(::send(peer, "keywords", 8, 0), 8);
+    ::close(peer);
+    recorder.WaitForError();
+    std::lock_guard lock(recorder.m_mutex);
+    EXPECT_EQ(recorder.m_bytes, "keywords");
+    EXPECT_EQ(recorder.m_reads.back(),
+              std::make_pair(int32_t{kStreamReceiveFailed}, int32_t{kStreamReceiveFailed}));
+    EXPECT_EQ(std::count_if(recorder.m_reads.begin(), recorder.m_reads.end(),
+                            [](auto read) { return read.second != 0; }),
+              1);
+}
+
+} // namespace

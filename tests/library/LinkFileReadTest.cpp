@@ -1,0 +1,78 @@
+// Files the link streams to the Box when it asks: sizes, chunks, seeks,
+// switching files and closing.
+#include "CDmpFileSource.h"
+#include "CDmpVellumo.h"
+#include "LinkTestSupport.h"
+#include "RawBoxPeer.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr size_t kBigBytes = 3 * kChunkBytes + 1234;
+
+class LinkFileReadTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_link.AddObserver(&m_observer);
+        ASSERT_TRUE(m_link.OpenConnection("127.0.0.1", m_peer.Port(), false));
+        m_peer.AcceptPair();
+        ASSERT_TRUE(m_link.AddFiles({m_dir.MakeFile("big", kBigBytes).wstring(),
+                                     m_dir.MakeFile("empty", 0).wstring(),
+                                     m_dir.MakeFile("huge", 8 << 20).wstring()},
+                                    -1));
+        ASSERT_TRUE(m_link.Play(kMediaTypeVideo));
+        m_peer.ReadCommand(13 + 4 + 15 + 13);
+    }
+
+    TempDir m_dir;
+    RawBoxPeer m_peer;
+    RecordingObserver m_observer;
+    CDmpVellumo m_link;
+};
+
+TEST_F(LinkFileReadTest, WholeFileFollowsItsSizeRecord) {
+    m_peer.WriteStatus("stat", 1, "play", 0);
+    EXPECT_EQ(m_peer.ReadData(13), Record('F', 1, kBigBytes));
+    EXPECT_EQ(m_peer.ReadData(kBigBytes), PatternBytes(0, kBigBytes));
+    // A second request for the same index goes on without a new size record;
+    // at the end of the file nothing more is sent.
+    m_peer.WriteStatus("stat", 2, "resu", 0);
+    m_peer.WriteStatus("stat", 3, "stop", 0);
+    m_peer.WriteStatus("stat", 4, "play", 1);
+    // Closing reset the sequence number to 0.
+    EXPECT_EQ(m_peer.ReadData(13), Record('F', 0, 0));
+}
+
+TEST_F(LinkFileReadTest, SeekAcknowledgesAndContinuesFromTheOffset) {
+    m_peer.WriteStatus("stat", 1, "play", 2);
+    EXPECT_EQ(m_peer.ReadData(13), Record('F', 1, 8 << 20));
+    m_peer.ReadData(1000);
+    m_peer.WriteData(std::string("seek") + Le32(41) + Le64(500));
+    m_peer.SkipToUrgentMark();
+    EXPECT_EQ(m_peer.ReadData(13), Record('$', 41, 500));
+    EXPECT_EQ(m_peer.ReadData(2 * kChunkBytes), PatternBytes(500, 2 * kChunkBytes));
+    // The seek request's sequence number became the link's.
+    ASSERT_TRUE(m_link.Pause());
+    EXPECT_EQ(m_peer.ReadCommand(13), Record('p', 42, (3ull << 32) | 'F'));
+}
+
+TEST_F(LinkFileReadTest, AnotherIndexClosesTheFirstAndSendsItsSize) {
+    m_peer.WriteStatus("stat", 1, "play", 2);
+    EXPECT_EQ(m_peer.ReadData(13), Record('F', 1, 8 << 20));
+    m_peer.WriteStatus("stat", 2, "play", 0);
+    m_peer.SkipToUrgentMark();
+    EXPECT_EQ(m_peer.ReadData(13), Record('F', 1, kBigBytes));
+    EXPECT_EQ(m_peer.ReadData(kChunkBytes), PatternBytes(0, kChunkBytes));
+    EXPECT_EQ(m_link.CurrentIndex(), 0);
+}
+
+TEST_F(LinkFileReadTest, IndexBeyondThePlayListReportsFileOpenError) {
+    TraceCapture trace;
+    m_peer.WriteStatus("stat", 1, "play", 7);
+    ASSERT_TRUE(m_observer.WaitFor("error -2"));
+    EXPECT_TRUE(trace.Contains("CDmpCmdProcessor::DoCmdRead(): ?????? Fail to open file."));
+    EXPECT_EQ(m_link.CurrentName(), nullptr);
+}
+
+} // namespace

@@ -1,0 +1,169 @@
+#include "RawBoxPeer.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kReadBoundMs = 10000;
+constexpr int kDrainMs = 200;
+
+} // namespace
+
+std::string Le32(uint32_t value) {
+    std::string out(4, '\0');
+    for (int i = 0; i < 4; ++i)
+        out[i] = static_cast<char>(value >> (8 * i));
+    return out;
+}
+
+std::string Le64(uint64_t value) {
+    std::string out(8, '\0');
+    for (int i = 0; i < 8; ++i)
+        out[i] = static_cast<char>(value >> (8 * i));
+    return out;
+}
+
+std::string Record(char command, int32_t sequence, uint64_t value, const std::string& extra) {
+    std::string out(1, command);
+    out += Le32(static_cast<uint32_t>(sequence));
+    out += Le64(value);
+    if (!extra.empty()) {
+        out += Le32(static_cast<uint32_t>(extra.size()));
+        out += extra;
+    }
+    return out;
+}
+
+RawBoxPeer::RawBoxPeer() {
+    m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int on = 1;
+    ::setsockopt(m_listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    EXPECT_EQ(::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    EXPECT_EQ(::listen(m_listener, 8), 0);
+    socklen_t length = sizeof address;
+    ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
+    m_port = ntohs(address.sin_port);
+}
+
+RawBoxPeer::~RawBoxPeer() {
+    CloseAll();
+    ::close(m_listener);
+}
+
+void RawBoxPeer::AcceptPair() {
+    m_command = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
+    m_data = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
+    ASSERT_GE(m_command, 0);
+    ASSERT_GE(m_data, 0);
+    const int on = 1;
+    ::setsockopt(m_data, SOL_SOCKET, SO_OOBINLINE, &on, sizeof on);
+}
+
+std::string RawBoxPeer::readExactly(int fd, size_t count) {
+    std::string out;
+    while (out.size() < count) {
+        pollfd entry{fd, POLLIN, 0};
+        if (::poll(&entry, 1, kReadBoundMs) != 1) {
+            ADD_FAILURE() << "peer read timed out after " << out.size() << " of " << count;
+            break;
+        }
+        char buffer[65536];
+        const ssize_t got = ::recv(fd, buffer, std::min(sizeof buffer, count - out.size()), 0);
+        if (got <= 0) {
+            ADD_FAILURE() << "peer connection ended after " << out.size() << " of " << count;
+            break;
+        }
+        out.append(buffer, static_cast<size_t>(got));
+    }
+    return out;
+}
+
+std::string RawBoxPeer::ReadCommand(size_t count) {
+    return readExactly(m_command, count);
+}
+
+std::string RawBoxPeer::ReadData(size_t count) {
+    return readExactly(m_data, count);
+}
+
+std::string RawBoxPeer::DrainCommand() {
+    std::string out;
+    pollfd entry{m_command, POLLIN, 0};
+    while (::poll(&entry, 1, kDrainMs) == 1) {
+        char buffer[4096];
+        const ssize_t got = ::recv(m_command, buffer, sizeof buffer, 0);
+        if (got <= 0)
+            break;
+        out.append(buffer, static_cast<size_t>(got));
+    }
+    return out;
+}
+
+size_t RawBoxPeer::SkipToUrgentMark() {
+    size_t skipped = 0;
+    for (;;) {
+        // Poll first: an urgent byte that arrives while we wait must be seen
+        // at the mark, not read as data.
+        pollfd entry{m_data, POLLIN | POLLPRI, 0};
+        if (::poll(&entry, 1, kReadBoundMs) != 1) {
+            ADD_FAILURE() << "no urgent mark arrived";
+            return skipped;
+        }
+        int atMark = 0;
+        ::ioctl(m_data, SIOCATMARK, &atMark);
+        if (atMark)
+            return skipped;
+        char buffer[65536];
+        const ssize_t got = ::recv(m_data, buffer, sizeof buffer, 0);
+        if (got <= 0) {
+            ADD_FAILURE() << "connection ended before the urgent mark";
+            return skipped;
+        }
+        skipped += static_cast<size_t>(got);
+    }
+}
+
+void RawBoxPeer::WriteData(const std::string& bytes) {
+    ASSERT_EQ(::send(m_data, bytes.data(), bytes.size(), MSG_NOSIGNAL),
+              static_cast<ssize_t>(bytes.size()));
+}
+
+void RawBoxPeer::WriteStatus(const char* keyword, int32_t sequence, uint32_t low, uint32_t high) {
+    WriteData(std::string(keyword, 4) + Le32(static_cast<uint32_t>(sequence)) + Le32(low) +
+              Le32(high));
+}
+
+void RawBoxPeer::WriteStatus(const char* keyword, int32_t sequence, const char* state,
+                             int32_t argument) {
+    WriteData(std::string(keyword, 4) + Le32(static_cast<uint32_t>(sequence)) +
+              std::string(state, 4) + Le32(static_cast<uint32_t>(argument)));
+}
+
+void RawBoxPeer::ShrinkDataReceiveBuffer() {
+    const int bytes = 4096;
+    ::setsockopt(m_data, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+}
+
+void RawBoxPeer::CloseData() {
+    if (m_data >= 0)
+        ::close(m_data);
+    m_data = -1;
+}
+
+void RawBoxPeer::CloseAll() {
+    CloseData();
+    if (m_command >= 0)
+        ::close(m_command);
+    m_command = -1;
+}

@@ -142,6 +142,8 @@ void CDmpVellumo::tearDown() {
     // before the queue goes away.
     if (m_dataStream)
         m_dataStream->StopReading();
+    if (m_commandQueue)
+        m_commandQueue->Stop();
     m_commandQueue.reset();
     m_fileProcessor.reset();
     m_commandStream.reset();

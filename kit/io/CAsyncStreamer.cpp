@@ -31,6 +31,8 @@ bool CAsyncStreamer::AsyncRead(uint8_t* buffer) {
 }
 
 void CAsyncStreamer::StopReading() {
+    if (m_receiveQueue)
+        m_receiveQueue->Stop();
     m_receiveQueue.reset();
 }
 

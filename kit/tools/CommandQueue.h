@@ -22,15 +22,7 @@ public:
     explicit CommandQueue(CommandProcessor<T>* executor, std::string threadName = "kvu-queue")
         : m_executor(executor), m_threadName(std::move(threadName)) {}
 
-    ~CommandQueue() {
-        {
-            std::lock_guard lock(m_mutex);
-            m_isStopping = true;
-        }
-        m_wake.notify_all();
-        if (m_worker)
-            m_worker->Join();
-    }
+    ~CommandQueue() { Stop(); }
 
     CommandQueue(const CommandQueue&) = delete;
     CommandQueue& operator=(const CommandQueue&) = delete;
@@ -46,6 +38,19 @@ public:
         m_isHeld = false;
         lock.unlock();
         m_wake.notify_one();
+    }
+
+    // Stops and joins the worker after the item it is executing; later posts
+    // only queue. Owners call it before they clear their pointer to the
+    // queue, since the worker may still reach the queue through them.
+    void Stop() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_isStopping = true;
+        }
+        m_wake.notify_all();
+        if (m_worker)
+            m_worker->Join();
     }
 
     // Removes every queued item, the one being executed included.

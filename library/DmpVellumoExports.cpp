@@ -1,0 +1,347 @@
+// The exported C interface: thin entry points over DmpVellumoInfo.
+#include "CWiDiHook.h"
+#include "DmpVellumoInfo.h"
+#include "Unicode.h"
+#include "dmp_vellumo.h"
+
+#include <algorithm>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace {
+
+// Every live handle. Created on first use; handles the caller never
+// destroyed are destroyed when the library is unloaded.
+class Registry {
+public:
+    ~Registry() {
+        for (DmpVellumoInfo* handle : m_handles)
+            delete handle;
+    }
+
+    DmpVellumoInfo* Add(std::unique_ptr<DmpVellumoInfo> handle) {
+        std::lock_guard lock(m_mutex);
+        m_handles.push_back(handle.get());
+        return handle.release();
+    }
+
+    // Removes handle if it is registered; returns whether it was.
+    bool Remove(DmpVellumoInfo* handle) {
+        std::lock_guard lock(m_mutex);
+        const auto found = std::find(m_handles.begin(), m_handles.end(), handle);
+        if (found == m_handles.end())
+            return false;
+        m_handles.erase(found);
+        return true;
+    }
+
+private:
+    std::mutex m_mutex; // guards m_handles
+    std::vector<DmpVellumoInfo*> m_handles;
+};
+
+Registry& registry() {
+    static Registry instance;
+    return instance;
+}
+
+DmpVellumoInfo* create(const char* address, int32_t port, DmpHostWindow* window) {
+    return registry().Add(
+        std::make_unique<DmpVellumoInfo>(address ? address : "", port, window));
+}
+
+std::string narrow(const wchar_t* text) {
+    return text ? kvu::ToUtf8(text) : std::string();
+}
+
+} // namespace
+
+extern "C" {
+
+// ---- create and destroy ------------------------------------------------------
+
+DmpVellumoInfo* CreateA(const char* address, int32_t port) {
+    return create(address, port, nullptr);
+}
+
+DmpVellumoInfo* CreateW(const wchar_t* address, int32_t port) {
+    return create(narrow(address).c_str(), port, nullptr);
+}
+
+DmpVellumoInfo* Create(const wchar_t* address, int32_t port) __attribute__((alias("CreateW")));
+
+DmpVellumoInfo* CreateWithAsyncIoA(const char* address, int32_t port, DmpHostWindow* window) {
+    return create(address, port, window);
+}
+
+DmpVellumoInfo* CreateWithAsyncIoW(const wchar_t* address, int32_t port, DmpHostWindow* window) {
+    return create(narrow(address).c_str(), port, window);
+}
+
+DmpVellumoInfo* CreateWithAsyncIo(const wchar_t* address, int32_t port, DmpHostWindow* window)
+    __attribute__((alias("CreateWithAsyncIoW")));
+
+void Destroy(DmpVellumoInfo* handle) {
+    if (registry().Remove(handle))
+        delete handle;
+}
+
+// ---- play and control ----------------------------------------------------------
+
+bool PlayFileW(DmpVellumoInfo* handle, const wchar_t* path) {
+    if (!handle || !path || *path == L'\0')
+        return false;
+    return handle->PlayFile(path);
+}
+
+bool PlayFile(DmpVellumoInfo* handle, const wchar_t* path) __attribute__((alias("PlayFileW")));
+
+bool PlayFileA(DmpVellumoInfo* handle, const char* path) {
+    if (!handle || !path || *path == '\0')
+        return false;
+    return handle->PlayFile(kvu::FromUtf8(path));
+}
+
+bool PlayNext(DmpVellumoInfo* handle, uint32_t mask) {
+    CDmpVellumo* link = handle ? handle->FirstLink(mask) : nullptr;
+    return link && link->Next();
+}
+
+bool PlayPrev(DmpVellumoInfo* handle, uint32_t mask) {
+    CDmpVellumo* link = handle ? handle->FirstLink(mask) : nullptr;
+    return link && link->Prev();
+}
+
+bool Pause(DmpVellumoInfo* handle, uint32_t mask) {
+    CDmpVellumo* link = handle ? handle->FirstLink(mask) : nullptr;
+    return link && link->Pause();
+}
+
+bool Resume(DmpVellumoInfo* handle, uint32_t mask) {
+    CDmpVellumo* link = handle ? handle->FirstLink(mask) : nullptr;
+    return link && link->Resume();
+}
+
+bool SetRepeat(DmpVellumoInfo* handle, uint32_t mask, int32_t repeat) {
+    CDmpVellumo* link = handle ? handle->FirstLink(mask) : nullptr;
+    return link && link->SetRepeat(repeat);
+}
+
+bool SeekFileByTime(DmpVellumoInfo* handle, uint32_t time) {
+    if (!handle)
+        return false;
+    CDmpVellumo* video = handle->Link(DMP_TYPE_VIDEO);
+    if (video && video->Seek(time))
+        return true;
+    CDmpVellumo* audio = handle->Link(DMP_TYPE_AUDIO);
+    return audio && audio->Seek(time);
+}
+
+bool SetVolume(DmpVellumoInfo* handle, int32_t volume) {
+    if (!handle)
+        return false;
+    auto apply = [volume](CDmpVellumo* link) {
+        return link && (volume == -1 ? link->Mute() : link->SetVolume(volume));
+    };
+    return apply(handle->Link(DMP_TYPE_VIDEO)) || apply(handle->Link(DMP_TYPE_AUDIO));
+}
+
+// ---- status --------------------------------------------------------------------
+
+uint32_t GetPlayingType(DmpVellumoInfo* handle) {
+    return handle ? handle->ActiveMask() : 0;
+}
+
+uint32_t GetFilesType(DmpVellumoInfo* handle, const wchar_t* path) {
+    return handle && path ? handle->GetFilesType(path) : 0;
+}
+
+int32_t GetTotalDuration(DmpVellumoInfo* handle) {
+    CDmpVellumo* link = handle ? handle->TimeLink() : nullptr;
+    return link ? link->TotalDuration() : 0;
+}
+
+int32_t GetCurrentDuration(DmpVellumoInfo* handle) {
+    CDmpVellumo* link = handle ? handle->TimeLink() : nullptr;
+    return link ? link->CurrentPosition() : 0;
+}
+
+int32_t GetVolume(DmpVellumoInfo* handle) {
+    CDmpVellumo* link = handle ? handle->TimeLink() : nullptr;
+    return link ? link->Volume() : 0;
+}
+
+int32_t GetMaxVolume(DmpVellumoInfo* handle) {
+    CDmpVellumo* link = handle ? handle->TimeLink() : nullptr;
+    return link ? link->MaxVolume() : 0;
+}
+
+static int32_t countOf(DmpVellumoInfo* handle, uint32_t bit) {
+    CDmpVellumo* link = handle ? handle->ActiveLink(bit) : nullptr;
+    return link ? link->PlayListCount() : 0;
+}
+
+int32_t GetVideoCounts(DmpVellumoInfo* handle) {
+    return countOf(handle, DMP_TYPE_VIDEO);
+}
+
+int32_t GetImageCounts(DmpVellumoInfo* handle) {
+    return countOf(handle, DMP_TYPE_IMAGE);
+}
+
+int32_t GetAudioCounts(DmpVellumoInfo* handle) {
+    return countOf(handle, DMP_TYPE_AUDIO);
+}
+
+static int32_t indexOf(DmpVellumoInfo* handle, uint32_t bit) {
+    if (!handle)
+        return 0;
+    CDmpVellumo* link = handle->ActiveLink(bit);
+    return link && link->HasFileProcessor() ? link->CurrentIndex() : -1;
+}
+
+int32_t GetCurPlayingVideoIndex(DmpVellumoInfo* handle) {
+    return indexOf(handle, DMP_TYPE_VIDEO);
+}
+
+int32_t GetCurPlayingImageIndex(DmpVellumoInfo* handle) {
+    return indexOf(handle, DMP_TYPE_IMAGE);
+}
+
+int32_t GetCurPlayingAudioIndex(DmpVellumoInfo* handle) {
+    return indexOf(handle, DMP_TYPE_AUDIO);
+}
+
+static const wchar_t* nameOf(DmpVellumoInfo* handle, uint32_t bit) {
+    CDmpVellumo* link = handle ? handle->ActiveLink(bit) : nullptr;
+    return link && link->HasFileProcessor() ? link->CurrentName() : nullptr;
+}
+
+const wchar_t* GetCurPlayingVideoName(DmpVellumoInfo* handle) {
+    return nameOf(handle, DMP_TYPE_VIDEO);
+}
+
+const wchar_t* GetCurPlayingImageName(DmpVellumoInfo* handle) {
+    return nameOf(handle, DMP_TYPE_IMAGE);
+}
+
+const wchar_t* GetCurPlayingAudioName(DmpVellumoInfo* handle) {
+    return nameOf(handle, DMP_TYPE_AUDIO);
+}
+
+static bool isPaused(DmpVellumoInfo* handle, uint32_t bit) {
+    CDmpVellumo* link = handle ? handle->ActiveLink(bit) : nullptr;
+    return link && link->IsPaused();
+}
+
+bool IsVideoPaused(DmpVellumoInfo* handle) {
+    return isPaused(handle, DMP_TYPE_VIDEO);
+}
+
+bool IsImagePaused(DmpVellumoInfo* handle) {
+    return isPaused(handle, DMP_TYPE_IMAGE);
+}
+
+bool IsAudioPaused(DmpVellumoInfo* handle) {
+    return isPaused(handle, DMP_TYPE_AUDIO);
+}
+
+static int32_t repeatOf(DmpVellumoInfo* handle, uint32_t bit) {
+    CDmpVellumo* link = handle ? handle->Link(bit) : nullptr;
+    return link ? link->RepeatStatus() : 0;
+}
+
+int32_t GetVideoRepeatStatus(DmpVellumoInfo* handle) {
+    return repeatOf(handle, DMP_TYPE_VIDEO);
+}
+
+int32_t GetImageRepeatStatus(DmpVellumoInfo* handle) {
+    return repeatOf(handle, DMP_TYPE_IMAGE);
+}
+
+int32_t GetAudioRepeatStatus(DmpVellumoInfo* handle) {
+    return repeatOf(handle, DMP_TYPE_AUDIO);
+}
+
+// ---- play lists ----------------------------------------------------------------
+
+bool GetFileList(DmpVellumoInfo* handle, uint32_t mask, DmpMediaList** list) {
+    if (!handle || mask == 0 || !list)
+        return false;
+    *list = handle->GetFileList(mask);
+    return *list != nullptr;
+}
+
+bool MergeFileList(DmpVellumoInfo* handle, const DmpMediaList* list, uint32_t mask,
+                   int32_t position) {
+    return handle && list && handle->MergeFileList(*list, mask, position);
+}
+
+void ClearPlayList(DmpVellumoInfo* handle, uint32_t mask) {
+    if (handle)
+        handle->ClearPlayList(mask);
+}
+
+void Close(DmpVellumoInfo* handle, uint32_t mask) {
+    if (!handle)
+        return;
+    handle->CloseLinks(mask);
+    if (handle->ActiveMask() == 0)
+        Destroy(handle);
+}
+
+// ---- device operations -----------------------------------------------------------
+
+bool Upgrade(DmpVellumoInfo* handle, const char* url) {
+    return handle && handle->Upgrade(url);
+}
+
+bool SwitchToWiDi(DmpVellumoInfo* handle) {
+    return handle && handle->SwitchDevice(DMP_TYPE_WIDI);
+}
+
+bool SwitchToWfdPIN(DmpVellumoInfo* handle) {
+    return handle && handle->SwitchDevice(DMP_TYPE_WFD_PIN);
+}
+
+bool SwitchToWfdPBC(DmpVellumoInfo* handle) {
+    return handle && handle->SwitchDevice(DMP_TYPE_WFD_PBC);
+}
+
+bool GetBoxVersion(DmpVellumoInfo* handle, int32_t* major, int32_t* minor, int32_t* reserved,
+                   int32_t* build) {
+    if (!handle || !major || !minor || !reserved || !build)
+        return false;
+    return handle->GetBoxVersion(*major, *minor, *reserved, *build);
+}
+
+uint64_t GetCurAdapterMacAddr(DmpVellumoInfo* handle) {
+    return handle ? handle->GetCurAdapterMacAddr() : 0;
+}
+
+// ---- WiDi window hook and update throttle ----------------------------------------
+
+bool InstallCBTHook(void* module) {
+    CWiDiHook::Instance().Uninstall();
+    return CWiDiHook::Instance().Install(module);
+}
+
+bool UninstallCBTHook(void) {
+    CWiDiHook::Instance().Uninstall();
+    return true;
+}
+
+DmpVellumoInfo* StartUpdateInfo(DmpVellumoInfo* handle) {
+    if (handle)
+        handle->StartUpdates();
+    return handle;
+}
+
+DmpVellumoInfo* StopUpdateInfo(DmpVellumoInfo* handle) {
+    if (handle)
+        handle->StopUpdates();
+    return handle;
+}
+
+} // extern "C"

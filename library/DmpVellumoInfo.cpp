@@ -1,0 +1,340 @@
+#include "DmpVellumoInfo.h"
+
+#include "MediaClassifier.h"
+#include "PlayListFile.h"
+#include "Unicode.h"
+
+#include <cstdio>
+
+namespace {
+
+constexpr uint32_t kDeviceBits =
+    DMP_TYPE_UPGRADE | DMP_TYPE_WIDI | DMP_TYPE_QUERY | DMP_TYPE_WFD_PIN | DMP_TYPE_WFD_PBC;
+
+} // namespace
+
+DmpVellumoInfo::DmpVellumoInfo(std::string address, int32_t port, DmpHostWindow* window)
+    : m_address(std::move(address)), m_port(port), m_window(window) {}
+
+DmpVellumoInfo::~DmpVellumoInfo() {
+    closeLink(m_video);
+    closeLink(m_audio);
+    closeLink(m_image);
+    closeLink(m_device);
+}
+
+// ---- links -----------------------------------------------------------------
+
+std::unique_ptr<CDmpVellumo>& DmpVellumoInfo::slot(uint32_t mediaBit) {
+    switch (mediaBit) {
+    case DMP_TYPE_VIDEO:
+        return m_video;
+    case DMP_TYPE_IMAGE:
+        return m_image;
+    case DMP_TYPE_AUDIO:
+        return m_audio;
+    default:
+        return m_device;
+    }
+}
+
+CDmpVellumo* DmpVellumoInfo::Link(uint32_t mediaBit) const {
+    return const_cast<DmpVellumoInfo*>(this)->slot(mediaBit).get();
+}
+
+CDmpVellumo* DmpVellumoInfo::FirstLink(uint32_t mask) const {
+    for (uint32_t bit : {DMP_TYPE_VIDEO, DMP_TYPE_IMAGE, DMP_TYPE_AUDIO})
+        if ((mask & bit) != 0 && Link(bit) != nullptr)
+            return Link(bit);
+    return nullptr;
+}
+
+CDmpVellumo* DmpVellumoInfo::TimeLink() const {
+    return m_video ? m_video.get() : m_audio.get();
+}
+
+CDmpVellumo* DmpVellumoInfo::ActiveLink(uint32_t mediaBit) const {
+    return (m_activeMask.load() & mediaBit) != 0 ? Link(mediaBit) : nullptr;
+}
+
+CDmpVellumo* DmpVellumoInfo::createLink(std::unique_ptr<CDmpVellumo>& slot) {
+    auto link = std::make_unique<CDmpVellumo>();
+    link->AddObserver(this);
+    std::lock_guard lock(m_linksMutex);
+    slot = std::move(link);
+    return slot.get();
+}
+
+bool DmpVellumoInfo::openLink(CDmpVellumo* link) {
+    return link->OpenConnection(m_address.c_str(), m_port, IsAsync());
+}
+
+// Detaches the link under the mutex, then closes it without: closing waits
+// for the link's threads, which may be waiting for the mutex in a callback.
+void DmpVellumoInfo::closeLink(std::unique_ptr<CDmpVellumo>& slot) {
+    std::unique_ptr<CDmpVellumo> link;
+    {
+        std::lock_guard lock(m_linksMutex);
+        link = std::move(slot);
+    }
+    if (!link)
+        return;
+    link->RemoveObserver(this);
+    link->CloseConnection();
+}
+
+bool DmpVellumoInfo::isOwnLink(const CDmpVellumo* link) const {
+    return link != nullptr && (link == m_video.get() || link == m_image.get() ||
+                               link == m_audio.get() || link == m_device.get());
+}
+
+bool DmpVellumoInfo::OpenLinks(uint32_t mask) {
+    if (mask == 0)
+        return false;
+    closeLink(m_video);
+    closeLink(m_audio);
+    closeLink(m_image);
+    closeLink(m_device);
+
+    if ((mask & kDeviceBits) != 0)
+        return openLink(createLink(m_device));
+    if ((mask & DMP_TYPE_VIDEO) != 0)
+        return openLink(createLink(m_video));
+
+    if ((mask & DMP_TYPE_AUDIO) != 0)
+        createLink(m_audio);
+    bool isImageOpen = false;
+    if ((mask & DMP_TYPE_IMAGE) != 0) {
+        isImageOpen = openLink(createLink(m_image));
+        // The audio link follows once the image link is connected.
+        if (IsAsync())
+            return isImageOpen;
+        if (!isImageOpen)
+            return false;
+    }
+    if (m_audio)
+        return openLink(m_audio.get());
+    return isImageOpen;
+}
+
+bool DmpVellumoInfo::playLink(uint32_t mediaBit, const DmpMediaList& list, int32_t mediaType) {
+    CDmpVellumo* link = Link(mediaBit);
+    return link->AddFiles(list.entries, -1) && link->Play(mediaType);
+}
+
+bool DmpVellumoInfo::StartPlayback(uint32_t mask) {
+    if ((mask & DMP_TYPE_VIDEO) != 0 && m_video)
+        return playLink(DMP_TYPE_VIDEO, m_videoList, kMediaTypeVideo);
+    if ((mask & DMP_TYPE_IMAGE) != 0 && m_image &&
+        !playLink(DMP_TYPE_IMAGE, m_imageList, kMediaTypeImage))
+        return false;
+    if ((mask & DMP_TYPE_AUDIO) != 0 && m_audio)
+        return playLink(DMP_TYPE_AUDIO, m_audioList, kMediaTypeAudio);
+    return true;
+}
+
+void DmpVellumoInfo::CloseLinks(uint32_t mask) {
+    for (uint32_t bit : {DMP_TYPE_VIDEO, DMP_TYPE_AUDIO, DMP_TYPE_IMAGE}) {
+        if ((mask & bit) == 0 || !Link(bit))
+            continue;
+        closeLink(slot(bit));
+        m_activeMask &= ~bit;
+    }
+    if ((mask & kDeviceBits) != 0 && m_device) {
+        closeLink(m_device);
+        m_activeMask &= ~kDeviceBits;
+    }
+}
+
+// ---- play flow -------------------------------------------------------------
+
+uint32_t DmpVellumoInfo::listMask() const {
+    return (m_videoList.entries.empty() ? 0 : DMP_TYPE_VIDEO) |
+           (m_imageList.entries.empty() ? 0 : DMP_TYPE_IMAGE) |
+           (m_audioList.entries.empty() ? 0 : DMP_TYPE_AUDIO);
+}
+
+bool DmpVellumoInfo::PlayFile(const std::wstring& path) {
+    const uint32_t mask = path != m_lastClassifiedPath ? GetFilesType(path) : listMask();
+    m_activeMask = mask;
+    if (mask == 0)
+        return false;
+    if (IsAsync())
+        return OpenLinks(mask);
+    return OpenLinks(mask) && StartPlayback(mask);
+}
+
+bool DmpVellumoInfo::Upgrade(const char* url) {
+    {
+        std::lock_guard lock(m_linksMutex);
+        m_upgradeUrl = url ? url : "";
+    }
+    return SwitchDevice(DMP_TYPE_UPGRADE);
+}
+
+bool DmpVellumoInfo::SwitchDevice(uint32_t operation) {
+    m_activeMask = operation;
+    if (!OpenLinks(operation))
+        return false;
+    if (IsAsync())
+        return true;
+    return runDeviceOperation();
+}
+
+bool DmpVellumoInfo::runDeviceOperation() {
+    switch (m_activeMask.load()) {
+    case DMP_TYPE_UPGRADE:
+        return m_device->Upgrade(m_upgradeUrl.c_str());
+    case DMP_TYPE_WIDI:
+        return m_device->SwitchToWiDi();
+    case DMP_TYPE_WFD_PIN:
+        return m_device->SwitchToWfdPIN();
+    case DMP_TYPE_WFD_PBC:
+        return m_device->SwitchToWfdPBC();
+    default:
+        return false;
+    }
+}
+
+bool DmpVellumoInfo::GetBoxVersion(int32_t& major, int32_t& minor, int32_t& reserved,
+                                   int32_t& build) {
+    m_activeMask = DMP_TYPE_QUERY;
+    if (!OpenLinks(DMP_TYPE_QUERY))
+        return false;
+    return m_device->GetBoxVersion(major, minor, reserved, build);
+}
+
+uint64_t DmpVellumoInfo::GetCurAdapterMacAddr() {
+    m_activeMask = DMP_TYPE_QUERY;
+    if (!OpenLinks(DMP_TYPE_QUERY))
+        return 0;
+    return m_device->GetCurAdapterMacAddr();
+}
+
+// ---- media lists -----------------------------------------------------------
+
+uint32_t DmpVellumoInfo::GetFilesType(const std::wstring& path) {
+    const uint32_t type = Classify(path);
+    if (type == kMediaNone)
+        return 0;
+    std::wstring listPath = path;
+    std::optional<std::wstring> temporary;
+    if (type != kMediaPlayList) {
+        temporary = WriteTemporaryPlayList(path);
+        listPath = temporary.value_or(std::wstring());
+    }
+    MediaLists lists;
+    const bool isParsed = !listPath.empty() && ParsePlayList(listPath, lists);
+    if (temporary)
+        std::remove(kvu::ToUtf8(*temporary).c_str());
+    {
+        std::lock_guard lock(m_linksMutex);
+        m_videoList.entries = std::move(lists.video);
+        m_imageList.entries = std::move(lists.image);
+        m_audioList.entries = std::move(lists.audio);
+    }
+    if (!isParsed)
+        return 0;
+    const uint32_t mask = listMask();
+    if (mask != 0)
+        m_lastClassifiedPath = path;
+    return mask;
+}
+
+DmpMediaList* DmpVellumoInfo::GetFileList(uint32_t mask) {
+    for (auto [bit, list] : {std::pair{DMP_TYPE_VIDEO, &m_videoList},
+                             std::pair{DMP_TYPE_IMAGE, &m_imageList},
+                             std::pair{DMP_TYPE_AUDIO, &m_audioList}})
+        if ((mask & bit) != 0 && !list->entries.empty())
+            return list;
+    return nullptr;
+}
+
+bool DmpVellumoInfo::MergeFileList(const DmpMediaList& list, uint32_t mask, int32_t position) {
+    if (mask == 0 || GetFileList(mask) == nullptr)
+        return false;
+    const uint32_t bit = (mask & DMP_TYPE_VIDEO)   ? DMP_TYPE_VIDEO
+                         : (mask & DMP_TYPE_IMAGE) ? DMP_TYPE_IMAGE
+                                                   : DMP_TYPE_AUDIO;
+    CDmpVellumo* link = Link(bit);
+    return link ? link->AddFiles(list.entries, position) : true;
+}
+
+void DmpVellumoInfo::ClearPlayList(uint32_t mask) {
+    std::lock_guard lock(m_linksMutex);
+    if ((mask & DMP_TYPE_VIDEO) != 0)
+        m_videoList.entries.clear();
+    if ((mask & DMP_TYPE_IMAGE) != 0)
+        m_imageList.entries.clear();
+    if ((mask & DMP_TYPE_AUDIO) != 0)
+        m_audioList.entries.clear();
+}
+
+// ---- notifications ---------------------------------------------------------
+
+void DmpVellumoInfo::post(uint32_t message, intptr_t lparam) const {
+    if (m_window != nullptr && m_window->post != nullptr)
+        m_window->post(m_window->context, message, reinterpret_cast<uintptr_t>(this), lparam);
+}
+
+void DmpVellumoInfo::StartUpdates() {
+    m_areUpdatesStopped = false;
+    m_updateSkipCount = 2;
+}
+
+void DmpVellumoInfo::StopUpdates() {
+    m_areUpdatesStopped = true;
+}
+
+void DmpVellumoInfo::Connected(CDmpVellumo* link) {
+    if (!IsAsync())
+        return;
+    std::lock_guard lock(m_linksMutex);
+    // A link being detached by the caller's thread is no longer ours.
+    if (!isOwnLink(link))
+        return;
+    if (m_device && m_device->AreConnectionsOpen()) {
+        runDeviceOperation();
+        return;
+    }
+    const bool isVideoConnected = m_video && m_video->AreConnectionsOpen();
+    if (!isVideoConnected && m_image && m_audio && !m_audio->AreConnectionsOpen()) {
+        openLink(m_audio.get());
+        return;
+    }
+    post(DMP_WM_CONNECTED, 0);
+    StartPlayback(m_activeMask.load());
+}
+
+void DmpVellumoInfo::StatusChanged(CDmpVellumo*) {
+    if (m_areUpdatesStopped.load())
+        return;
+    // Drops one update while the count is above 0.
+    int32_t skips = m_updateSkipCount.load();
+    while (skips > 0)
+        if (m_updateSkipCount.compare_exchange_weak(skips, skips - 1))
+            return;
+    std::lock_guard lock(m_linksMutex);
+    const uint32_t mask = m_activeMask.load();
+    if ((mask & DMP_TYPE_VIDEO) != 0 && m_video)
+        post(DMP_WM_VIDEO_STATUS, 0);
+    if ((mask & DMP_TYPE_IMAGE) != 0 && m_image)
+        post(DMP_WM_IMAGE_STATUS, 0);
+    if ((mask & DMP_TYPE_AUDIO) != 0 && m_audio)
+        post(DMP_WM_AUDIO_STATUS, 0);
+}
+
+void DmpVellumoInfo::Closed(CDmpVellumo*) {
+    std::lock_guard lock(m_linksMutex);
+    for (auto [bits, link] : {std::pair{DMP_TYPE_VIDEO, m_video.get()},
+                              std::pair{DMP_TYPE_IMAGE, m_image.get()},
+                              std::pair{DMP_TYPE_AUDIO, m_audio.get()},
+                              std::pair{kDeviceBits, m_device.get()}})
+        if (link == nullptr || !link->AreConnectionsOpen())
+            m_activeMask &= ~bits;
+    post(DMP_WM_CLOSED, static_cast<intptr_t>(m_activeMask.load()));
+}
+
+void DmpVellumoInfo::ErrorOccurred(CDmpVellumo*, int32_t code) {
+    post(DMP_WM_ERROR, code);
+}

@@ -1,0 +1,103 @@
+#pragma once
+
+#include "CDmpVellumo.h"
+#include "CDmpVellumoObserver.h"
+#include "DmpMediaList.h"
+#include "dmp_vellumo.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+// One instance of the C interface: a Box (address and port) and up to four
+// box links, one each for video, image, audio and device control. It observes
+// its links and, in asynchronous mode, posts notifications to its host
+// window and continues a play or device operation once a link is connected.
+//
+// Threads: the public operations run on the caller's thread, which alone
+// creates and frees links. The observer callbacks run on link threads; they
+// look at the links under m_linksMutex, which the caller's thread takes only
+// to detach a link, never while it waits for a link's threads.
+class DmpVellumoInfo : public CDmpVellumoObserver {
+public:
+    DmpVellumoInfo(std::string address, int32_t port, DmpHostWindow* window);
+    ~DmpVellumoInfo() override;
+    DmpVellumoInfo(const DmpVellumoInfo&) = delete;
+    DmpVellumoInfo& operator=(const DmpVellumoInfo&) = delete;
+
+    bool IsAsync() const { return m_window != nullptr; }
+
+    // Play flow and links.
+    bool PlayFile(const std::wstring& path);
+    bool OpenLinks(uint32_t mask);
+    bool StartPlayback(uint32_t mask);
+    void CloseLinks(uint32_t mask);
+
+    // Device operations and queries.
+    bool Upgrade(const char* url);
+    bool SwitchDevice(uint32_t operation);
+    bool GetBoxVersion(int32_t& major, int32_t& minor, int32_t& reserved, int32_t& build);
+    uint64_t GetCurAdapterMacAddr();
+
+    // Media lists.
+    uint32_t GetFilesType(const std::wstring& path);
+    DmpMediaList* GetFileList(uint32_t mask);
+    bool MergeFileList(const DmpMediaList& list, uint32_t mask, int32_t position);
+    void ClearPlayList(uint32_t mask);
+
+    // The link for one media bit (0x1, 0x2 or 0x4), or null.
+    CDmpVellumo* Link(uint32_t mediaBit) const;
+    // The first link of mask that exists, tested video, image, audio.
+    CDmpVellumo* FirstLink(uint32_t mask) const;
+    // The video link, else the audio link.
+    CDmpVellumo* TimeLink() const;
+    // The link of a media bit when that bit is active, else null.
+    CDmpVellumo* ActiveLink(uint32_t mediaBit) const;
+
+    uint32_t ActiveMask() const { return m_activeMask.load(); }
+
+    void StartUpdates();
+    void StopUpdates();
+
+    // CDmpVellumoObserver
+    void Connected(CDmpVellumo* link) override;
+    void StatusChanged(CDmpVellumo* link) override;
+    void Closed(CDmpVellumo* link) override;
+    void ErrorOccurred(CDmpVellumo* link, int32_t code) override;
+
+private:
+    std::unique_ptr<CDmpVellumo>& slot(uint32_t mediaBit);
+    CDmpVellumo* createLink(std::unique_ptr<CDmpVellumo>& slot);
+    bool openLink(CDmpVellumo* link);
+    bool playLink(uint32_t mediaBit, const DmpMediaList& list, int32_t mediaType);
+    void closeLink(std::unique_ptr<CDmpVellumo>& slot);
+    bool runDeviceOperation();
+    uint32_t listMask() const;
+    bool isOwnLink(const CDmpVellumo* link) const;
+    void post(uint32_t message, intptr_t lparam) const;
+
+    const std::string m_address;
+    const int32_t m_port;
+    DmpHostWindow* const m_window; // null: synchronous
+
+    // Written by the caller's thread under m_linksMutex; read there freely
+    // and on link threads under the mutex.
+    std::mutex m_linksMutex;
+    std::unique_ptr<CDmpVellumo> m_video;
+    std::unique_ptr<CDmpVellumo> m_image;
+    std::unique_ptr<CDmpVellumo> m_audio;
+    std::unique_ptr<CDmpVellumo> m_device;
+
+    // Read by the Connected callback under m_linksMutex.
+    DmpMediaList m_videoList;
+    DmpMediaList m_imageList;
+    DmpMediaList m_audioList;
+    std::string m_upgradeUrl;
+
+    std::wstring m_lastClassifiedPath; // the caller's thread only
+    std::atomic<uint32_t> m_activeMask{0};
+    std::atomic<bool> m_areUpdatesStopped{false};
+    std::atomic<int32_t> m_updateSkipCount{0};
+};

@@ -24,15 +24,6 @@ std::string executableDirectory() {
 
 } // namespace
 
-TEST(DmpVellumoApi, TableHoldsTheFortySixNamesInOrder) {
-    ASSERT_EQ(std::size(kDmpVellumoApiNames), 46u);
-    EXPECT_EQ(kDmpVellumoApiNames[0], "Create");
-    EXPECT_EQ(kDmpVellumoApiNames[1], "CreateWithAsyncIo");
-    EXPECT_EQ(kDmpVellumoApiNames[29], "GetFileList");
-    EXPECT_EQ(kDmpVellumoApiNames[39], "GetBoxVersion");
-    EXPECT_EQ(kDmpVellumoApiNames[45], "StartUpdateInfo");
-}
-
 // The path and the loader's reason both reach the message.
 TEST(DmpVellumoApi, MissingOrBrokenLibraryReportsThePathAndTheError) {
     TempDir dir;

@@ -35,8 +35,3 @@ TEST(DesktopEntry, NoNameInTheMainGroupGivesNothing) {
     EXPECT_FALSE(ParseDesktopEntry("[Other]\nName=Elsewhere\n"));
     EXPECT_FALSE(ParseDesktopEntry("Name=Before any group\n[Desktop Entry]\n"));
 }
-
-TEST(DesktopEntry, HiddenTrueMarksADeletedEntry) {
-    EXPECT_TRUE(ParseDesktopEntry("[Desktop Entry]\nName=A\nHidden=true\n")->isHidden);
-    EXPECT_FALSE(ParseDesktopEntry("[Desktop Entry]\nName=A\nHidden=false\n")->isHidden);
-}

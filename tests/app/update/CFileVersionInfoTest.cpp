@@ -74,14 +74,6 @@ TEST(CFileVersionInfo, RecordWithoutTranslationTableGivesTheFixedRecordOnly) {
     EXPECT_TRUE(info.string(VersionString::ProductVersion).empty());
 }
 
-TEST(CFileVersionInfo, FixedRecordOfTheWrongSizeIsIgnored) {
-    const auto fixed = EncodeFixedFileInfo({.signature = kFixedFileInfoSignature});
-    const VersionRecordEntry entries[] = {{kRootKey, {fixed.data(), fixed.size() - 1}}};
-    CFileVersionInfo info;
-    ASSERT_TRUE(info.CreateFromRecord(record(entries), 0x0409));
-    EXPECT_EQ(info.fixedFileInfo(), FixedFileInfo{});
-}
-
 // Every cut of a valid record, and a count that claims more entries than there
 // are, fails cleanly and leaves the fields empty.
 TEST(CFileVersionInfo, TruncatedOrOverclaimingRecordsFail) {
@@ -144,16 +136,4 @@ TEST(CFileVersionInfo, FilesWithoutAUsableRecordFail) {
     }
     // A real ELF file without the section.
     EXPECT_FALSE(info.Create("/bin/true"));
-}
-
-TEST(UserLanguage, LocaleNamesMapToLanguageIdentifiers) {
-    EXPECT_EQ(LanguageIdOfLocale("en_US.UTF-8"), 0x0409);
-    EXPECT_EQ(LanguageIdOfLocale("en_GB"), 0x0809);
-    EXPECT_EQ(LanguageIdOfLocale("zh_TW.UTF-8"), 0x0404);
-    EXPECT_EQ(LanguageIdOfLocale("zh_CN.GB2312"), 0x0804);
-    EXPECT_EQ(LanguageIdOfLocale("zh_HK"), 0x0C04);
-    EXPECT_EQ(LanguageIdOfLocale("de_DE@euro"), 0x0407);
-    EXPECT_EQ(LanguageIdOfLocale("C"), 0);
-    EXPECT_EQ(LanguageIdOfLocale("POSIX"), 0);
-    EXPECT_EQ(LanguageIdOfLocale(""), 0);
 }

@@ -69,10 +69,3 @@ TEST(FileUtil, WriteWholeFileReplacesTheFileAndReportsEveryFailure) {
     // A full device takes the open but not the bytes.
     EXPECT_FALSE(WriteWholeFile("/dev/full", "x", 1));
 }
-
-TEST(FileUtil, ExecutablePathNamesThisTestProgram) {
-    const std::string path = ExecutablePath();
-    ASSERT_FALSE(path.empty());
-    EXPECT_TRUE(FileExists(path));
-    EXPECT_NE(path.find("app_update_tests"), std::string::npos) << path;
-}

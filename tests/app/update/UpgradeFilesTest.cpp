@@ -33,13 +33,6 @@ protected:
 
 } // namespace
 
-TEST_F(UpgradeFilesTest, PathsLieInTheTemporaryDirectory) {
-    EXPECT_EQ(m_files.temporaryDirectory(), m_dir.path() + "/");
-    EXPECT_EQ(m_files.deviceInfoPath(), m_dir.file("device_info.xml"));
-    EXPECT_EQ(m_files.appliancePath(), m_dir.file("appliance.xml"));
-    EXPECT_EQ(m_files.imagePath(), m_dir.file("install.img"));
-}
-
 // The value sits between line breaks and spaces; an earlier <string> holding
 // an http:// text belongs to another key and is ignored.
 TEST_F(UpgradeFilesTest, ReadFirmwareUrlTrimsWhiteSpaceAndSearchesFromTheKey) {

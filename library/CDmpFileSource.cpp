@@ -1,47 +1,148 @@
 #include "CDmpFileSource.h"
 
+#include "CHttpDownloader.h"
+#include "DebugPrint.h"
 #include "Unicode.h"
+#include "playlist/MediaClassifier.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+bool startsWithNoCase(const std::wstring& text, std::wstring_view prefix) {
+    return text.size() >= prefix.size() &&
+           std::equal(prefix.begin(), prefix.end(), text.begin(),
+                      [](wchar_t a, wchar_t b) { return AsciiLower(a) == AsciiLower(b); });
+}
+
+} // namespace
+
+CDmpFileSource::CDmpFileSource() = default;
 
 CDmpFileSource::~CDmpFileSource() {
     Close();
+}
+
+CDmpFileSource::Kind CDmpFileSource::kindOf(const std::wstring& path) {
+    if (path.size() > 7 && startsWithNoCase(path, L"http://"))
+        return Kind::Http;
+    if (path.size() > 8 && startsWithNoCase(path, L"https://"))
+        return Kind::Https;
+    return Kind::LocalFile;
 }
 
 bool CDmpFileSource::Open(const std::wstring& path) {
     if (path.empty())
         return false;
     Close();
-    m_file = std::fopen(kvu::ToUtf8(path).c_str(), "rb");
-    if (m_file == nullptr)
-        return false;
-    m_kind = Kind::LocalFile;
+    const Kind kind = kindOf(path);
+    const std::string utf8 = kvu::ToUtf8(path);
+    if (kind == Kind::LocalFile) {
+        if (!openLocal(utf8))
+            return false;
+    } else {
+        m_downloader = std::make_unique<CHttpDownloader>();
+        m_downloader->DownloadToMemory(utf8);
+        m_consumed = 0;
+    }
+    m_kind = kind;
     m_path = path;
     return true;
 }
 
-int64_t CDmpFileSource::Size() {
-    if (m_file == nullptr)
-        return -1;
-    if (fseeko(m_file, 0, SEEK_END) != 0)
-        return -1;
-    const int64_t size = ftello(m_file);
-    fseeko(m_file, 0, SEEK_SET);
-    return size;
+bool CDmpFileSource::openLocal(const std::string& path) {
+    // A NUL inside the name would open a different, shorter path.
+    if (path.find('\0') != std::string::npos) {
+        DebugPrint("CDmpFileSource::Open(): path holds a NUL character\n");
+        return false;
+    }
+    // Non-blocking, so that a FIFO cannot hang the open; only regular files
+    // have a size to announce and an end to reach.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        DebugPrint("CDmpFileSource::Open(): open(%s) failed: 0x%08lx\n", path.c_str(),
+                   static_cast<unsigned long>(errno));
+        return false;
+    }
+    struct stat status {};
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        DebugPrint("CDmpFileSource::Open(): %s is not a regular file\n", path.c_str());
+        close(fd);
+        return false;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    m_file = fdopen(fd, "rb");
+    if (m_file == nullptr) {
+        DebugPrint("CDmpFileSource::Open(): fdopen(%s) failed: 0x%08lx\n", path.c_str(),
+                   static_cast<unsigned long>(errno));
+        close(fd);
+        return false;
+    }
+    return true;
+}
+
+int64_t CDmpFileSource::Size() const {
+    switch (m_kind) {
+    case Kind::LocalFile: {
+        // fstat leaves the read position where it is.
+        struct stat status {};
+        if (fstat(fileno(m_file), &status) != 0)
+            return -1;
+        return static_cast<int64_t>(status.st_size);
+    }
+    case Kind::Http:
+    case Kind::Https:
+        return static_cast<int64_t>(m_downloader->Buffer().size());
+    case Kind::None:
+        break;
+    }
+    return -1;
 }
 
 int32_t CDmpFileSource::Read(uint8_t* buffer, int32_t capacity) {
-    if (m_file == nullptr || capacity <= 0)
+    if (buffer == nullptr || capacity <= 0)
         return 0;
-    return static_cast<int32_t>(std::fread(buffer, 1, static_cast<size_t>(capacity), m_file));
+    switch (m_kind) {
+    case Kind::LocalFile:
+        return static_cast<int32_t>(std::fread(buffer, 1, static_cast<size_t>(capacity), m_file));
+    case Kind::Http:
+    case Kind::Https: {
+        const std::vector<uint8_t>& data = m_downloader->Buffer();
+        const uint64_t count =
+            std::min<uint64_t>(data.size() - m_consumed, static_cast<uint64_t>(capacity));
+        if (count == 0)
+            return 0;
+        std::memcpy(buffer, data.data() + m_consumed, count);
+        m_consumed += count;
+        return static_cast<int32_t>(count);
+    }
+    case Kind::None:
+        break;
+    }
+    return 0;
 }
 
 bool CDmpFileSource::Seek(int64_t offset) {
-    return m_file != nullptr && offset >= 0 && fseeko(m_file, offset, SEEK_SET) == 0;
+    if (m_kind != Kind::LocalFile || offset < 0)
+        return false;
+    return fseeko(m_file, static_cast<off_t>(offset), SEEK_SET) == 0;
 }
 
 void CDmpFileSource::Close() {
-    if (m_file != nullptr)
+    if (m_file != nullptr) {
         std::fclose(m_file);
-    m_file = nullptr;
-    m_kind = Kind::None;
+        m_file = nullptr;
+    }
+    if (m_downloader) {
+        m_downloader->Stop();
+        m_downloader.reset();
+    }
+    m_consumed = 0;
     m_path.clear();
+    m_kind = Kind::None;
 }

@@ -2,31 +2,49 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 
-// Bytes the file-read service sends per write.
+class CHttpDownloader;
+
+// Bytes sent to the Box per data write, and read from a source per turn.
 inline constexpr int32_t kChunkBytes = 98304;
 
-// The file a Box is reading.
+// What a link streams to the Box, and what play lists are read through: a
+// local file, or a web address downloaded into memory. Used by one thread at
+// a time.
 class CDmpFileSource {
 public:
     enum class Kind { None, LocalFile, Http, Https };
 
-    CDmpFileSource() = default;
+    CDmpFileSource();
     ~CDmpFileSource();
     CDmpFileSource(const CDmpFileSource&) = delete;
     CDmpFileSource& operator=(const CDmpFileSource&) = delete;
 
+    // Local paths are opened read-only; only regular files are accepted.
+    // "http://" and "https://" addresses (any case) are downloaded at once,
+    // on this thread; the open then succeeds with whatever bytes arrived.
     bool Open(const std::wstring& path);
-    int64_t Size();
+    // -1 when nothing is open.
+    int64_t Size() const;
+    // Up to capacity bytes; 0 at the end or when nothing is open.
     int32_t Read(uint8_t* buffer, int32_t capacity);
+    // Positions a local file; web sources cannot seek.
     bool Seek(int64_t offset);
     void Close();
+
     Kind GetKind() const { return m_kind; }
     const std::wstring& Path() const { return m_path; }
 
 private:
+    static Kind kindOf(const std::wstring& path);
+    bool openLocal(const std::string& path);
+
     Kind m_kind = Kind::None;
-    std::FILE* m_file = nullptr;
     std::wstring m_path;
+    FILE* m_file = nullptr;
+    std::unique_ptr<CHttpDownloader> m_downloader;
+    // Bytes of the download already handed out.
+    uint64_t m_consumed = 0;
 };

@@ -47,8 +47,7 @@ Registry& registry() {
 }
 
 DmpVellumoInfo* create(const char* address, int32_t port, DmpHostWindow* window) {
-    return registry().Add(
-        std::make_unique<DmpVellumoInfo>(address ? address : "", port, window));
+    return registry().Add(std::make_unique<DmpVellumoInfo>(address ? address : "", port, window));
 }
 
 std::string narrow(const wchar_t* text) {

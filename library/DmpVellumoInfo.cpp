@@ -242,9 +242,9 @@ uint32_t DmpVellumoInfo::GetFilesType(const std::wstring& path) {
 }
 
 DmpMediaList* DmpVellumoInfo::GetFileList(uint32_t mask) {
-    for (auto [bit, list] : {std::pair{DMP_TYPE_VIDEO, &m_videoList},
-                             std::pair{DMP_TYPE_IMAGE, &m_imageList},
-                             std::pair{DMP_TYPE_AUDIO, &m_audioList}})
+    for (auto [bit, list] :
+         {std::pair{DMP_TYPE_VIDEO, &m_videoList}, std::pair{DMP_TYPE_IMAGE, &m_imageList},
+          std::pair{DMP_TYPE_AUDIO, &m_audioList}})
         if ((mask & bit) != 0 && !list->entries.empty())
             return list;
     return nullptr;
@@ -326,10 +326,9 @@ void DmpVellumoInfo::StatusChanged(CDmpVellumo*) {
 
 void DmpVellumoInfo::Closed(CDmpVellumo*) {
     std::lock_guard lock(m_linksMutex);
-    for (auto [bits, link] : {std::pair{DMP_TYPE_VIDEO, m_video.get()},
-                              std::pair{DMP_TYPE_IMAGE, m_image.get()},
-                              std::pair{DMP_TYPE_AUDIO, m_audio.get()},
-                              std::pair{kDeviceBits, m_device.get()}})
+    for (auto [bits, link] :
+         {std::pair{DMP_TYPE_VIDEO, m_video.get()}, std::pair{DMP_TYPE_IMAGE, m_image.get()},
+          std::pair{DMP_TYPE_AUDIO, m_audio.get()}, std::pair{kDeviceBits, m_device.get()}})
         if (link == nullptr || !link->AreConnectionsOpen())
             m_activeMask &= ~bits;
     post(DMP_WM_CLOSED, static_cast<intptr_t>(m_activeMask.load()));

@@ -2,21 +2,17 @@
 
 #include "CDmpVellumoObserver.h"
 #include "DebugPrint.h"
+#include "TestFiles.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <filesystem>
 #include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
-
-// Generous bound for waits on events that normally take milliseconds; only
-// reached when something is broken.
-inline constexpr auto kEventBound = std::chrono::seconds(10);
 
 // Records every link notification in order.
 class RecordingObserver : public CDmpVellumoObserver {
@@ -94,23 +90,3 @@ private:
     std::vector<std::string> m_lines;
 };
 
-// A fresh directory under the test temp dir, removed at the end.
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "vellumo-test-XXXXXX").string();
-        m_path = ::mkdtemp(pattern.data());
-    }
-    ~TempDir() { std::filesystem::remove_all(m_path); }
-    const std::filesystem::path& Path() const { return m_path; }
-
-    // Writes a file of size bytes with a position-dependent pattern.
-    std::filesystem::path MakeFile(const std::string& name, size_t size) const;
-
-private:
-    std::filesystem::path m_path;
-};
-
-// The pattern MakeFile writes, for comparisons.
-std::string PatternBytes(size_t offset, size_t count);

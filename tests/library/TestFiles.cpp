@@ -1,4 +1,4 @@
-#include "LinkTestSupport.h"
+#include "TestFiles.h"
 
 #include <fstream>
 

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+// The three media lists a play list is sorted into, entries in file order.
+struct MediaLists {
+    std::vector<std::wstring> video, image, audio;
+};
+
+// Lists nested deeper than this are not read: a list that names itself,
+// directly or through others, ends.
+inline constexpr int kMaxPlayListDepth = 8;
+// A larger play-list file is refused rather than read into memory.
+inline constexpr int64_t kMaxPlayListBytes = 256 * 1024 * 1024;
+
+// Play-list files (".m3u"): UTF-16 little-endian text without a byte-order
+// mark (one, if present, stays part of the first line), one path per line,
+// lines ended by CR LF when written.
+//
+// Appends the entries of the list at path (a local file or a web address),
+// and of the lists it names, to the lists by their media type. Entries are
+// not checked for existence. False when the file cannot be read, is empty or
+// holds no line.
+bool ParsePlayList(const std::wstring& path, MediaLists& lists);
+
+// Writes the entries, replacing the file. Entries holding CR or LF cannot be
+// stored as one line and are left out (logged). False on any write failure,
+// with no partial file left.
+bool WritePlayList(const std::string& fileUtf8Path, const std::vector<std::wstring>& entries);
+
+// Creates "Kvu" + six characters + ".m3u" in $TMPDIR, else /tmp, holding the
+// one entry, and returns its path. The caller deletes the file.
+std::optional<std::wstring> WriteTemporaryPlayList(const std::wstring& entry);

@@ -1,0 +1,270 @@
+// vellumoctl play: plays files, folders and play lists on a Box through the
+// library's C interface, in asynchronous mode, printing one line per
+// notification and taking commands on standard input.
+#include "BoxAddress.h"
+#include "Commands.h"
+#include "PlayListWriter.h"
+#include "dmp_vellumo.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <poll.h>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Notification {
+    uint32_t number;
+    intptr_t lparam;
+};
+
+// The library posts from its own threads; a pipe hands the notifications
+// to the main loop in order.
+void postToPipe(void* context, uint32_t number, uintptr_t, intptr_t lparam) {
+    const Notification notification{number, lparam};
+    const int fd = *static_cast<int*>(context);
+    // Under PIPE_BUF: written whole or not at all.
+    [[maybe_unused]] const ssize_t written = ::write(fd, &notification, sizeof notification);
+}
+
+// Files in the order given; folders walked depth-first in name order.
+void collect(const fs::path& path, std::vector<std::wstring>& entries) {
+    std::error_code error;
+    if (fs::is_directory(path, error)) {
+        std::vector<fs::path> children;
+        for (const auto& entry : fs::directory_iterator(path, error))
+            children.push_back(entry.path());
+        std::sort(children.begin(), children.end());
+        for (const auto& child : children)
+            collect(child, entries);
+    } else if (fs::is_regular_file(path, error)) {
+        entries.push_back(fs::absolute(path, error).wstring());
+    } else {
+        std::fprintf(stderr, "vellumoctl: skipping %s: not a file or folder\n", path.c_str());
+    }
+}
+
+const char* errorText(intptr_t code) {
+    switch (code) {
+    case DMP_ERROR_NOT_CONNECTED:
+        return "not connected";
+    case DMP_ERROR_FILE_OPEN:
+        return "file cannot be opened";
+    case DMP_ERROR_CONNECT:
+        return "connect failed";
+    case DMP_ERROR_STATUS_READ:
+        return "status read failed";
+    case DMP_ERROR_SEND:
+        return "send failed";
+    default:
+        return "unknown error";
+    }
+}
+
+// What was last printed for one media type, so that only changes are told.
+struct TypeView {
+    const char* label;
+    uint32_t bit;
+    int32_t (*index)(DmpVellumoInfo*);
+    const wchar_t* (*name)(DmpVellumoInfo*);
+    int32_t (*count)(DmpVellumoInfo*);
+    bool (*isPaused)(DmpVellumoInfo*);
+    std::wstring lastName;
+    int32_t lastPosition = -1;
+    int32_t lastVolume = -1;
+    bool wasPaused = false;
+};
+
+void showStatus(DmpVellumoInfo* handle, TypeView& view) {
+    const wchar_t* name = view.name(handle);
+    if (name != nullptr && view.lastName != name) {
+        view.lastName = name;
+        std::printf("%s: now playing %d/%d %ls\n", view.label, view.index(handle) + 1,
+                    view.count(handle), name);
+    }
+    if (view.bit != DMP_TYPE_IMAGE) {
+        const int32_t position = GetCurrentDuration(handle);
+        if (position != view.lastPosition) {
+            view.lastPosition = position;
+            std::printf("%s: time %d/%d\n", view.label, position, GetTotalDuration(handle));
+        }
+        const int32_t volume = GetVolume(handle);
+        if (volume != view.lastVolume) {
+            view.lastVolume = volume;
+            std::printf("%s: volume %d/%d\n", view.label, volume, GetMaxVolume(handle));
+        }
+    }
+    const bool isPaused = view.isPaused(handle);
+    if (isPaused != view.wasPaused) {
+        view.wasPaused = isPaused;
+        std::printf("%s: %s\n", view.label, isPaused ? "paused" : "resumed");
+    }
+}
+
+const char kKeysHelp[] =
+    "commands: pause, resume, next, prev, seek T, vol V, mute, repeat R, quit\n";
+
+// Returns false when the user asked to quit.
+bool runCommand(DmpVellumoInfo* handle, const std::string& line) {
+    std::istringstream words(line);
+    std::string word;
+    if (!(words >> word))
+        return true;
+    const uint32_t mask = GetPlayingType(handle);
+    long argument = 0;
+    const bool hasArgument = static_cast<bool>(words >> argument);
+    bool isDone = false;
+    if (word == "q" || word == "quit")
+        return false;
+    if (word == "p" || word == "pause")
+        isDone = Pause(handle, mask);
+    else if (word == "r" || word == "resume")
+        isDone = Resume(handle, mask);
+    else if (word == "n" || word == "next")
+        isDone = PlayNext(handle, mask);
+    else if (word == "b" || word == "prev")
+        isDone = PlayPrev(handle, mask);
+    else if ((word == "s" || word == "seek") && hasArgument && argument >= 0)
+        isDone = SeekFileByTime(handle, static_cast<uint32_t>(argument));
+    else if ((word == "v" || word == "vol") && hasArgument)
+        isDone = SetVolume(handle, static_cast<int32_t>(argument));
+    else if (word == "m" || word == "mute")
+        isDone = SetVolume(handle, -1);
+    else if (word == "repeat" && hasArgument)
+        isDone = SetRepeat(handle, mask, static_cast<int32_t>(argument));
+    else {
+        std::printf("%s", kKeysHelp);
+        return true;
+    }
+    std::printf("%s: %s\n", word.c_str(), isDone ? "sent" : "failed");
+    return true;
+}
+
+} // namespace
+
+int RunPlay(int argc, char** argv) {
+    BoxAddress box;
+    std::vector<std::wstring> entries;
+    for (int i = 0; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--box") == 0 && i + 1 < argc) {
+            if (!ParseBoxAddress(argv[++i], box)) {
+                std::fprintf(stderr, "vellumoctl: bad box address '%s'\n", argv[i]);
+                return kExitUsage;
+            }
+        } else {
+            collect(argv[i], entries);
+        }
+    }
+    if (box.host.empty() || argc == 0) {
+        std::fprintf(stderr, "usage: vellumoctl play --box ADDR[:PORT] PATH...\n");
+        return kExitUsage;
+    }
+    if (entries.empty()) {
+        std::fprintf(stderr, "vellumoctl: nothing to play\n");
+        return kExitFailure;
+    }
+    const std::optional<std::string> listPath = kvu::WriteTemporaryPlayList(entries);
+    if (!listPath) {
+        std::fprintf(stderr, "vellumoctl: cannot write a temporary play list: %s\n",
+                     std::strerror(errno));
+        return kExitFailure;
+    }
+
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
+        std::perror("vellumoctl: pipe");
+        std::remove(listPath->c_str());
+        return kExitFailure;
+    }
+    DmpHostWindow window{&postToPipe, &pipeFds[1]};
+    DmpVellumoInfo* handle = CreateWithAsyncIoA(box.host.c_str(), box.port, &window);
+    const bool isStarted = PlayFileA(handle, listPath->c_str());
+    // The library has read the list: it keeps the entries itself.
+    std::remove(listPath->c_str());
+    if (!isStarted) {
+        std::fprintf(stderr, "vellumoctl: nothing playable among the given files\n");
+        Destroy(handle);
+        return kExitFailure;
+    }
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    std::printf("playing on %s:%d (%s)", box.host.c_str(), box.port, kKeysHelp);
+
+    TypeView views[] = {
+        {"video", DMP_TYPE_VIDEO, GetCurPlayingVideoIndex, GetCurPlayingVideoName, GetVideoCounts,
+         IsVideoPaused},
+        {"image", DMP_TYPE_IMAGE, GetCurPlayingImageIndex, GetCurPlayingImageName, GetImageCounts,
+         IsImagePaused},
+        {"audio", DMP_TYPE_AUDIO, GetCurPlayingAudioIndex, GetCurPlayingAudioName, GetAudioCounts,
+         IsAudioPaused},
+    };
+    int exitCode = kExitOk;
+    bool isRunning = true;
+    bool isStdinOpen = true;
+    std::string pending;
+    while (isRunning) {
+        pollfd fds[2] = {{pipeFds[0], POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
+        if (::poll(fds, isStdinOpen ? 2 : 1, -1) < 0 && errno != EINTR)
+            break;
+        if (fds[0].revents & POLLIN) {
+            Notification notification{};
+            if (::read(pipeFds[0], &notification, sizeof notification) != sizeof notification)
+                continue;
+            switch (notification.number) {
+            case DMP_WM_CONNECTED:
+                std::printf("connected\n");
+                break;
+            case DMP_WM_VIDEO_STATUS:
+                showStatus(handle, views[0]);
+                break;
+            case DMP_WM_IMAGE_STATUS:
+                showStatus(handle, views[1]);
+                break;
+            case DMP_WM_AUDIO_STATUS:
+                showStatus(handle, views[2]);
+                break;
+            case DMP_WM_CLOSED:
+                std::printf("closed, still playing 0x%x\n",
+                            static_cast<unsigned>(notification.lparam));
+                isRunning = notification.lparam != 0;
+                break;
+            case DMP_WM_ERROR:
+                std::printf("error %d: %s\n", static_cast<int>(notification.lparam),
+                            errorText(notification.lparam));
+                if (notification.lparam == DMP_ERROR_CONNECT) {
+                    exitCode = kExitFailure;
+                    isRunning = false;
+                }
+                break;
+            default:
+                break;
+            }
+        }
+        if (isStdinOpen && (fds[1].revents & (POLLIN | POLLHUP))) {
+            char buffer[256];
+            const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
+            if (got <= 0) {
+                isStdinOpen = false;
+                continue;
+            }
+            pending.append(buffer, static_cast<size_t>(got));
+            for (size_t end; isRunning && (end = pending.find('\n')) != std::string::npos;) {
+                isRunning = runCommand(handle, pending.substr(0, end));
+                pending.erase(0, end + 1);
+            }
+        }
+    }
+    // Closes every link (the Box is told "D") and frees the handle.
+    Destroy(handle);
+    ::close(pipeFds[0]);
+    ::close(pipeFds[1]);
+    std::printf("done\n");
+    return exitCode;
+}

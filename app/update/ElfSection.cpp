@@ -2,6 +2,7 @@
 
 #include "DebugPrint.h"
 
+#include <algorithm>
 #include <cstring>
 #include <elf.h>
 #include <fcntl.h>

@@ -9,10 +9,12 @@
 // True when an entry of that name exists and is not a directory.
 bool FileExists(const std::string& path);
 
+// Sizes are 32-bit; one byte stays free for the terminating NUL.
+inline constexpr std::size_t kMaxWholeFileBytes = 0xFFFFFFFEu;
+
 // The whole file; the string's own terminator is the NUL byte after the data.
 // Nothing when the file cannot be opened or read, is larger than
 // kMaxWholeFileBytes, or turns out shorter than its size.
-inline constexpr std::size_t kMaxWholeFileBytes = 0xFFFFFFFEu;
 std::optional<std::string> ReadWholeFile(const std::string& path);
 
 // Creates the file anew with exactly these bytes. False for an empty path, no

@@ -4,10 +4,8 @@
 #include "FileUtil.h"
 #include "Unicode.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cwctype>
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace {

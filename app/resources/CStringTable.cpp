@@ -1,11 +1,10 @@
 #include "CStringTable.h"
 
 #include "DebugPrint.h"
+#include "UserLanguage.h"
 
 #include <QFile>
 #include <QList>
-
-#include <cstdlib>
 
 namespace {
 
@@ -81,12 +80,7 @@ UiLanguage CStringTable::LanguageOfLocale(std::string_view localeName) {
 }
 
 UiLanguage CStringTable::UserLanguage() {
-    for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-        const char* value = std::getenv(variable);
-        if (value != nullptr && value[0] != '\0')
-            return LanguageOfLocale(value);
-    }
-    return UiLanguage::English;
+    return LanguageOfLocale(UserMessageLocale());
 }
 
 CStringTable::CStringTable(UiLanguage language) : CStringTable(resourceBytes(), language) {}

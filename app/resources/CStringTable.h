@@ -20,7 +20,7 @@ public:
     // zh_TW and zh_HK read traditional Chinese, zh_CN and zh_SG simplified;
     // every other locale English. Encoding and modifier are ignored.
     static UiLanguage LanguageOfLocale(std::string_view localeName);
-    // The locale of messages: LC_ALL, LC_MESSAGES or LANG, the first one set.
+    // The language of the user's message locale (LC_ALL, LC_MESSAGES, LANG).
     static UiLanguage UserLanguage();
 
     // The compiled-in table in the given language.

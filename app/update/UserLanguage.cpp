@@ -46,11 +46,15 @@ std::uint16_t LanguageIdOfLocale(std::string_view localeName) {
     return 0;
 }
 
-std::uint16_t UserLanguageId() {
+std::string_view UserMessageLocale() {
     for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
         const char* value = std::getenv(variable);
         if (value != nullptr && value[0] != '\0')
-            return LanguageIdOfLocale(value);
+            return value;
     }
-    return 0;
+    return {};
+}
+
+std::uint16_t UserLanguageId() {
+    return LanguageIdOfLocale(UserMessageLocale());
 }

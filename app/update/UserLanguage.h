@@ -12,5 +12,9 @@
 // 0 for "C", "POSIX" and languages not known here.
 std::uint16_t LanguageIdOfLocale(std::string_view localeName);
 
-// The user's language from LC_ALL, LC_MESSAGES or LANG, the first one set.
+// The locale of messages: LC_ALL, LC_MESSAGES or LANG, the first one set;
+// empty when none is. Valid until the environment changes.
+std::string_view UserMessageLocale();
+
+// The identifier of UserMessageLocale().
 std::uint16_t UserLanguageId();

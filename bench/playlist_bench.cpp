@@ -2,6 +2,7 @@
 // a plain read of the same file's bytes in the same run as the baseline.
 #include "CDmpFileSource.h"
 #include "PlayListFile.h"
+#include "PlayListWriter.h"
 #include "Unicode.h"
 
 #include <chrono>
@@ -34,7 +35,7 @@ int main() {
     for (int i = 0; i < kLines; ++i)
         entries.push_back(L"/home/user/Media/Folder " + std::to_wstring(i % 97) + L"/file " +
                           std::to_wstring(i) + types[i % 4]);
-    if (!WritePlayList(path, entries))
+    if (!kvu::WritePlayList(path, entries))
         return 1;
     const std::wstring widePath = kvu::FromUtf8(path);
 

@@ -82,4 +82,40 @@ std::wstring FromUtf8(std::string_view text) {
     return out;
 }
 
+std::u16string ToUtf16(std::wstring_view text) {
+    std::u16string units;
+    units.reserve(text.size());
+    for (wchar_t wc : text) {
+        char32_t c = static_cast<char32_t>(wc);
+        if (!isScalar(c))
+            c = kReplacement;
+        if (c >= 0x10000) {
+            units.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
+            units.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+        } else {
+            units.push_back(static_cast<char16_t>(c));
+        }
+    }
+    return units;
+}
+
+std::wstring FromUtf16(std::u16string_view units) {
+    std::wstring text;
+    text.reserve(units.size());
+    for (size_t i = 0; i < units.size(); ++i) {
+        const char32_t unit = units[i];
+        const bool isHigh = unit >= 0xD800 && unit <= 0xDBFF;
+        if (isHigh && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
+            text.push_back(
+                static_cast<wchar_t>(0x10000 + ((unit - 0xD800) << 10) + (units[i + 1] - 0xDC00)));
+            ++i;
+        } else if (unit >= 0xD800 && unit <= 0xDFFF) {
+            text.push_back(static_cast<wchar_t>(kReplacement));
+        } else {
+            text.push_back(static_cast<wchar_t>(unit));
+        }
+    }
+    return text;
+}
+
 } // namespace kvu

@@ -10,5 +10,9 @@ namespace kvu {
 // network is never trusted to be well formed.
 std::string ToUtf8(std::wstring_view text);
 std::wstring FromUtf8(std::string_view text);
+// UTF-16 code units (play-list files); a surrogate without its partner
+// becomes U+FFFD.
+std::u16string ToUtf16(std::wstring_view text);
+std::wstring FromUtf16(std::u16string_view units);
 
 } // namespace kvu

@@ -2,6 +2,7 @@
 
 #include "MediaClassifier.h"
 #include "PlayListFile.h"
+#include "PlayListWriter.h"
 #include "Unicode.h"
 
 #include <cstdio>
@@ -217,16 +218,17 @@ uint32_t DmpVellumoInfo::GetFilesType(const std::wstring& path) {
     const uint32_t type = Classify(path);
     if (type == kMediaNone)
         return 0;
+    // A single media file is read as a one-line play list.
     std::wstring listPath = path;
-    std::optional<std::wstring> temporary;
+    std::optional<std::string> temporary;
     if (type != kMediaPlayList) {
-        temporary = WriteTemporaryPlayList(path);
-        listPath = temporary.value_or(std::wstring());
+        temporary = kvu::WriteTemporaryPlayList({path});
+        listPath = temporary ? kvu::FromUtf8(*temporary) : std::wstring();
     }
     MediaLists lists;
     const bool isParsed = !listPath.empty() && ParsePlayList(listPath, lists);
     if (temporary)
-        std::remove(kvu::ToUtf8(*temporary).c_str());
+        std::remove(temporary->c_str());
     {
         std::lock_guard lock(m_linksMutex);
         m_videoList.entries = std::move(lists.video);

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <poll.h>
 #include <sstream>
@@ -71,12 +72,19 @@ const char* errorText(intptr_t code) {
 
 // What was last printed for one media type, so that only changes are told.
 struct TypeView {
+    using Index = int32_t (*)(DmpVellumoInfo*);
+    using Name = const wchar_t* (*)(DmpVellumoInfo*);
+    using Flag = bool (*)(DmpVellumoInfo*);
+
+    TypeView(const char* label, uint32_t bit, Index index, Name name, Index count, Flag isPaused)
+        : label(label), bit(bit), index(index), name(name), count(count), isPaused(isPaused) {}
+
     const char* label;
     uint32_t bit;
-    int32_t (*index)(DmpVellumoInfo*);
-    const wchar_t* (*name)(DmpVellumoInfo*);
-    int32_t (*count)(DmpVellumoInfo*);
-    bool (*isPaused)(DmpVellumoInfo*);
+    Index index;
+    Name name;
+    Index count;
+    Flag isPaused;
     std::wstring lastName;
     int32_t lastPosition = -1;
     int32_t lastVolume = -1;

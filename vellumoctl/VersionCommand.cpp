@@ -29,7 +29,8 @@ int RunVersion(int argc, char** argv) {
     }
     std::printf("version %d.%d.%d.%d\n", major, minor, reserved, build);
     std::printf("mac %02x:%02x:%02x:%02x:%02x:%02x\n", static_cast<unsigned>((mac >> 40) & 0xFF),
-                static_cast<unsigned>((mac >> 32) & 0xFF), static_cast<unsigned>((mac >> 24) & 0xFF),
+                static_cast<unsigned>((mac >> 32) & 0xFF),
+                static_cast<unsigned>((mac >> 24) & 0xFF),
                 static_cast<unsigned>((mac >> 16) & 0xFF), static_cast<unsigned>((mac >> 8) & 0xFF),
                 static_cast<unsigned>(mac & 0xFF));
     return kExitOk;

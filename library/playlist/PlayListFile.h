@@ -1,6 +1,5 @@
 #pragma once
 
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,11 +24,3 @@ inline constexpr int64_t kMaxPlayListBytes = 256 * 1024 * 1024;
 // holds no line.
 bool ParsePlayList(const std::wstring& path, MediaLists& lists);
 
-// Writes the entries, replacing the file. Entries holding CR or LF cannot be
-// stored as one line and are left out (logged). False on any write failure,
-// with no partial file left.
-bool WritePlayList(const std::string& fileUtf8Path, const std::vector<std::wstring>& entries);
-
-// Creates "Kvu" + six characters + ".m3u" in $TMPDIR, else /tmp, holding the
-// one entry, and returns its path. The caller deletes the file.
-std::optional<std::wstring> WriteTemporaryPlayList(const std::wstring& entry);

@@ -1,4 +1,5 @@
 #include "PlayListFile.h"
+#include "PlayListWriter.h"
 #include "ScratchFolder.h"
 #include "TestHttpServer.h"
 #include "Unicode.h"
@@ -50,7 +51,7 @@ TEST_F(PlayListFileTest, WrittenListReadsBackSortedByType) {
     const Entries entries = {L"/v/a.avi",     L"/m/\U0001F3B5 b.MP3", L"/p/c.jpg",
                              L"/d/notes.txt", L"/m/d.flac",           L"/v/e.asf"};
     const std::string path = m_dir + "/out.m3u";
-    ASSERT_TRUE(WritePlayList(path, entries));
+    ASSERT_TRUE(kvu::WritePlayList(path, entries));
     EXPECT_EQ(ScratchFolder::Read(path).substr(0, 20), ascii16("/v/a.avi\r\n"));
     EXPECT_EQ(ScratchFolder::Read(path).substr(20, 10), utf16le(u"/m/\U0001F3B5"));
 
@@ -185,17 +186,17 @@ TEST_F(PlayListFileTest, WebAddressListsAreRead) {
 // Entries with line breaks would split into other entries: left out.
 TEST_F(PlayListFileTest, WriteLeavesOutUnstorableEntriesAndReportsFailure) {
     const std::string path = m_dir + "/out.m3u";
-    ASSERT_TRUE(WritePlayList(path, {L"/m/a\nb.mp3", L"/m/ok.mp3", L"/m/c\r.mp3"}));
+    ASSERT_TRUE(kvu::WritePlayList(path, {L"/m/a\nb.mp3", L"/m/ok.mp3", L"/m/c\r.mp3"}));
     EXPECT_EQ(ScratchFolder::Read(path), ascii16("/m/ok.mp3\r\n"));
-    EXPECT_FALSE(WritePlayList(m_dir + "/no/such/dir/out.m3u", {L"/m/ok.mp3"}));
+    EXPECT_FALSE(kvu::WritePlayList(m_dir + "/no/such/dir/out.m3u", {L"/m/ok.mp3"}));
 }
 
 TEST_F(PlayListFileTest, TemporaryListIsUniqueAndHoldsTheEntry) {
     const char* previous = std::getenv("TMPDIR");
     const std::string saved = previous != nullptr ? previous : "";
     setenv("TMPDIR", m_dir.c_str(), 1);
-    const auto first = WriteTemporaryPlayList(L"/p/Ünïcode.jpg");
-    const auto second = WriteTemporaryPlayList(L"/p/Ünïcode.jpg");
+    const auto first = kvu::WriteTemporaryPlayList({L"/p/Ünïcode.jpg"});
+    const auto second = kvu::WriteTemporaryPlayList({L"/p/Ünïcode.jpg"});
     if (previous != nullptr)
         setenv("TMPDIR", saved.c_str(), 1);
     else
@@ -203,7 +204,7 @@ TEST_F(PlayListFileTest, TemporaryListIsUniqueAndHoldsTheEntry) {
 
     ASSERT_TRUE(first && second);
     EXPECT_NE(*first, *second);
-    const std::string path = kvu::ToUtf8(*first);
+    const std::string& path = *first;
     const std::string name = path.substr(path.rfind('/') + 1);
     EXPECT_EQ(path.substr(0, path.rfind('/')), m_dir);
     EXPECT_EQ(name.size(), 13u) << name;
@@ -211,7 +212,7 @@ TEST_F(PlayListFileTest, TemporaryListIsUniqueAndHoldsTheEntry) {
     EXPECT_EQ(name.substr(9), ".m3u");
     EXPECT_EQ(ScratchFolder::Read(path), utf16le(u"/p/Ünïcode.jpg\r\n"));
     MediaLists lists;
-    ASSERT_TRUE(ParsePlayList(*first, lists));
+    ASSERT_TRUE(ParsePlayList(kvu::FromUtf8(*first), lists));
     EXPECT_EQ(lists.image, (Entries{L"/p/Ünïcode.jpg"}));
 }
 

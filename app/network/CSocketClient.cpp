@@ -1,0 +1,84 @@
+#include "CSocketClient.h"
+
+#include "DebugPrint.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+CSocketClient::CSocketClient(int socket) : m_socket(socket) {}
+
+CSocketClient::~CSocketClient() {
+    Close();
+}
+
+int CSocketClient::Read(void* buffer, int size) {
+    if (m_socket == kInvalidSocket)
+        return kNotOpen;
+    ssize_t result;
+    do {
+        result = ::recv(m_socket, buffer, static_cast<size_t>(size), 0);
+    } while (result < 0 && errno == EINTR);
+    if (result == 0)
+        return kPeerClosed;
+    if (result < 0) {
+        std::printf("CSocketClient::Read(): Read error(%d)\n", static_cast<int>(result));
+        return kSocketError;
+    }
+    return static_cast<int>(result);
+}
+
+int CSocketClient::Write(const void* buffer, int size) {
+    if (m_socket == kInvalidSocket)
+        return kNotOpen;
+    ssize_t result;
+    // A peer that has gone must end this send with an error, not the process
+    // with SIGPIPE.
+    do {
+        result = ::send(m_socket, buffer, static_cast<size_t>(size), MSG_NOSIGNAL);
+    } while (result < 0 && errno == EINTR);
+    if (result == 0)
+        return kPeerClosed;
+    if (result < 0) {
+        std::printf("CSocketClient::Write(): Write error(%d)\n", static_cast<int>(result));
+        return kSocketError;
+    }
+    return static_cast<int>(result);
+}
+
+void CSocketClient::Close() {
+    if (m_socket == kInvalidSocket)
+        return;
+    ::shutdown(m_socket, SHUT_RDWR);
+    ::close(m_socket);
+    m_socket = kInvalidSocket;
+}
+
+void CSocketClient::Shutdown() {
+    if (m_socket != kInvalidSocket)
+        ::shutdown(m_socket, SHUT_RDWR);
+}
+
+bool CSocketClient::SetReceiveTimeout(int timeoutMs) {
+    return setTimeout(SO_RCVTIMEO, timeoutMs);
+}
+
+bool CSocketClient::SetSendTimeout(int timeoutMs) {
+    return setTimeout(SO_SNDTIMEO, timeoutMs);
+}
+
+bool CSocketClient::setTimeout(int option, int timeoutMs) {
+    if (m_socket == kInvalidSocket)
+        return false;
+    timeval timeout{};
+    timeout.tv_sec = timeoutMs / 1000;
+    timeout.tv_usec = (timeoutMs % 1000) * 1000;
+    if (::setsockopt(m_socket, SOL_SOCKET, option, &timeout, sizeof timeout) != 0) {
+        DebugPrint("CSocketClient::setTimeout(): setsockopt failed: 0x%08x\n",
+                   static_cast<unsigned>(errno));
+        return false;
+    }
+    return true;
+}

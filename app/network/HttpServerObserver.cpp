@@ -1,0 +1,226 @@
+#include "HttpServerObserver.h"
+
+#include "CSocketClient.h"
+#include "DebugPrint.h"
+#include "HttpStatusObserver.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Request text is untrusted: trace it with anything unprintable masked and
+// its length bounded.
+std::string printable(std::string_view text) {
+    constexpr size_t kMaxTracedBytes = 200;
+    std::string result(text.substr(0, kMaxTracedBytes));
+    std::replace_if(
+        result.begin(), result.end(), [](char c) { return c < 0x20 || c > 0x7e; }, '?');
+    return result;
+}
+
+// A line names a file when it begins with "GET" and a token "GET" in it is
+// followed by another token.
+std::string nameOfLine(std::string_view line) {
+    if (!line.starts_with("GET"))
+        return {};
+    bool isAfterGet = false;
+    size_t position = 0;
+    while (position < line.size()) {
+        const size_t start = line.find_first_not_of(" /", position);
+        if (start == std::string_view::npos)
+            break;
+        const size_t end = std::min(line.find_first_of(" /", start), line.size());
+        const std::string_view token = line.substr(start, end - start);
+        if (isAfterGet)
+            return std::string(token);
+        isAfterGet = token == "GET";
+        position = end;
+    }
+    return {};
+}
+
+// A head is complete at its empty line.
+bool isHeadComplete(std::string_view head) {
+    return head.find("\n\n") != std::string_view::npos ||
+           head.find("\n\r\n") != std::string_view::npos;
+}
+
+} // namespace
+
+HttpServer::HttpServerObserver::HttpServerObserver(std::string rootDirectory,
+                                                   std::vector<std::string> servedNames,
+                                                   int headTimeoutMs, int sendTimeoutMs)
+    : m_rootDirectory(std::move(rootDirectory)), m_servedNames(std::move(servedNames)),
+      m_headTimeoutMs(headTimeoutMs), m_sendTimeoutMs(sendTimeoutMs),
+      m_transferBuffer(kTransferBlockBytes) {}
+
+bool HttpServer::HttpServerObserver::OnAccept(CSocketClient* client) {
+    if (client == nullptr)
+        return false;
+    bool isRefused;
+    {
+        std::lock_guard lock(m_clientMutex);
+        isRefused = m_isAborted;
+        if (!isRefused)
+            m_currentClient = client;
+    }
+    std::string head;
+    if (!isRefused && readHead(*client, head)) {
+        const std::string name = RequestedName(head);
+        if (isServed(name))
+            reply(m_rootDirectory + name, *client);
+        else
+            DebugPrint("HttpServerObserver::OnAccept(): Not served: \"%s\"\n",
+                       printable(name).c_str());
+    }
+    {
+        std::lock_guard lock(m_clientMutex);
+        m_currentClient = nullptr;
+    }
+    client->Close();
+    delete client;
+    return false;
+}
+
+void HttpServer::HttpServerObserver::Abort() {
+    m_statusObserver = nullptr;
+    std::lock_guard lock(m_clientMutex);
+    m_isAborted = true;
+    // Only a shutdown here: the worker still owns the descriptor.
+    if (m_currentClient != nullptr)
+        m_currentClient->Shutdown();
+}
+
+std::string HttpServer::HttpServerObserver::RequestedName(std::string_view head) {
+    std::string name;
+    size_t start = 0;
+    while (start < head.size()) {
+        const size_t end = std::min(head.find('\n', start), head.size());
+        std::string_view line = head.substr(start, end - start);
+        // A line ended by a line feed loses its carriage return; the text
+        // after the last line feed is taken as it is.
+        if (end < head.size() && line.ends_with('\r'))
+            line.remove_suffix(1);
+        if (std::string lineName = nameOfLine(line); !lineName.empty())
+            name = std::move(lineName);
+        start = end + 1;
+    }
+    return name;
+}
+
+bool HttpServer::HttpServerObserver::readHead(CSocketClient& client, std::string& head) {
+    using Clock = std::chrono::steady_clock;
+    // The last byte of the buffer stays free, as for a terminating NUL.
+    constexpr int kMaxHeadBytes = kHeadBufferBytes - 1;
+    // One deadline for the whole head, so a client that trickles bytes cannot
+    // hold the worker longer than one that sends none.
+    const auto deadline = Clock::now() + std::chrono::milliseconds(m_headTimeoutMs);
+    char buffer[kHeadBufferBytes];
+    int length = 0;
+    while (length < kMaxHeadBytes && !isHeadComplete(std::string_view(buffer, length))) {
+        const auto remainingMs =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        // A zero time-out would mean no time-out at all.
+        if (remainingMs < 1 || !client.SetReceiveTimeout(static_cast<int>(remainingMs))) {
+            DebugPrint("HttpServerObserver::readHead(): No complete request head within %d ms\n",
+                       m_headTimeoutMs);
+            return false;
+        }
+        const int received = client.Read(buffer + length, kMaxHeadBytes - length);
+        if (received == CSocketClient::kPeerClosed)
+            break;
+        if (received < 0) {
+            DebugPrint("HttpServerObserver::readHead(): Request head not received (%d bytes)\n",
+                       length);
+            return false;
+        }
+        length += received;
+    }
+    if (length == 0)
+        return false;
+    head.assign(buffer, static_cast<size_t>(length));
+    return true;
+}
+
+bool HttpServer::HttpServerObserver::isServed(const std::string& name) const {
+    return !name.empty() &&
+           std::find(m_servedNames.begin(), m_servedNames.end(), name) != m_servedNames.end();
+}
+
+void HttpServer::HttpServerObserver::reply(const std::string& path, CSocketClient& client) {
+    if (HttpStatusObserver* observer = m_statusObserver)
+        observer->TransferStarted(path);
+
+    // No links, and nothing that could block the open (a FIFO) or that is not
+    // a plain file: anything else is answered like a missing file.
+    const int file = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (file < 0) {
+        DebugPrint("HttpServerObserver::reply(): Cannot open %s: errno %d\n", path.c_str(), errno);
+        return;
+    }
+    struct stat status {};
+    if (::fstat(file, &status) != 0 || !S_ISREG(status.st_mode) || status.st_nlink != 1 ||
+        status.st_size > INT_MAX) {
+        DebugPrint("HttpServerObserver::reply(): Not a single-linked regular file below 2 GiB: "
+                   "%s\n",
+                   path.c_str());
+        ::close(file);
+        return;
+    }
+    const auto totalBytes = static_cast<std::uint32_t>(status.st_size);
+
+    client.SetSendTimeout(m_sendTimeoutMs);
+    char header[1024];
+    const int headerBytes =
+        std::snprintf(header, sizeof header, "HTTP/1.1 200 OK\r\nContent-Length: %d\r\n\r\n",
+                      static_cast<int>(totalBytes));
+    std::uint32_t headerSent = 0;
+    bool isSending = writeAll(client, header, headerBytes, headerSent);
+
+    std::uint32_t sentBytes = 0;
+    while (isSending && !m_isAborted) {
+        ssize_t readBytes;
+        do {
+            readBytes = ::read(file, m_transferBuffer.data(), m_transferBuffer.size());
+        } while (readBytes < 0 && errno == EINTR);
+        if (readBytes < 0)
+            DebugPrint("HttpServerObserver::reply(): Read of %s failed: errno %d\n", path.c_str(),
+                       errno);
+        if (readBytes <= 0)
+            break;
+        isSending =
+            writeAll(client, m_transferBuffer.data(), static_cast<int>(readBytes), sentBytes);
+        if (!isSending)
+            break;
+        if (HttpStatusObserver* observer = m_statusObserver)
+            observer->TransferProgress(path, sentBytes, totalBytes);
+    }
+    if (sentBytes != totalBytes)
+        DebugPrint("HttpServerObserver::reply(): %s: sent %u of %u bytes\n", path.c_str(),
+                   sentBytes, totalBytes);
+    if (HttpStatusObserver* observer = m_statusObserver)
+        observer->TransferFinished(path);
+    ::close(file);
+}
+
+bool HttpServer::HttpServerObserver::writeAll(CSocketClient& client, const char* data, int size,
+                                              std::uint32_t& sentBytes) {
+    // A send that timed out part-way returns a short count; the rest of the
+    // block must follow before the next one, or the file arrives with a gap.
+    while (size > 0) {
+        const int written = client.Write(data, size);
+        if (written <= 0)
+            return false;
+        sentBytes += static_cast<std::uint32_t>(written);
+        data += written;
+        size -= written;
+    }
+    return true;
+}

@@ -1,0 +1,114 @@
+#include "KvuUPnPFinderCallback.h"
+
+#include "DebugPrint.h"
+#include "KvuUPnPFinder.h"
+
+KvuUPnPFinderCallback::KvuUPnPFinderCallback(KvuUPnPFinder& owner, std::string interfaceName,
+                                             std::string deviceType)
+    : m_owner(owner), m_interfaceName(std::move(interfaceName)),
+      m_deviceType(std::move(deviceType)), m_mainContext(g_main_context_ref_thread_default()) {}
+
+KvuUPnPFinderCallback::~KvuUPnPFinderCallback() {
+    if (m_timer != nullptr) {
+        g_source_destroy(m_timer);
+        g_source_unref(m_timer);
+    }
+    if (m_manager != nullptr) {
+        g_signal_handlers_disconnect_by_data(m_manager, this);
+    }
+    for (auto* controlPoint : m_controlPoints) {
+        g_signal_handlers_disconnect_by_data(controlPoint, this);
+        gssdp_resource_browser_set_active(GSSDP_RESOURCE_BROWSER(controlPoint), FALSE);
+        g_object_unref(controlPoint);
+    }
+    g_clear_object(&m_manager);
+    g_clear_object(&m_context);
+    g_main_context_unref(m_mainContext);
+}
+
+bool KvuUPnPFinderCallback::Start() {
+    if (m_interfaceName.empty()) {
+        m_manager =
+            gupnp_context_manager_create_full(GSSDP_UDA_VERSION_1_0, G_SOCKET_FAMILY_IPV4, 0);
+        g_signal_connect(m_manager, "context-available", G_CALLBACK(OnContextAvailable), this);
+        StartTimer(kSearchMxSeconds * 1000 + kSearchMarginMs, OnSearchWindowPassed);
+        return true;
+    }
+    GError* error = nullptr;
+    m_context = GUPNP_CONTEXT(g_initable_new(GUPNP_TYPE_CONTEXT, nullptr, &error, "interface",
+                                             m_interfaceName.c_str(), "address-family",
+                                             G_SOCKET_FAMILY_IPV4, nullptr));
+    if (m_context == nullptr) {
+        m_failure = error != nullptr ? error->message : "no UPnP context";
+        DebugPrint("KvuUPnPFinderCallback::Start(): interface %s: %s\n", m_interfaceName.c_str(),
+                   m_failure.c_str());
+        g_clear_error(&error);
+        StartTimer(0, OnStartFailed);
+        return false;
+    }
+    Browse(m_context);
+    StartTimer(kSearchMxSeconds * 1000 + kSearchMarginMs, OnSearchWindowPassed);
+    return true;
+}
+
+void KvuUPnPFinderCallback::StartTimer(guint delayMs, GSourceFunc function) {
+    m_timer = g_timeout_source_new(delayMs);
+    g_source_set_callback(m_timer, function, this, nullptr);
+    g_source_attach(m_timer, m_mainContext);
+}
+
+GUPnPControlPoint* KvuUPnPFinderCallback::Browse(GUPnPContext* context) {
+    auto* controlPoint = gupnp_control_point_new(context, m_deviceType.c_str());
+    g_signal_connect(controlPoint, "device-proxy-available", G_CALLBACK(OnDeviceProxyAvailable),
+                     this);
+    gssdp_resource_browser_set_mx(GSSDP_RESOURCE_BROWSER(controlPoint), kSearchMxSeconds);
+    gssdp_resource_browser_set_active(GSSDP_RESOURCE_BROWSER(controlPoint), TRUE);
+    m_controlPoints.push_back(controlPoint);
+    return controlPoint;
+}
+
+void KvuUPnPFinderCallback::OnContextAvailable(GUPnPContextManager* manager, GUPnPContext* context,
+                                               gpointer self) {
+    auto* controlPoint = static_cast<KvuUPnPFinderCallback*>(self)->Browse(context);
+    gupnp_context_manager_manage_control_point(manager, controlPoint);
+}
+
+// GUPnP reports a device only after its description document was fetched and
+// parsed; devices whose document is missing or broken never get here.
+void KvuUPnPFinderCallback::OnDeviceProxyAvailable(GUPnPControlPoint*, GUPnPDeviceProxy* proxy,
+                                                   gpointer self) {
+    auto* info = GUPNP_DEVICE_INFO(proxy);
+    const char* location = gupnp_device_info_get_location(info);
+    char* friendlyName = gupnp_device_info_get_friendly_name(info);
+    const char* udn = gupnp_device_info_get_udn(info);
+    const char* deviceType = gupnp_device_info_get_device_type(info);
+    if (location == nullptr || friendlyName == nullptr) {
+        DebugPrint("KvuUPnPFinderCallback::DeviceAdded(): device %s has no %s, ignored\n",
+                   udn != nullptr ? udn : "(no UDN)",
+                   location == nullptr ? "location" : "friendly name");
+    } else {
+        // Nothing after this call may touch self: an observer may have ended
+        // the search, which deletes this object.
+        static_cast<KvuUPnPFinderCallback*>(self)->m_owner.NotifyDeviceFound(
+            location, udn != nullptr ? udn : "", friendlyName,
+            deviceType != nullptr ? deviceType : "");
+    }
+    g_free(friendlyName);
+}
+
+gboolean KvuUPnPFinderCallback::OnSearchWindowPassed(gpointer self) {
+    auto* callback = static_cast<KvuUPnPFinderCallback*>(self);
+    g_source_unref(callback->m_timer);
+    callback->m_timer = nullptr;
+    callback->m_owner.NotifySearchCompleted();
+    return G_SOURCE_REMOVE;
+}
+
+gboolean KvuUPnPFinderCallback::OnStartFailed(gpointer self) {
+    auto* callback = static_cast<KvuUPnPFinderCallback*>(self);
+    g_source_unref(callback->m_timer);
+    callback->m_timer = nullptr;
+    const std::string detail = callback->m_failure;
+    callback->m_owner.NotifySearchFailed(detail);
+    return G_SOURCE_REMOVE;
+}

@@ -1,0 +1,212 @@
+// Throughput of HttpServer against nginx (sendfile on) serving the same
+// 256 MiB "install.img" over loopback to the same client, measured side by
+// side in one run. Run it inside scripts/in-private-net.sh.
+
+#include "HttpServer.h"
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <netinet/in.h>
+#include <signal.h>
+#include <spawn.h>
+#include <string>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+extern char** environ;
+
+namespace {
+
+constexpr std::size_t kFileBytes = 256u * 1024 * 1024;
+constexpr int kRounds = 5;
+constexpr const char* kNginx = "/usr/sbin/nginx";
+
+int connectLoopback(std::uint16_t port) {
+    const int client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    if (::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(client);
+        return -1;
+    }
+    return client;
+}
+
+// Fetches the file, drops what it reads, and returns MiB/s of the whole
+// exchange, or a negative value when the body was not the whole file.
+double fetchMiBPerSecond(std::uint16_t port) {
+    static std::vector<char> buffer(256 * 1024);
+    const auto start = std::chrono::steady_clock::now();
+    const int client = connectLoopback(port);
+    if (client < 0)
+        return -1;
+    const char request[] =
+        "GET /install.img HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
+    if (::send(client, request, sizeof request - 1, MSG_NOSIGNAL) != sizeof request - 1) {
+        ::close(client);
+        return -1;
+    }
+    std::size_t total = 0;
+    std::size_t headerBytes = 0;
+    std::string headStart;
+    for (;;) {
+        const ssize_t count = ::recv(client, buffer.data(), buffer.size(), 0);
+        if (count <= 0)
+            break;
+        if (headerBytes == 0 && headStart.size() < 4096) {
+            headStart.append(buffer.data(), static_cast<std::size_t>(count));
+            const std::size_t end = headStart.find("\r\n\r\n");
+            if (end != std::string::npos)
+                headerBytes = end + 4;
+        }
+        total += static_cast<std::size_t>(count);
+    }
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    ::close(client);
+    if (headerBytes == 0 || total - headerBytes != kFileBytes)
+        return -1;
+    const double seconds = std::chrono::duration<double>(elapsed).count();
+    return static_cast<double>(kFileBytes) / (1024.0 * 1024.0) / seconds;
+}
+
+std::uint16_t freeLoopbackPort() {
+    const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(probe);
+    return ntohs(address.sin_port);
+}
+
+bool writeImage(const fs::path& path) {
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    std::vector<char> block(1024 * 1024);
+    std::uint32_t state = 12345;
+    for (std::size_t written = 0; written < kFileBytes && file; written += block.size()) {
+        for (char& byte : block) {
+            state = state * 1664525u + 1013904223u;
+            byte = static_cast<char>(state >> 24);
+        }
+        file.write(block.data(), static_cast<std::streamsize>(block.size()));
+    }
+    return static_cast<bool>(file);
+}
+
+pid_t startNginx(const fs::path& base, const fs::path& root, std::uint16_t port) {
+    const std::string dir = base.string();
+    const fs::path config = base / "nginx.conf";
+    std::ofstream(config) << "daemon off;\nmaster_process off;\nworker_processes 1;\n"
+                          << "pid " << dir << "/nginx.pid;\nerror_log " << dir
+                          << "/error.log;\nevents { worker_connections 64; }\nhttp {\n"
+                          << "  access_log off;\n  sendfile on;\n  tcp_nopush on;\n"
+                          << "  default_type application/octet-stream;\n"
+                          << "  client_body_temp_path " << dir << "/body;\n"
+                          << "  proxy_temp_path " << dir << "/proxy;\n"
+                          << "  fastcgi_temp_path " << dir << "/fastcgi;\n"
+                          << "  uwsgi_temp_path " << dir << "/uwsgi;\n"
+                          << "  scgi_temp_path " << dir << "/scgi;\n"
+                          << "  server { listen 127.0.0.1:" << port << "; root " << root.string()
+                          << "; }\n}\n";
+    const std::string configText = config.string();
+    const std::string errorLog = dir + "/error.log";
+    std::vector<char*> argv = {const_cast<char*>("nginx"),
+                               const_cast<char*>("-p"),
+                               const_cast<char*>(dir.c_str()),
+                               const_cast<char*>("-e"),
+                               const_cast<char*>(errorLog.c_str()),
+                               const_cast<char*>("-c"),
+                               const_cast<char*>(configText.c_str()),
+                               nullptr};
+    pid_t pid = -1;
+    if (::posix_spawn(&pid, kNginx, nullptr, nullptr, argv.data(), environ) != 0)
+        return -1;
+    // Wait until it listens (or give up after five seconds).
+    for (int attempt = 0; attempt < 500; ++attempt) {
+        const int probe = connectLoopback(port);
+        if (probe >= 0) {
+            ::close(probe);
+            return pid;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ::kill(pid, SIGTERM);
+    ::waitpid(pid, nullptr, 0);
+    return -1;
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+} // namespace
+
+int main() {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern =
+        std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/httpserver-bench-XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        std::perror("mkdtemp");
+        return 1;
+    }
+    const fs::path base = pattern;
+    const fs::path root = base / "root";
+    fs::create_directory(root);
+    // nginx may read as another user.
+    fs::permissions(base, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                              fs::perms::others_read | fs::perms::others_exec);
+    int status = 1;
+    if (!writeImage(root / "install.img")) {
+        std::fprintf(stderr, "cannot write %s\n", (root / "install.img").c_str());
+    } else {
+        HttpServer server(HttpServer::Settings{.port = 0, .address = INADDR_LOOPBACK});
+        const std::uint16_t nginxPort = freeLoopbackPort();
+        const pid_t nginx = startNginx(base, root, nginxPort);
+        if (!server.Start(root.string(), {"install.img"}) || nginx < 0) {
+            std::fprintf(stderr, "cannot start %s\n", nginx < 0 ? "nginx" : "HttpServer");
+        } else {
+            // Warm the page cache so that both read the file from memory.
+            fetchMiBPerSecond(server.BoundPort());
+            std::vector<double> ours;
+            std::vector<double> theirs;
+            for (int round = 0; round < kRounds; ++round) {
+                ours.push_back(fetchMiBPerSecond(server.BoundPort()));
+                theirs.push_back(fetchMiBPerSecond(nginxPort));
+            }
+            if (*std::min_element(ours.begin(), ours.end()) < 0 ||
+                *std::min_element(theirs.begin(), theirs.end()) < 0) {
+                std::fprintf(stderr, "a transfer was incomplete\n");
+            } else {
+                const double oursMiBs = median(ours);
+                const double theirsMiBs = median(theirs);
+                std::printf("256 MiB install.img over loopback, median of %d rounds\n", kRounds);
+                std::printf("HttpServer:           %8.1f MiB/s\n", oursMiBs);
+                std::printf("nginx (sendfile on):  %8.1f MiB/s\n", theirsMiBs);
+                std::printf("ratio:                %8.2f (goal >= 0.80)\n", oursMiBs / theirsMiBs);
+                status = 0;
+            }
+        }
+        server.Stop();
+        if (nginx > 0) {
+            ::kill(nginx, SIGTERM);
+            ::waitpid(nginx, nullptr, 0);
+        }
+    }
+    fs::remove_all(base);
+    return status;
+}

@@ -1,0 +1,116 @@
+#include "BoxOptions.h"
+
+#include <arpa/inet.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <map>
+
+namespace {
+
+// Decimal or 0x-prefixed hexadecimal, the whole text, no sign.
+std::optional<uint64_t> parseUnsigned(const std::string& text) {
+    if (text.empty() || text[0] == '-' || text[0] == '+')
+        return std::nullopt;
+    const bool isHex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    errno = 0;
+    char* end = nullptr;
+    const unsigned long long value =
+        std::strtoull(isHex ? text.c_str() + 2 : text.c_str(), &end, isHex ? 16 : 10);
+    if (errno != 0 || end == nullptr || *end != '\0' || (isHex && text.size() == 2))
+        return std::nullopt;
+    return value;
+}
+
+std::optional<BoxFault> parseFault(const std::string& name) {
+    static const std::map<std::string, BoxFault> kFaults = {
+        {"unknown-keywords", BoxFault::UnknownKeywords},
+        {"truncated-records", BoxFault::TruncatedRecords},
+        {"close-mid-file", BoxFault::CloseMidFile},
+        {"read-nothing", BoxFault::ReadNothing},
+        {"answer-nothing", BoxFault::AnswerNothing},
+    };
+    const auto it = kFaults.find(name);
+    if (it == kFaults.end())
+        return std::nullopt;
+    return it->second;
+}
+
+bool applyOption(BoxOptions& options, const std::string& name, const std::string& value) {
+    if (name == "--address") {
+        in_addr parsed{};
+        options.address = value;
+        return inet_pton(AF_INET, value.c_str(), &parsed) == 1;
+    }
+    if (name == "--log") {
+        options.logPath = value;
+        return !value.empty();
+    }
+    if (name == "--output-dir") {
+        options.outputDir = value;
+        return !value.empty();
+    }
+    if (name == "--fault") {
+        const auto fault = parseFault(value);
+        if (fault)
+            options.faults.insert(*fault);
+        return fault.has_value();
+    }
+    const auto number = parseUnsigned(value);
+    if (!number)
+        return false;
+    if (name == "--port") {
+        options.port = static_cast<uint16_t>(*number);
+        return *number <= 65535;
+    }
+    if (name == "--rate") {
+        options.rateBytes = static_cast<int64_t>(*number);
+        return *number >= 1 && *number <= (uint64_t{1} << 40);
+    }
+    if (name == "--version") {
+        options.version = *number;
+        return true;
+    }
+    if (name == "--mac") {
+        options.mac = *number;
+        return true;
+    }
+    if (name == "--max-volume") {
+        options.maxVolume = static_cast<int32_t>(*number);
+        return *number <= 0x7fffffff;
+    }
+    return false;
+}
+
+} // namespace
+
+std::optional<BoxOptions> BoxOptions::parse(const std::vector<std::string>& args,
+                                            std::string& error) {
+    static const std::set<std::string> kNames = {"--address",    "--port",       "--log",
+                                                 "--output-dir", "--rate",       "--version",
+                                                 "--mac",        "--max-volume", "--fault"};
+    BoxOptions options;
+    for (size_t i = 0; i < args.size(); i += 2) {
+        const std::string& name = args[i];
+        if (kNames.count(name) == 0) {
+            error = "unknown option: " + name;
+            return std::nullopt;
+        }
+        if (i + 1 >= args.size()) {
+            error = "missing value for " + name;
+            return std::nullopt;
+        }
+        if (!applyOption(options, name, args[i + 1])) {
+            error = "bad value for " + name + ": " + args[i + 1];
+            return std::nullopt;
+        }
+    }
+    return options;
+}
+
+std::string BoxOptions::usage() {
+    return "usage: vellumo-boxsim [--address A] [--port P] [--log FILE] [--output-dir DIR]\n"
+           "                      [--rate BYTES] [--version V] [--mac M] [--max-volume N]\n"
+           "                      [--fault unknown-keywords|truncated-records|close-mid-file|\n"
+           "                               read-nothing|answer-nothing]...\n";
+}

@@ -1,0 +1,78 @@
+// vellumo-boxsim: a simulated Box on the command port, for development and
+// end-to-end tests.
+#include "BoxOptions.h"
+#include "BoxServer.h"
+#include "EventLog.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+int g_stopWriteFd = -1;
+
+void onStopSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(g_stopWriteFd, &byte, 1);
+}
+
+// SIGTERM and SIGINT make the returned descriptor readable.
+int installStopSignals() {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0)
+        return -1;
+    g_stopWriteFd = fds[1];
+    struct sigaction action {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+    return fds[0];
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 2 && std::string(argv[1]) == "--help") {
+        std::printf("%s", BoxOptions::usage().c_str());
+        return 0;
+    }
+    std::string error;
+    const auto options = BoxOptions::parse(std::vector<std::string>(argv + 1, argv + argc), error);
+    if (!options) {
+        std::fprintf(stderr, "vellumo-boxsim: %s\n%s", error.c_str(), BoxOptions::usage().c_str());
+        return 2;
+    }
+    std::error_code ignored;
+    if (!options->outputDir.empty() &&
+        !std::filesystem::is_directory(options->outputDir, ignored)) {
+        std::fprintf(stderr, "vellumo-boxsim: %s is not a directory\n", options->outputDir.c_str());
+        return 2;
+    }
+    EventLog log;
+    if (!options->logPath.empty() && !log.open(options->logPath)) {
+        std::fprintf(stderr, "vellumo-boxsim: cannot write %s\n", options->logPath.c_str());
+        return 1;
+    }
+    const int stopFd = installStopSignals();
+    if (stopFd < 0) {
+        std::perror("vellumo-boxsim: pipe");
+        return 1;
+    }
+    BoxServer server(*options, log);
+    if (!server.listen(error)) {
+        std::fprintf(stderr, "vellumo-boxsim: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("ready %s:%u\n", options->address.c_str(), unsigned{server.port()});
+    std::fflush(stdout);
+    server.run(stopFd);
+    return 0;
+}

@@ -1,0 +1,204 @@
+#include "BoxSimProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <thread>
+
+extern char** environ;
+
+namespace {
+
+constexpr std::chrono::milliseconds kReadyWait{10000};
+constexpr std::chrono::milliseconds kExitWait{5000};
+constexpr std::chrono::milliseconds kLogPollInterval{5};
+
+std::string makeTempDir() {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern =
+        std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/boxsim-test-XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr)
+        return {};
+    return pattern;
+}
+
+// Reads stdout until one full line arrived or the deadline passed.
+std::string readLine(int fd, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    std::string line;
+    while (line.find('\n') == std::string::npos) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            return {};
+        pollfd pfd{fd, POLLIN, 0};
+        if (::poll(&pfd, 1, static_cast<int>(left.count())) <= 0)
+            continue;
+        char buffer[256];
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got <= 0)
+            return {};
+        line.append(buffer, static_cast<size_t>(got));
+    }
+    return line.substr(0, line.find('\n'));
+}
+
+} // namespace
+
+BoxSimProcess::BoxSimProcess(const std::vector<std::string>& extraArgs, const std::string& address)
+    : m_dir(makeTempDir()), m_address(address) {
+    if (m_dir.empty()) {
+        ADD_FAILURE() << "cannot create a temporary directory for vellumo-boxsim";
+        return;
+    }
+    m_logPath = m_dir + "/events.jsonl";
+    std::vector<std::string> args = {
+        VELLUMO_BOXSIM_PATH, "--address", address, "--port", "0", "--log", m_logPath};
+    args.insert(args.end(), extraArgs.begin(), extraArgs.end());
+    std::vector<char*> argv;
+    for (auto& arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+
+    int out[2];
+    if (::pipe2(out, O_CLOEXEC) != 0) {
+        ADD_FAILURE() << "pipe failed";
+        return;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    const int spawned = ::posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    if (spawned != 0) {
+        m_pid = -1;
+        ::close(out[0]);
+        ADD_FAILURE() << "cannot start " << VELLUMO_BOXSIM_PATH;
+        return;
+    }
+    const std::string line = readLine(out[0], kReadyWait);
+    ::close(out[0]);
+    const std::string expectedStart = "ready " + address + ":";
+    if (line.rfind(expectedStart, 0) != 0) {
+        ADD_FAILURE() << "vellumo-boxsim " << address << " did not report ready within "
+                      << kReadyWait.count() << " ms (got \"" << line << "\")";
+        return;
+    }
+    m_port = static_cast<uint16_t>(std::stoi(line.substr(expectedStart.size())));
+}
+
+BoxSimProcess::~BoxSimProcess() {
+    // A clean exit also means no sanitizer report in the simulator.
+    if (m_pid >= 0) {
+        const int exitCode = terminate();
+        EXPECT_EQ(exitCode, 0) << "vellumo-boxsim " << m_address << " did not exit cleanly";
+    }
+    if (::testing::Test::HasFailure()) {
+        std::cerr << "event log of vellumo-boxsim " << m_address << ":\n";
+        for (const auto& event : m_events)
+            std::cerr << "  " << event.text() << "\n";
+    }
+    if (!m_dir.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_dir, ignored);
+    }
+}
+
+int BoxSimProcess::terminate() {
+    if (m_pid < 0)
+        return -1;
+    ::kill(m_pid, SIGTERM);
+    const auto deadline = std::chrono::steady_clock::now() + kExitWait;
+    int status = 0;
+    pid_t done = 0;
+    while ((done = ::waitpid(m_pid, &status, WNOHANG)) == 0 &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(kLogPollInterval);
+    if (done == 0) {
+        ADD_FAILURE() << "vellumo-boxsim ignored SIGTERM";
+        ::kill(m_pid, SIGKILL);
+        ::waitpid(m_pid, &status, 0);
+    }
+    m_pid = -1;
+    readNewLines();
+    return done > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool BoxSimProcess::isRunning() {
+    if (m_pid < 0)
+        return false;
+    int status = 0;
+    if (::waitpid(m_pid, &status, WNOHANG) == 0)
+        return true;
+    m_pid = -1;
+    return false;
+}
+
+void BoxSimProcess::readNewLines() {
+    std::ifstream in(m_logPath, std::ios::binary);
+    if (!in)
+        return;
+    in.seekg(static_cast<std::streamoff>(m_logOffset));
+    std::string chunk((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    m_logOffset += chunk.size();
+    m_partialLine += chunk;
+    size_t start = 0;
+    size_t end;
+    while ((end = m_partialLine.find('\n', start)) != std::string::npos) {
+        const std::string line = m_partialLine.substr(start, end - start);
+        auto event = JsonEvent::parse(line);
+        if (event)
+            m_events.push_back(std::move(*event));
+        else
+            ADD_FAILURE() << "malformed event log line: " << line;
+        start = end + 1;
+    }
+    m_partialLine.erase(0, start);
+}
+
+const std::vector<JsonEvent>& BoxSimProcess::events() {
+    readNewLines();
+    return m_events;
+}
+
+std::optional<JsonEvent> BoxSimProcess::waitForEvent(const Predicate& predicate,
+                                                     std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        for (const auto& event : events()) {
+            if (predicate(event))
+                return event;
+        }
+        if (std::chrono::steady_clock::now() >= deadline)
+            return std::nullopt;
+        std::this_thread::sleep_for(kLogPollInterval);
+    }
+}
+
+BoxSimProcess::Predicate EventIs(const std::string& event) {
+    return [event](const JsonEvent& e) { return e.str("event") == event; };
+}
+
+BoxSimProcess::Predicate StatusIs(const std::string& keyword) {
+    return [keyword](const JsonEvent& e) {
+        return e.str("event") == "status" && e.str("keyword") == keyword;
+    };
+}
+
+BoxSimProcess::Predicate StatIs(const std::string& state, int64_t arg) {
+    return [state, arg](const JsonEvent& e) {
+        return e.str("event") == "status" && e.str("keyword") == "stat" &&
+               e.str("state") == state && e.num("arg") == arg;
+    };
+}

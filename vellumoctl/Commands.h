@@ -1,0 +1,12 @@
+#pragma once
+
+// Sub-commands of vellumoctl. Each gets the arguments after its own name and
+// returns the process's exit code.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitUsage = 2;
+
+int RunPlay(int argc, char** argv);
+int RunVersion(int argc, char** argv);
+int RunDiscover(int argc, char** argv);
+int RunFirewall(int argc, char** argv);

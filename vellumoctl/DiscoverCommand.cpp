@@ -1,0 +1,116 @@
+#include "Commands.h"
+
+#include "HostFromLocation.h"
+#include "KvuUPnPFinder.h"
+
+#include <glib.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+// Names come from the network: control characters could forge or break the
+// tab-separated lines that scripts read, so they print as '?'.
+std::string Printable(std::string text) {
+    for (char& c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
+            c = '?';
+        }
+    }
+    return text;
+}
+
+// Prints each Box as it answers and ends the loop with the search.
+class DiscoverPrinter : public KvuUPnPFinderObserver {
+public:
+    DiscoverPrinter(GMainLoop* loop, bool isWaitingForTimeout)
+        : m_loop(loop), m_isWaitingForTimeout(isWaitingForTimeout) {}
+
+    void DeviceFound(const std::string& location, const std::string&,
+                     const std::string& friendlyName, const std::string&) override {
+        std::printf("%s\t%s\n", Printable(HostFromLocation(location)).c_str(),
+                    Printable(friendlyName).c_str());
+        std::fflush(stdout);
+        ++m_foundCount;
+    }
+    void SearchCompleted() override {
+        if (!m_isWaitingForTimeout) {
+            g_main_loop_quit(m_loop);
+        }
+    }
+    void SearchFailed(const std::string& detail) override {
+        std::fprintf(stderr, "vellumoctl discover: search failed: %s\n", detail.c_str());
+        m_hasFailed = true;
+        g_main_loop_quit(m_loop);
+    }
+
+    int foundCount() const { return m_foundCount; }
+    bool hasFailed() const { return m_hasFailed; }
+
+private:
+    GMainLoop* m_loop;
+    bool m_isWaitingForTimeout;
+    int m_foundCount = 0;
+    bool m_hasFailed = false;
+};
+
+bool ParseSeconds(const char* text, unsigned* seconds) {
+    char* end = nullptr;
+    const unsigned long value = std::strtoul(text, &end, 10);
+    if (end == text || *end != '\0' || value == 0 || value > 3600 || text[0] == '-') {
+        return false;
+    }
+    *seconds = static_cast<unsigned>(value);
+    return true;
+}
+
+} // namespace
+
+int RunDiscover(int argc, char** argv) {
+    std::string interfaceName;
+    unsigned timeoutSeconds = 0;
+    for (int i = 0; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--iface") == 0 && i + 1 < argc) {
+            interfaceName = argv[++i];
+        } else if (std::strcmp(argv[i], "--timeout") == 0 && i + 1 < argc &&
+                   ParseSeconds(argv[i + 1], &timeoutSeconds)) {
+            ++i;
+        } else {
+            std::fprintf(stderr, "usage: vellumoctl discover [--iface IF] [--timeout S]\n");
+            return kExitUsage;
+        }
+    }
+
+    GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
+    DiscoverPrinter printer(loop, timeoutSeconds != 0);
+    int exitCode = kExitFailure;
+    {
+        KvuUPnPFinder finder(interfaceName);
+        finder.AddObserver(&printer);
+        guint timer = 0;
+        if (timeoutSeconds != 0) {
+            timer = g_timeout_add_seconds(
+                timeoutSeconds,
+                [](gpointer data) {
+                    g_main_loop_quit(static_cast<GMainLoop*>(data));
+                    return G_SOURCE_REMOVE;
+                },
+                loop);
+        }
+        finder.StartSearch();
+        g_main_loop_run(loop);
+        if (timer != 0 && g_main_context_find_source_by_id(nullptr, timer) != nullptr) {
+            g_source_remove(timer);
+        }
+        if (printer.foundCount() > 0) {
+            exitCode = kExitOk;
+        } else if (!printer.hasFailed()) {
+            std::fprintf(stderr, "vellumoctl discover: no Box found\n");
+        }
+    }
+    g_main_loop_unref(loop);
+    return exitCode;
+}

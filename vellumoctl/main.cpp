@@ -1,0 +1,63 @@
+#include "Commands.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+struct Command {
+    const char* name;
+    int (*run)(int argc, char** argv);
+    const char* usage;
+};
+
+const Command kCommands[] = {
+    {"play", RunPlay,
+     "play --box ADDR[:PORT] PATH...\n"
+     "      Play files, folders (walked in name order) and \".m3u\" play lists on the\n"
+     "      Box (port 7171 unless given), printing one line per notification. Lines\n"
+     "      on standard input control it: pause, resume, next, prev, seek T, vol V,\n"
+     "      mute, repeat R, quit. Exit 0 when the Box finished or on quit, 1 when\n"
+     "      nothing is playable or the Box cannot be reached."},
+    {"version", RunVersion,
+     "version --box ADDR[:PORT]\n"
+     "      Print the Box's firmware version and MAC address. Exit 1 when it does\n"
+     "      not answer."},
+    {"discover", RunDiscover,
+     "discover [--iface IF] [--timeout S]\n"
+     "      Search for Boxes by UPnP on interface IF (default: every IPv4 interface)\n"
+     "      and print the address and friendly name of each, one per line. Waits for\n"
+     "      the first search window, or S seconds when given. Exit 1 when none answers."},
+    {"firewall", RunFirewall,
+     "firewall check|open\n"
+     "      check: print the three firewall exceptions and whether each is present.\n"
+     "      open: add the missing ones (needs root), then print them as check does.\n"
+     "      Exit 1 when an exception is missing or the firewall cannot be read."},
+};
+
+void PrintUsage(FILE* out) {
+    std::fprintf(out, "usage: vellumoctl COMMAND [ARGS...]\n\ncommands:\n");
+    for (const auto& command : kCommands) {
+        std::fprintf(out, "  %s\n", command.usage);
+    }
+    std::fprintf(out, "\nexit codes: 0 ok, 1 failure, 2 usage error\n");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        PrintUsage(stdout);
+        return kExitOk;
+    }
+    if (argc >= 2) {
+        for (const auto& command : kCommands) {
+            if (std::strcmp(argv[1], command.name) == 0) {
+                return command.run(argc - 2, argv + 2);
+            }
+        }
+        std::fprintf(stderr, "vellumoctl: unknown command '%s'\n", argv[1]);
+    }
+    PrintUsage(stderr);
+    return kExitUsage;
+}

@@ -50,6 +50,14 @@ bool applyOption(BoxOptions& options, const std::string& name, const std::string
         options.outputDir = value;
         return !value.empty();
     }
+    if (name == "--upnp-iface") {
+        options.upnpInterface = value;
+        return !value.empty();
+    }
+    if (name == "--friendly-name") {
+        options.friendlyName = value;
+        return true;
+    }
     if (name == "--fault") {
         const auto fault = parseFault(value);
         if (fault)
@@ -75,6 +83,10 @@ bool applyOption(BoxOptions& options, const std::string& name, const std::string
         options.mac = *number;
         return true;
     }
+    if (name == "--read-rate") {
+        options.readRateBytes = static_cast<int64_t>(*number);
+        return *number <= (uint64_t{1} << 40);
+    }
     if (name == "--max-volume") {
         options.maxVolume = static_cast<int32_t>(*number);
         return *number <= 0x7fffffff;
@@ -86,12 +98,17 @@ bool applyOption(BoxOptions& options, const std::string& name, const std::string
 
 std::optional<BoxOptions> BoxOptions::parse(const std::vector<std::string>& args,
                                             std::string& error) {
-    static const std::set<std::string> kNames = {"--address",    "--port",       "--log",
-                                                 "--output-dir", "--rate",       "--version",
-                                                 "--mac",        "--max-volume", "--fault"};
+    static const std::set<std::string> kNames = {
+        "--address", "--port",       "--log",   "--output-dir", "--rate",       "--version",
+        "--mac",     "--max-volume", "--fault", "--read-rate",  "--upnp-iface", "--friendly-name"};
     BoxOptions options;
     for (size_t i = 0; i < args.size(); i += 2) {
         const std::string& name = args[i];
+        if (name == "--no-hash") {
+            options.isHashing = false;
+            --i;
+            continue;
+        }
         if (kNames.count(name) == 0) {
             error = "unknown option: " + name;
             return std::nullopt;
@@ -111,6 +128,8 @@ std::optional<BoxOptions> BoxOptions::parse(const std::vector<std::string>& args
 std::string BoxOptions::usage() {
     return "usage: vellumo-boxsim [--address A] [--port P] [--log FILE] [--output-dir DIR]\n"
            "                      [--rate BYTES] [--version V] [--mac M] [--max-volume N]\n"
+           "                      [--read-rate BYTES_PER_SECOND] [--no-hash]\n"
+           "                      [--upnp-iface IF [--friendly-name NAME]]\n"
            "                      [--fault unknown-keywords|truncated-records|close-mid-file|\n"
            "                               read-nothing|answer-nothing]...\n";
 }

@@ -27,6 +27,10 @@ struct BoxOptions {
     uint64_t version = 0x0000000700020003;
     uint64_t mac = 0x0000A1B2C3D4E5F6;
     int32_t maxVolume = 100;
+    int64_t readRateBytes = 0; // file bytes read per second; 0: as fast as they come
+    bool isHashing = true;     // --no-hash: skip the SHA-256 (benchmarks)
+    std::string upnpInterface; // announce by UPnP on this interface when set
+    std::string friendlyName = "Vellumo Box Simulator";
     std::set<BoxFault> faults;
 
     bool has(BoxFault fault) const { return faults.count(fault) != 0; }

@@ -8,7 +8,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
+#include <thread>
 
 namespace {
 
@@ -278,6 +280,8 @@ bool BoxPlayer::readFileBytes(FileState& file, Step& step) {
         // Checked after the controls: a seek may have moved to the end.
         if (file.position >= file.size)
             return true;
+        if (isAheadOfReadRate(file))
+            continue;
         int64_t wanted = std::min<int64_t>(file.size - file.position, kReadChunkBytes);
         if (file.closeAtBytes > file.position)
             wanted = std::min(wanted, file.closeAtBytes - file.position);
@@ -294,7 +298,8 @@ bool BoxPlayer::readFileBytes(FileState& file, Step& step) {
             m_endPair("peer");
             return false;
         }
-        file.sha.update(buffer.data(), got);
+        if (m_options.isHashing)
+            file.sha.update(buffer.data(), got);
         file.sink.write(file.position, buffer.data(), got);
         file.position += static_cast<int64_t>(got);
         if (file.closeAtBytes > 0 && file.position >= file.closeAtBytes) {
@@ -309,6 +314,23 @@ bool BoxPlayer::readFileBytes(FileState& file, Step& step) {
             return false;
         }
     }
+}
+
+// A Box playing in real time reads no faster than --read-rate; it waits in
+// short slices so that controls are still applied at once.
+bool BoxPlayer::isAheadOfReadRate(const FileState& file) {
+    if (m_options.readRateBytes <= 0)
+        return false;
+    const auto elapsed = std::chrono::steady_clock::now() - file.startTime;
+    const auto due =
+        std::chrono::duration<double>(static_cast<double>(file.position - file.offset) /
+                                      static_cast<double>(m_options.readRateBytes));
+    if (elapsed >= due)
+        return false;
+    std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+        std::chrono::duration_cast<std::chrono::steady_clock::duration>(due - elapsed),
+        std::chrono::milliseconds(20)));
+    return true;
 }
 
 // Applies pending controls in order of weight: stop, a new list or a jump
@@ -391,6 +413,7 @@ bool BoxPlayer::doSeek(FileState& file, int64_t time) {
                  std::to_string(*seekSeq) + " value " + std::to_string(offset));
     }
     file.offset = offset;
+    file.startTime = std::chrono::steady_clock::now();
     file.position = offset;
     file.sha.reset();
     if (!sendTime(file, false)) {

@@ -8,6 +8,7 @@
 #include "StatusWriter.h"
 
 #include <atomic>
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -63,6 +64,7 @@ private:
         int64_t closeAtBytes = -1; // close-mid-file fault: drop the pair here
         int32_t lastTimeSent = 0;
         Sha256 sha; // of the bytes from offset on
+        std::chrono::steady_clock::time_point startTime = std::chrono::steady_clock::now();
         FileSink sink;
     };
     enum class Step { Continue, Jump, End };
@@ -80,6 +82,7 @@ private:
     bool readFileSize(FileState& file, Step& step);
     bool readFileBytes(FileState& file, Step& step);
     Step checkControls(FileState* file);
+    bool isAheadOfReadRate(const FileState& file);
     bool doSeek(FileState& file, int64_t time);
     bool readUrgent(char& byte, int32_t& seq, int64_t& value);
     bool sendTime(FileState& file, bool isFirst);

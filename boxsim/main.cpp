@@ -1,5 +1,6 @@
 // vellumo-boxsim: a simulated Box on the command port, for development and
 // end-to-end tests.
+#include "BoxAnnouncer.h"
 #include "BoxOptions.h"
 #include "BoxServer.h"
 #include "EventLog.h"
@@ -10,6 +11,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -70,6 +72,18 @@ int main(int argc, char** argv) {
     if (!server.listen(error)) {
         std::fprintf(stderr, "vellumo-boxsim: %s\n", error.c_str());
         return 1;
+    }
+    // Announced only on an interface named on the command line: nothing is
+    // sent by UPnP unless asked for.
+    std::unique_ptr<BoxAnnouncer> announcer;
+    if (!options->upnpInterface.empty()) {
+        announcer = std::make_unique<BoxAnnouncer>(options->upnpInterface, options->friendlyName,
+                                                   options->address);
+        if (!announcer->Start()) {
+            std::fprintf(stderr, "vellumo-boxsim: cannot announce on %s\n",
+                         options->upnpInterface.c_str());
+            return 1;
+        }
     }
     std::printf("ready %s:%u\n", options->address.c_str(), unsigned{server.port()});
     std::fflush(stdout);

@@ -28,7 +28,7 @@ CDmpFileSource::~CDmpFileSource() {
     Close();
 }
 
-CDmpFileSource::Kind CDmpFileSource::kindOf(const std::wstring& path) {
+CDmpFileSource::Kind CDmpFileSource::KindOf(const std::wstring& path) {
     if (path.size() > 7 && startsWithNoCase(path, L"http://"))
         return Kind::Http;
     if (path.size() > 8 && startsWithNoCase(path, L"https://"))
@@ -40,7 +40,7 @@ bool CDmpFileSource::Open(const std::wstring& path) {
     if (path.empty())
         return false;
     Close();
-    const Kind kind = kindOf(path);
+    const Kind kind = KindOf(path);
     const std::string utf8 = kvu::ToUtf8(path);
     if (kind == Kind::LocalFile) {
         if (!openLocal(utf8))

@@ -35,10 +35,11 @@ public:
     void Close();
 
     Kind GetKind() const { return m_kind; }
+    // What Open makes of path: a web address by its scheme, else a local file.
+    static Kind KindOf(const std::wstring& path);
     const std::wstring& Path() const { return m_path; }
 
 private:
-    static Kind kindOf(const std::wstring& path);
     bool openLocal(const std::string& path);
 
     Kind m_kind = Kind::None;

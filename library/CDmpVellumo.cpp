@@ -47,8 +47,11 @@ std::wstring_view boxName(const std::wstring& path) {
     return std::wstring_view(path).substr(slash + 1);
 }
 
-// Only regular files reach a play list.
-bool isPlayableFile(const std::wstring& path) {
+// Only regular files reach a play list, and web addresses, which the file
+// source downloads when the Box asks for them.
+bool isPlayable(const std::wstring& path) {
+    if (CDmpFileSource::KindOf(path) != CDmpFileSource::Kind::LocalFile)
+        return true;
     struct stat info {};
     return ::stat(kvu::ToUtf8(path).c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
@@ -178,7 +181,7 @@ void CDmpVellumo::RemoveObserver(CDmpVellumoObserver* observer) {
 
 // Walks by index, reading the length again after each call, so an observer
 // may remove itself from inside its callback.
-void CDmpVellumo::notify(Notice notice) {
+template <typename Call> void CDmpVellumo::forEachObserver(Call call) {
     for (size_t i = 0;; ++i) {
         CDmpVellumoObserver* observer;
         {
@@ -187,6 +190,12 @@ void CDmpVellumo::notify(Notice notice) {
                 return;
             observer = m_observers[i];
         }
+        call(observer);
+    }
+}
+
+void CDmpVellumo::notify(Notice notice) {
+    forEachObserver([this, notice](CDmpVellumoObserver* observer) {
         switch (notice) {
         case Notice::Connected:
             observer->Connected(this);
@@ -198,20 +207,12 @@ void CDmpVellumo::notify(Notice notice) {
             observer->Closed(this);
             break;
         }
-    }
+    });
 }
 
 void CDmpVellumo::notifyError(int32_t code) {
-    for (size_t i = 0;; ++i) {
-        CDmpVellumoObserver* observer;
-        {
-            std::lock_guard lock(m_observerMutex);
-            if (i >= m_observers.size())
-                return;
-            observer = m_observers[i];
-        }
-        observer->ErrorOccurred(this, code);
-    }
+    forEachObserver(
+        [this, code](CDmpVellumoObserver* observer) { observer->ErrorOccurred(this, code); });
 }
 
 // ---- record framing --------------------------------------------------------
@@ -505,7 +506,7 @@ bool CDmpVellumo::AddFiles(const std::vector<std::wstring>& files, int32_t posit
             at = std::next(m_playList.begin(), position);
     }
     for (const std::wstring& path : files) {
-        if (!isPlayableFile(path))
+        if (!isPlayable(path))
             continue;
         std::lock_guard lock(m_lock);
         m_playList.insert(at, path);

@@ -99,6 +99,7 @@ private:
     friend class CDmpDataStreamObserver;
 
     enum class Notice { Connected, StatusChanged, Closed };
+    template <typename Call> void forEachObserver(Call call);
     void notify(Notice notice);
     void notifyError(int32_t code);
 

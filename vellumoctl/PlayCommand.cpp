@@ -86,8 +86,10 @@ struct TypeView {
     Index count;
     Flag isPaused;
     std::wstring lastName;
+    // Nothing is told until the Box reports a value.
     int32_t lastPosition = -1;
-    int32_t lastVolume = -1;
+    int32_t lastVolume = 0;
+    int32_t lastMaxVolume = 0;
     bool wasPaused = false;
 };
 
@@ -105,9 +107,11 @@ void showStatus(DmpVellumoInfo* handle, TypeView& view) {
             std::printf("%s: time %d/%d\n", view.label, position, GetTotalDuration(handle));
         }
         const int32_t volume = GetVolume(handle);
-        if (volume != view.lastVolume) {
+        const int32_t maxVolume = GetMaxVolume(handle);
+        if (volume != view.lastVolume || maxVolume != view.lastMaxVolume) {
             view.lastVolume = volume;
-            std::printf("%s: volume %d/%d\n", view.label, volume, GetMaxVolume(handle));
+            view.lastMaxVolume = maxVolume;
+            std::printf("%s: volume %d/%d\n", view.label, volume, maxVolume);
         }
     }
     const bool isPaused = view.isPaused(handle);
@@ -203,7 +207,7 @@ int RunPlay(int argc, char** argv) {
         return kExitFailure;
     }
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    std::printf("playing on %s:%d (%s)", box.host.c_str(), box.port, kKeysHelp);
+    std::printf("playing on %s:%d\n%s", box.host.c_str(), box.port, kKeysHelp);
 
     TypeView views[] = {
         {"video", DMP_TYPE_VIDEO, GetCurPlayingVideoIndex, GetCurPlayingVideoName, GetVideoCounts,

@@ -8,19 +8,58 @@
 
 namespace {
 
-constexpr const char* kExports[] = {
-    "Create", "CreateW", "CreateA", "CreateWithAsyncIo", "CreateWithAsyncIoW",
-    "CreateWithAsyncIoA", "Destroy", "PlayFile", "PlayFileW", "PlayFileA", "PlayNext",
-    "PlayPrev", "Pause", "Resume", "SetRepeat", "SeekFileByTime", "SetVolume",
-    "GetPlayingType", "GetFilesType", "GetTotalDuration", "GetCurrentDuration", "GetVolume",
-    "GetMaxVolume", "GetVideoCounts", "GetImageCounts", "GetAudioCounts",
-    "GetCurPlayingVideoIndex", "GetCurPlayingImageIndex", "GetCurPlayingAudioIndex",
-    "GetCurPlayingVideoName", "GetCurPlayingImageName", "GetCurPlayingAudioName",
-    "IsVideoPaused", "IsImagePaused", "IsAudioPaused", "GetVideoRepeatStatus",
-    "GetImageRepeatStatus", "GetAudioRepeatStatus", "GetFileList", "MergeFileList",
-    "ClearPlayList", "Close", "Upgrade", "SwitchToWiDi", "SwitchToWfdPIN", "SwitchToWfdPBC",
-    "GetBoxVersion", "GetCurAdapterMacAddr", "InstallCBTHook", "UninstallCBTHook",
-    "StartUpdateInfo", "StopUpdateInfo"};
+constexpr const char* kExports[] = {"Create",
+                                    "CreateW",
+                                    "CreateA",
+                                    "CreateWithAsyncIo",
+                                    "CreateWithAsyncIoW",
+                                    "CreateWithAsyncIoA",
+                                    "Destroy",
+                                    "PlayFile",
+                                    "PlayFileW",
+                                    "PlayFileA",
+                                    "PlayNext",
+                                    "PlayPrev",
+                                    "Pause",
+                                    "Resume",
+                                    "SetRepeat",
+                                    "SeekFileByTime",
+                                    "SetVolume",
+                                    "GetPlayingType",
+                                    "GetFilesType",
+                                    "GetTotalDuration",
+                                    "GetCurrentDuration",
+                                    "GetVolume",
+                                    "GetMaxVolume",
+                                    "GetVideoCounts",
+                                    "GetImageCounts",
+                                    "GetAudioCounts",
+                                    "GetCurPlayingVideoIndex",
+                                    "GetCurPlayingImageIndex",
+                                    "GetCurPlayingAudioIndex",
+                                    "GetCurPlayingVideoName",
+                                    "GetCurPlayingImageName",
+                                    "GetCurPlayingAudioName",
+                                    "IsVideoPaused",
+                                    "IsImagePaused",
+                                    "IsAudioPaused",
+                                    "GetVideoRepeatStatus",
+                                    "GetImageRepeatStatus",
+                                    "GetAudioRepeatStatus",
+                                    "GetFileList",
+                                    "MergeFileList",
+                                    "ClearPlayList",
+                                    "Close",
+                                    "Upgrade",
+                                    "SwitchToWiDi",
+                                    "SwitchToWfdPIN",
+                                    "SwitchToWfdPBC",
+                                    "GetBoxVersion",
+                                    "GetCurAdapterMacAddr",
+                                    "InstallCBTHook",
+                                    "UninstallCBTHook",
+                                    "StartUpdateInfo",
+                                    "StopUpdateInfo"};
 
 TEST(LibraryLifetime, LoadsTwiceResolvesEveryExportAndUnloadsWithLiveHandles) {
     static_assert(std::size(kExports) == 52);
@@ -36,7 +75,8 @@ TEST(LibraryLifetime, LoadsTwiceResolvesEveryExportAndUnloadsWithLiveHandles) {
 
         auto create = reinterpret_cast<decltype(&CreateA)>(dlsym(library, "CreateA"));
         auto destroy = reinterpret_cast<decltype(&Destroy)>(dlsym(library, "Destroy"));
-        auto install = reinterpret_cast<decltype(&InstallCBTHook)>(dlsym(library, "InstallCBTHook"));
+        auto install =
+            reinterpret_cast<decltype(&InstallCBTHook)>(dlsym(library, "InstallCBTHook"));
         DmpVellumoInfo* kept = create("127.0.0.1", 7171);
         destroy(create("127.0.0.1", 7171));
         ASSERT_NE(kept, nullptr);

@@ -89,4 +89,3 @@ private:
     std::condition_variable m_changed;
     std::vector<std::string> m_lines;
 };
-

@@ -79,8 +79,7 @@ TEST(PlaybackEndToEnd, AsynchronousVideoPostsConnectedStatusAndClosed) {
     BoxSimProcess box;
     MediaSet media({{"one.mkv", 200000}, {"two.mp4", 5}, {"song.mp3", 10}});
     HostWindowRecorder window;
-    DmpVellumoInfo* handle =
-        CreateWithAsyncIoA(box.address().c_str(), box.port(), window.Window());
+    DmpVellumoInfo* handle = CreateWithAsyncIoA(box.address().c_str(), box.port(), window.Window());
     ASSERT_TRUE(PlayFileA(handle, media.List()));
     const auto connected = window.Next(DMP_WM_CONNECTED);
     ASSERT_TRUE(connected);
@@ -104,8 +103,7 @@ TEST(PlaybackEndToEnd, ImageLinkConnectsFirstThenAudioAndBothPlay) {
     BoxSimProcess box;
     MediaSet media({{"a.jpg", 3000}, {"b.png", 4000}, {"c.mp3", 5000}});
     HostWindowRecorder window;
-    DmpVellumoInfo* handle =
-        CreateWithAsyncIoA(box.address().c_str(), box.port(), window.Window());
+    DmpVellumoInfo* handle = CreateWithAsyncIoA(box.address().c_str(), box.port(), window.Window());
     ASSERT_TRUE(PlayFileA(handle, media.List()));
     ASSERT_TRUE(window.Next(DMP_WM_CONNECTED));
     const auto imagePlay = box.waitForEvent(commandIs('L', 1));

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+// What the installed-program list needs from an XDG desktop entry file.
+struct DesktopEntry {
+    std::wstring name;     // the unlocalised Name
+    std::wstring path;     // Path (the working directory), empty when absent
+    bool isHidden = false; // Hidden=true: the entry counts as deleted
+};
+
+// Reads the "[Desktop Entry]" group of a desktop file's text. Lines that are
+// not "key=value", comments and other groups are skipped; the first of
+// repeated keys wins. Nothing when the group has no Name.
+std::optional<DesktopEntry> ParseDesktopEntry(std::string_view text);

@@ -1,5 +1,6 @@
 #include "DesktopEntry.h"
 
+#include "Escapes.h"
 #include "Unicode.h"
 
 namespace {
@@ -13,36 +14,8 @@ std::string_view trimmed(std::string_view text) {
     return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
 }
 
-// Desktop-entry escapes: \s \n \t \r \\; an unknown escape keeps both bytes.
 std::wstring unescaped(std::string_view value) {
-    std::string out;
-    for (std::size_t i = 0; i < value.size(); ++i) {
-        if (value[i] != '\\' || i + 1 == value.size()) {
-            out += value[i];
-            continue;
-        }
-        switch (value[++i]) {
-        case 's':
-            out += ' ';
-            break;
-        case 'n':
-            out += '\n';
-            break;
-        case 't':
-            out += '\t';
-            break;
-        case 'r':
-            out += '\r';
-            break;
-        case '\\':
-            out += '\\';
-            break;
-        default:
-            out += '\\';
-            out += value[i];
-        }
-    }
-    return kvu::FromUtf8(out);
+    return kvu::FromUtf8(kvu::Unescape(value));
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "CStringTable.h"
 
 #include "DebugPrint.h"
+#include "Escapes.h"
 #include "UserLanguage.h"
 
 #include <QFile>
@@ -10,32 +11,9 @@ namespace {
 
 constexpr qsizetype kColumns = 4; // number, English, traditional, simplified
 
+// Cells use the backslash escapes of one-line text files.
 QString unescaped(QByteArrayView cell) {
-    QByteArray out;
-    for (qsizetype i = 0; i < cell.size(); ++i) {
-        if (cell[i] != '\\' || i + 1 == cell.size()) {
-            out += cell[i];
-            continue;
-        }
-        switch (cell[++i]) {
-        case 'r':
-            out += '\r';
-            break;
-        case 'n':
-            out += '\n';
-            break;
-        case 't':
-            out += '\t';
-            break;
-        case '\\':
-            out += '\\';
-            break;
-        default:
-            out += '\\';
-            out += cell[i];
-        }
-    }
-    return QString::fromUtf8(out);
+    return QString::fromStdString(kvu::Unescape(std::string_view(cell.data(), cell.size())));
 }
 
 // The printf conversions of a text, in order ("%%" is no conversion).

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace kvu {
+
+// Backslash escapes of one-line text files (desktop entries, the string
+// table): \s \n \t \r \\. An unknown escape, or a backslash at the end, is
+// kept as it stands.
+std::string Unescape(std::string_view text);
+
+} // namespace kvu

@@ -11,6 +11,10 @@ namespace {
 
 constexpr auto kQueuePollInterval = std::chrono::milliseconds(10);
 
+// A Box has a few requests in flight at most; one that floods them while the
+// worker is blocked on it must not make the queue grow without bound.
+constexpr size_t kMaxQueuedRequests = 256;
+
 int32_t le32(const uint8_t* bytes) {
     return static_cast<int32_t>(bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) |
                                 (static_cast<uint32_t>(bytes[3]) << 24));
@@ -51,8 +55,7 @@ void CDmpDataStreamObserver::DataReceived(uint8_t* buffer, int32_t length, int32
         return;
 
     if (is(buffer, "seek")) {
-        m_link->m_commandQueue->Post(
-            DMP_COMMAND{kKindSeekRequest, sequence, le32(value), le32(value + 4)});
+        post(DMP_COMMAND{kKindSeekRequest, sequence, le32(value), le32(value + 4)});
     } else if (is(buffer, "time")) {
         m_link->m_totalDuration = le32(value);
         m_link->m_currentPosition = le32(value + 4);
@@ -74,27 +77,35 @@ void CDmpDataStreamObserver::DataReceived(uint8_t* buffer, int32_t length, int32
 
 void CDmpDataStreamObserver::applyStatus(const uint8_t* value) {
     const int32_t argument = le32(value + 4);
-    auto& queue = *m_link->m_commandQueue;
     if (is(value, "stop")) {
         m_isPaused = false;
-        queue.Post(DMP_COMMAND{kKindRead, -1, kReadClose, -1});
+        post(DMP_COMMAND{kKindRead, -1, kReadClose, -1});
         waitForEmptyCommandQueue();
     } else if (is(value, "play")) {
-        queue.Post(DMP_COMMAND{kKindRead, -1, kReadFile, argument});
+        post(DMP_COMMAND{kKindRead, -1, kReadFile, argument});
         m_isPaused = false;
     } else if (is(value, "pend")) {
-        queue.Post(DMP_COMMAND{kKindRead, -1, kReadIdle, -1});
+        post(DMP_COMMAND{kKindRead, -1, kReadIdle, -1});
         m_isPaused = true;
         m_link->notify(CDmpVellumo::Notice::StatusChanged);
     } else if (is(value, "resu")) {
         if (m_link->m_hasOpenFile.load())
-            queue.Post(DMP_COMMAND{kKindRead, -1, kReadFile, argument});
+            post(DMP_COMMAND{kKindRead, -1, kReadFile, argument});
         m_isPaused = false;
         m_link->notify(CDmpVellumo::Notice::StatusChanged);
     } else if (is(value, "done")) {
         m_link->closeSockets();
         m_link->notify(CDmpVellumo::Notice::Closed);
     }
+}
+
+void CDmpDataStreamObserver::post(const DMP_COMMAND& request) {
+    if (m_link->m_commandQueue->Count() >= kMaxQueuedRequests) {
+        DebugPrint("CDmpDataStreamObserver::DataReceived(): request %d dropped, %zu queued\n",
+                   request.kind, kMaxQueuedRequests);
+        return;
+    }
+    m_link->m_commandQueue->Post(request);
 }
 
 // The Box asks for the next file only after the current one was closed. A

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DmpCommand.h"
 #include "io/CDataStreamObserver.h"
 
 #include <atomic>
@@ -19,6 +20,8 @@ public:
 
 private:
     void applyStatus(const uint8_t* value);
+    // Posts a request of the Box to the link's command queue.
+    void post(const DMP_COMMAND& request);
     void waitForEmptyCommandQueue();
 
     CDmpVellumo* m_link;

@@ -75,4 +75,29 @@ TEST_F(LinkFileReadTest, IndexBeyondThePlayListReportsFileOpenError) {
     EXPECT_EQ(m_link.CurrentName(), nullptr);
 }
 
+TEST_F(LinkFileReadTest, SeekBeyondTheEndAcknowledgesAndSendsNothingMore) {
+    m_peer.WriteStatus("stat", 1, "play", 0);
+    EXPECT_EQ(m_peer.ReadData(13), Record('F', 1, kBigBytes));
+    EXPECT_EQ(m_peer.ReadData(kBigBytes), PatternBytes(0, kBigBytes));
+    m_peer.WriteData(std::string("seek") + Le32(7) + Le64(1ull << 62));
+    EXPECT_EQ(m_peer.ReadData(13), Record('$', 7, 1ull << 62));
+    // The link goes on: the next file comes when asked.
+    m_peer.WriteStatus("stat", 2, "stop", 0);
+    m_peer.WriteStatus("stat", 3, "play", 1);
+    EXPECT_EQ(m_peer.ReadData(13), Record('F', 0, 0));
+}
+
+TEST_F(LinkFileReadTest, FloodOfRequestsWhileTheWriterIsBlockedStaysBounded) {
+    TraceCapture trace;
+    m_peer.ShrinkDataReceiveBuffer();
+    m_peer.WriteStatus("stat", 1, "play", 2);
+    EXPECT_EQ(m_peer.ReadData(13), Record('F', 1, 8 << 20));
+    // The worker now waits for the Box, which asks for seeks without end.
+    std::string flood;
+    for (int i = 0; i < 2000; ++i)
+        flood += std::string("seek") + Le32(static_cast<uint32_t>(i)) + Le64(100);
+    m_peer.WriteData(flood);
+    EXPECT_TRUE(trace.WaitFor("CDmpDataStreamObserver::DataReceived(): request 1 dropped"));
+}
+
 } // namespace

@@ -8,4 +8,4 @@ preset=${1:-dev}
 scripts/install-deps.sh
 cmake --preset "$preset" >/dev/null
 cmake --build --preset "$preset"
-scripts/in-private-net.sh ctest --preset "$preset" -j2
+scripts/in-private-net.sh ctest --preset "$preset" -j2 --timeout 300

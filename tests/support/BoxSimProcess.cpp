@@ -5,7 +5,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,8 +14,6 @@
 #include <fstream>
 #include <iostream>
 #include <thread>
-
-extern char** environ;
 
 namespace {
 
@@ -75,13 +73,20 @@ BoxSimProcess::BoxSimProcess(const std::vector<std::string>& extraArgs, const st
         ADD_FAILURE() << "pipe failed";
         return;
     }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    const int spawned = ::posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
+    const pid_t parent = ::getpid();
+    m_pid = ::fork();
+    if (m_pid == 0) {
+        // A test process that dies takes its simulator along: an orphan would
+        // keep the test runner's output pipe open and hang the run.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent)
+            _exit(127);
+        ::dup2(out[1], STDOUT_FILENO);
+        ::execv(argv[0], argv.data());
+        _exit(127);
+    }
     ::close(out[1]);
-    if (spawned != 0) {
+    if (m_pid < 0) {
         m_pid = -1;
         ::close(out[0]);
         ADD_FAILURE() << "cannot start " << VELLUMO_BOXSIM_PATH;

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -23,8 +24,13 @@ public:
         int in[2], out[2];
         EXPECT_EQ(::pipe2(in, O_CLOEXEC), 0);
         EXPECT_EQ(::pipe2(out, O_CLOEXEC), 0);
+        const pid_t parent = ::getpid();
         m_pid = ::fork();
         if (m_pid == 0) {
+            // Dies with the test, so that it cannot hold the runner's pipes.
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+            if (::getppid() != parent)
+                _exit(127);
             ::dup2(in[0], STDIN_FILENO);
             ::dup2(out[1], STDOUT_FILENO);
             std::vector<char*> argv{const_cast<char*>(VELLUMOCTL_PATH)};

@@ -3,7 +3,10 @@
 #include "DebugPrint.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <pthread.h>
+#include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -39,6 +42,37 @@ int CSocketClient::Write(const void* buffer, int size) {
     do {
         result = ::send(m_socket, buffer, static_cast<size_t>(size), MSG_NOSIGNAL);
     } while (result < 0 && errno == EINTR);
+    if (result == 0)
+        return kPeerClosed;
+    if (result < 0) {
+        std::printf("CSocketClient::Write(): Write error(%d)\n", static_cast<int>(result));
+        return kSocketError;
+    }
+    return static_cast<int>(result);
+}
+
+int CSocketClient::WriteFile(int file, int size) {
+    if (m_socket == kInvalidSocket)
+        return kNotOpen;
+    // sendfile() has no MSG_NOSIGNAL: SIGPIPE is held back on this thread for
+    // the call, and one it raised is taken before the mask is restored.
+    sigset_t pipeSignal;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    sigset_t previous;
+    pthread_sigmask(SIG_BLOCK, &pipeSignal, &previous);
+    ssize_t result;
+    do {
+        result = ::sendfile(m_socket, file, nullptr, static_cast<size_t>(size));
+    } while (result < 0 && errno == EINTR);
+    const int error = errno;
+    if (result < 0 && error == EPIPE) {
+        const timespec now{};
+        while (sigtimedwait(&pipeSignal, nullptr, &now) == SIGPIPE) {
+        }
+    }
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    errno = error;
     if (result == 0)
         return kPeerClosed;
     if (result < 0) {

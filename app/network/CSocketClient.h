@@ -20,6 +20,9 @@ public:
     int Read(void* buffer, int size);
     // One send of at most size bytes; it may send fewer.
     int Write(const void* buffer, int size);
+    // Sends up to size bytes of file from its current position, which it
+    // advances; results as Write.
+    int WriteFile(int file, int size);
     void Close();
 
     // Stops both directions without releasing the descriptor, so that a Read

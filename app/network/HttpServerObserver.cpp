@@ -58,8 +58,7 @@ HttpServer::HttpServerObserver::HttpServerObserver(std::string rootDirectory,
                                                    std::vector<std::string> servedNames,
                                                    int headTimeoutMs, int sendTimeoutMs)
     : m_rootDirectory(std::move(rootDirectory)), m_servedNames(std::move(servedNames)),
-      m_headTimeoutMs(headTimeoutMs), m_sendTimeoutMs(sendTimeoutMs),
-      m_transferBuffer(kTransferBlockBytes) {}
+      m_headTimeoutMs(headTimeoutMs), m_sendTimeoutMs(sendTimeoutMs) {}
 
 bool HttpServer::HttpServerObserver::OnAccept(CSocketClient* client) {
     if (client == nullptr)
@@ -184,19 +183,13 @@ void HttpServer::HttpServerObserver::reply(const std::string& path, CSocketClien
     std::uint32_t headerSent = 0;
     bool isSending = writeAll(client, header, headerBytes, headerSent);
 
+    // The kernel copies the file to the socket, one block at a time so that
+    // progress and Stop are seen between blocks.
     std::uint32_t sentBytes = 0;
-    while (isSending && !m_isAborted) {
-        ssize_t readBytes;
-        do {
-            readBytes = ::read(file, m_transferBuffer.data(), m_transferBuffer.size());
-        } while (readBytes < 0 && errno == EINTR);
-        if (readBytes < 0)
-            DebugPrint("HttpServerObserver::reply(): Read of %s failed: errno %d\n", path.c_str(),
-                       errno);
-        if (readBytes <= 0)
-            break;
-        isSending =
-            writeAll(client, m_transferBuffer.data(), static_cast<int>(readBytes), sentBytes);
+    while (isSending && !m_isAborted && sentBytes < totalBytes) {
+        const int blockBytes =
+            static_cast<int>(std::min<std::uint32_t>(kTransferBlockBytes, totalBytes - sentBytes));
+        isSending = sendBlock(client, file, blockBytes, sentBytes);
         if (!isSending)
             break;
         if (HttpStatusObserver* observer = m_statusObserver)
@@ -208,6 +201,20 @@ void HttpServer::HttpServerObserver::reply(const std::string& path, CSocketClien
     if (HttpStatusObserver* observer = m_statusObserver)
         observer->TransferFinished(path);
     ::close(file);
+}
+
+bool HttpServer::HttpServerObserver::sendBlock(CSocketClient& client, int file, int size,
+                                               std::uint32_t& sentBytes) {
+    // A send that timed out part-way returns a short count; the rest of the
+    // block must follow before the next one.
+    while (size > 0) {
+        const int written = client.WriteFile(file, size);
+        if (written <= 0)
+            return false;
+        sentBytes += static_cast<std::uint32_t>(written);
+        size -= written;
+    }
+    return true;
 }
 
 bool HttpServer::HttpServerObserver::writeAll(CSocketClient& client, const char* data, int size,

@@ -40,12 +40,12 @@ private:
     bool isServed(const std::string& name) const;
     void reply(const std::string& path, CSocketClient& client);
     bool writeAll(CSocketClient& client, const char* data, int size, std::uint32_t& sentBytes);
+    bool sendBlock(CSocketClient& client, int file, int size, std::uint32_t& sentBytes);
 
     const std::string m_rootDirectory; // ends in "/"
     const std::vector<std::string> m_servedNames;
     const int m_headTimeoutMs;
     const int m_sendTimeoutMs;
-    std::vector<char> m_transferBuffer; // worker only
     std::atomic<HttpStatusObserver*> m_statusObserver{nullptr};
     std::atomic<bool> m_isAborted{false};
     std::mutex m_clientMutex; // guards m_currentClient

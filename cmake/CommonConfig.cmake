@@ -1,6 +1,7 @@
 # One interface target carries the language level, warnings and sanitizers;
 # every other target links it.
-set(VELLUMO_SANITIZE "" CACHE STRING "Sanitizer build: '', 'address' (ASan+UBSan) or 'thread' (TSan)")
+set(VELLUMO_SANITIZE "" CACHE STRING
+  "Sanitizer build: '', 'address' (ASan+UBSan), 'thread' (TSan) or 'fuzzer' (libFuzzer with ASan+UBSan, clang)")
 option(VELLUMO_WERROR "Treat warnings as errors" OFF)
 
 add_library(vellumo_common INTERFACE)
@@ -17,8 +18,11 @@ if(VELLUMO_SANITIZE STREQUAL "address")
 elseif(VELLUMO_SANITIZE STREQUAL "thread")
   target_compile_options(vellumo_common INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
   target_link_options(vellumo_common INTERFACE -fsanitize=thread)
+elseif(VELLUMO_SANITIZE STREQUAL "fuzzer")
+  target_compile_options(vellumo_common INTERFACE -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  target_link_options(vellumo_common INTERFACE -fsanitize=address,undefined)
 elseif(NOT VELLUMO_SANITIZE STREQUAL "")
-  message(FATAL_ERROR "VELLUMO_SANITIZE must be '', 'address' or 'thread'")
+  message(FATAL_ERROR "VELLUMO_SANITIZE must be '', 'address', 'thread' or 'fuzzer'")
 endif()
 
 set(CMAKE_CXX_EXTENSIONS OFF)

@@ -19,6 +19,9 @@
 // without extra data, its first byte sent as TCP urgent data.
 namespace boxwire {
 
+// Sends all bytes (looping on short sends); false when the peer has gone.
+bool SendAll(int fd, const void* data, size_t bytes, int flags = 0);
+
 inline constexpr size_t kCommandHeadBytes = 13;
 inline constexpr size_t kExtraLengthBytes = 4;
 inline constexpr size_t kStatusRecordBytes = 16;

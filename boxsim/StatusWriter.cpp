@@ -89,15 +89,5 @@ std::optional<int32_t> StatusWriter::send(std::string_view keyword, uint64_t val
 }
 
 bool StatusWriter::writeAll(const void* data, size_t bytes) {
-    auto p = static_cast<const char*>(data);
-    while (bytes > 0) {
-        const ssize_t sent = ::send(m_dataFd, p, bytes, MSG_NOSIGNAL);
-        if (sent < 0 && errno == EINTR)
-            continue;
-        if (sent <= 0)
-            return false;
-        p += sent;
-        bytes -= static_cast<size_t>(sent);
-    }
-    return true;
+    return boxwire::SendAll(m_dataFd, data, bytes);
 }

@@ -11,6 +11,22 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+namespace {
+
+// The count of a receive or send, the peer's close, or an error, whose line
+// goes to standard output.
+int resultOf(ssize_t result, const char* errorLine) {
+    if (result == 0)
+        return CSocketClient::kPeerClosed;
+    if (result < 0) {
+        std::printf(errorLine, static_cast<int>(result));
+        return CSocketClient::kSocketError;
+    }
+    return static_cast<int>(result);
+}
+
+} // namespace
+
 CSocketClient::CSocketClient(int socket) : m_socket(socket) {}
 
 CSocketClient::~CSocketClient() {
@@ -24,13 +40,7 @@ int CSocketClient::Read(void* buffer, int size) {
     do {
         result = ::recv(m_socket, buffer, static_cast<size_t>(size), 0);
     } while (result < 0 && errno == EINTR);
-    if (result == 0)
-        return kPeerClosed;
-    if (result < 0) {
-        std::printf("CSocketClient::Read(): Read error(%d)\n", static_cast<int>(result));
-        return kSocketError;
-    }
-    return static_cast<int>(result);
+    return resultOf(result, "CSocketClient::Read(): Read error(%d)\n");
 }
 
 int CSocketClient::Write(const void* buffer, int size) {
@@ -42,13 +52,7 @@ int CSocketClient::Write(const void* buffer, int size) {
     do {
         result = ::send(m_socket, buffer, static_cast<size_t>(size), MSG_NOSIGNAL);
     } while (result < 0 && errno == EINTR);
-    if (result == 0)
-        return kPeerClosed;
-    if (result < 0) {
-        std::printf("CSocketClient::Write(): Write error(%d)\n", static_cast<int>(result));
-        return kSocketError;
-    }
-    return static_cast<int>(result);
+    return resultOf(result, "CSocketClient::Write(): Write error(%d)\n");
 }
 
 int CSocketClient::WriteFile(int file, int size) {
@@ -73,13 +77,7 @@ int CSocketClient::WriteFile(int file, int size) {
     }
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     errno = error;
-    if (result == 0)
-        return kPeerClosed;
-    if (result < 0) {
-        std::printf("CSocketClient::Write(): Write error(%d)\n", static_cast<int>(result));
-        return kSocketError;
-    }
-    return static_cast<int>(result);
+    return resultOf(result, "CSocketClient::Write(): Write error(%d)\n");
 }
 
 void CSocketClient::Close() {

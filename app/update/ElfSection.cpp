@@ -63,23 +63,18 @@ public:
         m_is64 = ident[EI_CLASS] == ELFCLASS64;
         std::uint64_t tableOffset = 0;
         std::uint16_t entrySize = 0, count = 0, namesIndex = 0;
-        if (m_is64) {
-            Elf64_Ehdr header;
+        // The section-table fields, whichever width the file has.
+        const auto readTable = [&](auto header) {
             if (!read(0, &header, sizeof header))
-                return truncated();
+                return false;
             tableOffset = header.e_shoff;
             entrySize = header.e_shentsize;
             count = header.e_shnum;
             namesIndex = header.e_shstrndx;
-        } else {
-            Elf32_Ehdr header;
-            if (!read(0, &header, sizeof header))
-                return truncated();
-            tableOffset = header.e_shoff;
-            entrySize = header.e_shentsize;
-            count = header.e_shnum;
-            namesIndex = header.e_shstrndx;
-        }
+            return true;
+        };
+        if (!(m_is64 ? readTable(Elf64_Ehdr{}) : readTable(Elf32_Ehdr{})))
+            return truncated();
         const std::size_t expectedEntry = m_is64 ? sizeof(Elf64_Shdr) : sizeof(Elf32_Shdr);
         if (entrySize != expectedEntry || namesIndex >= count)
             return truncated();

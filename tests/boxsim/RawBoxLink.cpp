@@ -27,19 +27,7 @@ int connectTo(const std::string& address, uint16_t port) {
     return -1;
 }
 
-bool sendAll(int fd, const void* data, size_t bytes, int flags = 0) {
-    auto p = static_cast<const char*>(data);
-    while (bytes > 0) {
-        const ssize_t sent = ::send(fd, p, bytes, flags | MSG_NOSIGNAL);
-        if (sent < 0 && errno == EINTR)
-            continue;
-        if (sent <= 0)
-            return false;
-        p += sent;
-        bytes -= static_cast<size_t>(sent);
-    }
-    return true;
-}
+using boxwire::SendAll;
 
 } // namespace
 
@@ -95,18 +83,18 @@ bool RawBoxLink::sendCommand(char byte, int32_t seq, int64_t value) {
     head[0] = static_cast<uint8_t>(byte);
     boxwire::writeLe32(head + 1, static_cast<uint32_t>(seq));
     boxwire::writeLe64(head + 5, static_cast<uint64_t>(value));
-    return sendAll(m_commandFd, head, sizeof head);
+    return SendAll(m_commandFd, head, sizeof head);
 }
 
 bool RawBoxLink::sendCommand(char byte, int32_t seq, int64_t value, const std::string& extra) {
     uint8_t length[4];
     boxwire::writeLe32(length, static_cast<uint32_t>(extra.size()));
-    return sendCommand(byte, seq, value) && sendAll(m_commandFd, length, sizeof length) &&
-           sendAll(m_commandFd, extra.data(), extra.size());
+    return sendCommand(byte, seq, value) && SendAll(m_commandFd, length, sizeof length) &&
+           SendAll(m_commandFd, extra.data(), extra.size());
 }
 
 bool RawBoxLink::sendCommandBytes(const std::string& bytes) {
-    return sendAll(m_commandFd, bytes.data(), bytes.size());
+    return SendAll(m_commandFd, bytes.data(), bytes.size());
 }
 
 bool RawBoxLink::sendUrgent(char byte, int32_t seq, int64_t value) {
@@ -114,12 +102,12 @@ bool RawBoxLink::sendUrgent(char byte, int32_t seq, int64_t value) {
     uint8_t valueBytes[8];
     boxwire::writeLe32(seqBytes, static_cast<uint32_t>(seq));
     boxwire::writeLe64(valueBytes, static_cast<uint64_t>(value));
-    return sendAll(m_dataFd, &byte, 1, MSG_OOB) && sendAll(m_dataFd, seqBytes, 4) &&
-           sendAll(m_dataFd, valueBytes, 8);
+    return SendAll(m_dataFd, &byte, 1, MSG_OOB) && SendAll(m_dataFd, seqBytes, 4) &&
+           SendAll(m_dataFd, valueBytes, 8);
 }
 
 bool RawBoxLink::sendData(const std::string& bytes) {
-    return sendAll(m_dataFd, bytes.data(), bytes.size());
+    return SendAll(m_dataFd, bytes.data(), bytes.size());
 }
 
 size_t RawBoxLink::fillData(size_t limitBytes) {

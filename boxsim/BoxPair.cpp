@@ -54,9 +54,15 @@ void BoxPair::join() {
         m_commandThread.join();
 }
 
+// Reads on after the pair has ended: a shut-down socket still hands out what
+// had arrived, so a command the PC sent just before it closed (its "D") is
+// logged even when the data connection's end was seen first. A bound keeps a
+// peer that goes on sending from holding the pair open.
 void BoxPair::runCommands() {
+    constexpr int kMaxCommandsAfterEnd = 64;
+    int afterEnd = 0;
     Command command;
-    while (!m_hasEnded && readCommand(command))
+    while ((!m_hasEnded || afterEnd++ < kMaxCommandsAfterEnd) && readCommand(command))
         handle(command);
 }
 
@@ -154,6 +160,8 @@ void BoxPair::handle(const Command& command) {
     if (command.byte == 'l')
         names = splitNames(command.extra);
     logCommand(command, names);
+    if (m_hasEnded)
+        return;
 
     const auto high = static_cast<uint32_t>(static_cast<uint64_t>(command.value) >> 32);
     bool isSent = true;

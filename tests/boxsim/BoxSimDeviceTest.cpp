@@ -195,3 +195,27 @@ TEST(BoxSimDevice, LoneCommandConnectionIsDropped) {
     ASSERT_TRUE(link.sendCommand('n', 1, 0));
     ASSERT_TRUE(link.waitKeyword("ver "));
 }
+
+// A PC that sends "D" and hangs up at once, data connection first: the Box
+// still reads the "D" that arrived before the hang-up.
+TEST(BoxSimDevice, DisconnectSentJustBeforeHangingUpIsRead) {
+    BoxSimProcess sim;
+    ASSERT_TRUE(sim.isReady());
+    constexpr int kLinks = 20;
+    for (int i = 0; i < kLinks; ++i) {
+        RawBoxLink link(sim.address(), sim.port());
+        ASSERT_TRUE(link.sendCommand('D', i, 'I'));
+        link.closeData();
+        link.closeCommand();
+    }
+    ASSERT_TRUE(sim.waitForEvent(
+        [](const JsonEvent& e) { return e.str("event") == "closed" && e.num("pair") == kLinks; }));
+    for (int i = 0; i < kLinks; ++i) {
+        EXPECT_TRUE(sim.waitForEvent(
+            [i](const JsonEvent& e) {
+                return e.str("event") == "command" && e.str("byte") == "D" && e.num("seq") == i;
+            },
+            std::chrono::milliseconds(2000)))
+            << "link " << i;
+    }
+}

@@ -59,7 +59,8 @@ int CSocketClient::WriteFile(int file, int size) {
     if (m_socket == kInvalidSocket)
         return kNotOpen;
     // sendfile() has no MSG_NOSIGNAL: SIGPIPE is held back on this thread for
-    // the call, and one it raised is taken before the mask is restored.
+    // the call, and one it raised is taken before the mask is restored. It is
+    // raised even when part of the block went out, so look whatever the result.
     sigset_t pipeSignal;
     sigemptyset(&pipeSignal);
     sigaddset(&pipeSignal, SIGPIPE);
@@ -70,10 +71,8 @@ int CSocketClient::WriteFile(int file, int size) {
         result = ::sendfile(m_socket, file, nullptr, static_cast<size_t>(size));
     } while (result < 0 && errno == EINTR);
     const int error = errno;
-    if (result < 0 && error == EPIPE) {
-        const timespec now{};
-        while (sigtimedwait(&pipeSignal, nullptr, &now) == SIGPIPE) {
-        }
+    const timespec now{};
+    while (sigtimedwait(&pipeSignal, nullptr, &now) == SIGPIPE) {
     }
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     errno = error;

@@ -1,5 +1,5 @@
 #include "CHttpDownloader.h"
-#include "ScratchFolder.h"
+#include "TempDir.h"
 #include "TestHttpServer.h"
 
 #include <condition_variable>
@@ -60,8 +60,8 @@ struct CallbackLog {
 class CHttpDownloaderTest : public ::testing::Test {
 protected:
     TestHttpServer m_server;
-    ScratchFolder m_folder;
-    const std::string m_dir = m_folder.Path();
+    TempDir m_folder;
+    const std::string m_dir = m_folder.path();
     CallbackLog m_log;
 };
 
@@ -133,7 +133,7 @@ TEST_F(CHttpDownloaderTest, FileAndCountModesKeepEveryByte) {
     EXPECT_EQ(downloader.DownloadToFile(m_server.Url("/file"), path), 0);
     EXPECT_TRUE(downloader.IsSucceeded());
     EXPECT_EQ(downloader.BytesStored(), body.size());
-    EXPECT_EQ(ScratchFolder::Read(path), body);
+    EXPECT_EQ(ReadTestFile(path), body);
 
     EXPECT_EQ(downloader.DownloadToCount(m_server.Url("/file")), 0);
     EXPECT_TRUE(downloader.IsSucceeded());
@@ -259,7 +259,7 @@ TEST_F(CHttpDownloaderTest, FileModeFailuresKeepOrRefuseTheDestination) {
     CHttpDownloader downloader;
 
     EXPECT_EQ(downloader.DownloadToFile(m_server.Url("/bare"), path), -1);
-    EXPECT_EQ(ScratchFolder::Read(path), "precious");
+    EXPECT_EQ(ReadTestFile(path), "precious");
 
     EXPECT_EQ(downloader.DownloadToFile(m_server.Url("/ok"), m_dir + "/no/such/dir"), -1);
     EXPECT_FALSE(downloader.IsSucceeded());

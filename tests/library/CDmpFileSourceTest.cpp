@@ -1,5 +1,5 @@
 #include "CDmpFileSource.h"
-#include "ScratchFolder.h"
+#include "TempDir.h"
 #include "TestHttpServer.h"
 #include "Unicode.h"
 
@@ -38,12 +38,12 @@ std::string drain(CDmpFileSource& source, std::vector<int32_t>* sizes = nullptr)
 class CDmpFileSourceTest : public ::testing::Test {
 protected:
     std::string write(const std::string& name, const std::string& bytes) {
-        return m_folder.Write(name, bytes);
+        return m_folder.write(name, bytes);
     }
 
     TestHttpServer m_server;
-    ScratchFolder m_folder;
-    const std::string m_dir = m_folder.Path();
+    TempDir m_folder;
+    const std::string m_dir = m_folder.path();
 };
 
 // Two full chunks and a short third, then the end; a seek moves the next read.

@@ -15,7 +15,7 @@ namespace {
 class DmpVellumoInfoTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        const auto song = m_dir.MakeFile("song.mp3", 100);
+        const auto song = MakePatternFile(m_dir, "song.mp3", 100);
         ASSERT_TRUE(m_handle.PlayFile(song.wstring()));
         m_peer.AcceptPair();
         ASSERT_TRUE(m_window.Next(DMP_WM_CONNECTED));

@@ -87,8 +87,8 @@ TEST(ExportedInterface, InactiveTypesReportMinusOneIndex) {
 
 TEST(ExportedInterface, SingleMediaFileIsClassifiedThroughATemporaryList) {
     TempDir dir;
-    const auto photo = dir.MakeFile("holiday.JPG", 10);
-    setenv("TMPDIR", dir.Path().c_str(), 1);
+    const auto photo = MakePatternFile(dir, "holiday.JPG", 10);
+    setenv("TMPDIR", dir.path().c_str(), 1);
     DmpVellumoInfo* handle = CreateA("127.0.0.1", 7171);
     EXPECT_EQ(GetFilesType(handle, photo.wstring().c_str()), DMP_TYPE_IMAGE);
     DmpMediaList* list = nullptr;
@@ -97,7 +97,7 @@ TEST(ExportedInterface, SingleMediaFileIsClassifiedThroughATemporaryList) {
     EXPECT_FALSE(GetFileList(handle, DMP_TYPE_VIDEO, &list));
     // Only the photo is left in the directory: the temporary list is gone.
     size_t files = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path()))
         ++files;
     EXPECT_EQ(files, 1u);
     // Unclassifiable paths leave the lists as they were.
@@ -109,7 +109,7 @@ TEST(ExportedInterface, SingleMediaFileIsClassifiedThroughATemporaryList) {
 
 TEST(ExportedInterface, ClearedListIsNotReclassifiedForTheSamePath) {
     TempDir dir;
-    const auto movie = dir.MakeFile("movie.mkv", 10);
+    const auto movie = MakePatternFile(dir, "movie.mkv", 10);
     DmpVellumoInfo* handle = CreateA("127.0.0.1", 1);
     ASSERT_EQ(GetFilesType(handle, movie.wstring().c_str()), DMP_TYPE_VIDEO);
     ClearPlayList(handle, DMP_TYPE_VIDEO);

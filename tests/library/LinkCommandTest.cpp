@@ -25,7 +25,7 @@ protected:
     std::vector<std::wstring> files(std::initializer_list<const char*> names) {
         std::vector<std::wstring> paths;
         for (const char* name : names) {
-            const auto path = m_dir.MakeFile(name, 10);
+            const auto path = MakePatternFile(m_dir, name, 10);
             paths.push_back(path.wstring());
         }
         return paths;
@@ -155,8 +155,8 @@ TEST_F(LinkCommandTest, CloseSendsDisconnectWithTheCurrentType) {
 TEST_F(LinkCommandTest, AddFilesKeepsOnlyRegularFilesAndInsertsAtPosition) {
     ASSERT_TRUE(m_link.AddFiles(files({"one", "two"}), -1));
     std::vector<std::wstring> more = files({"first", "second"});
-    more.push_back((m_dir.Path() / "missing").wstring());
-    more.push_back(m_dir.Path().wstring()); // a directory
+    more.push_back(std::filesystem::path(m_dir.file("missing")).wstring());
+    more.push_back(std::filesystem::path(m_dir.path()).wstring()); // a directory
     ASSERT_TRUE(m_link.AddFiles(more, 0));
     // The list was already non-empty: names are resent and position 0 restarts.
     expectCommand(Record('l', 0, 0, "first\nsecond\none\ntwo\n"));

@@ -17,9 +17,9 @@ protected:
         m_link.AddObserver(&m_observer);
         ASSERT_TRUE(m_link.OpenConnection("127.0.0.1", m_peer.Port(), false));
         m_peer.AcceptPair();
-        ASSERT_TRUE(m_link.AddFiles({m_dir.MakeFile("big", kBigBytes).wstring(),
-                                     m_dir.MakeFile("empty", 0).wstring(),
-                                     m_dir.MakeFile("huge", 8 << 20).wstring()},
+        ASSERT_TRUE(m_link.AddFiles({MakePatternFile(m_dir, "big", kBigBytes).wstring(),
+                                     MakePatternFile(m_dir, "empty", 0).wstring(),
+                                     MakePatternFile(m_dir, "huge", 8 << 20).wstring()},
                                     -1));
         ASSERT_TRUE(m_link.Play(kMediaTypeVideo));
         m_peer.ReadCommand(13 + 4 + 15 + 13);

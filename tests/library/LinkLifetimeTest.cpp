@@ -113,7 +113,7 @@ TEST(LinkLifetime, CloseEndsAWriterBlockedOnABoxThatStoppedReading) {
     ASSERT_TRUE(link.OpenConnection("127.0.0.1", peer.Port(), false));
     peer.AcceptPair();
     peer.ShrinkDataReceiveBuffer();
-    ASSERT_TRUE(link.AddFiles({dir.MakeFile("huge", 32 << 20).wstring()}, -1));
+    ASSERT_TRUE(link.AddFiles({MakePatternFile(dir, "huge", 32 << 20).wstring()}, -1));
     ASSERT_TRUE(link.Play(kMediaTypeVideo));
     peer.WriteStatus("stat", 1, "play", 0);
     peer.ReadData(13);

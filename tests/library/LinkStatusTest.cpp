@@ -16,7 +16,7 @@ protected:
         m_peer.AcceptPair();
         std::vector<std::wstring> paths;
         for (const char* name : {"f0", "f1", "f2", "f3"})
-            paths.push_back(m_dir.MakeFile(name, 1000 + std::string(name)[1]).wstring());
+            paths.push_back(MakePatternFile(m_dir, name, 1000 + std::string(name)[1]).wstring());
         ASSERT_TRUE(m_link.AddFiles(paths, -1));
         // Starts the status reader.
         ASSERT_TRUE(m_link.Play(kMediaTypeAudio));
@@ -104,7 +104,8 @@ TEST_F(LinkStatusTest, PlayStateOpensTheNamedIndexWithoutNotifying) {
     // The fourth entry, "f3", is 1000 + '3' bytes long.
     EXPECT_EQ(header, Record('F', 1, 1000 + '3'));
     EXPECT_EQ(m_link.CurrentIndex(), 3);
-    EXPECT_EQ(std::wstring(m_link.CurrentName()), (m_dir.Path() / "f3").wstring());
+    EXPECT_EQ(std::wstring(m_link.CurrentName()),
+              std::filesystem::path(m_dir.file("f3")).wstring());
     EXPECT_EQ(m_observer.Count("status"), 0u);
 }
 

@@ -1,6 +1,6 @@
 #include "PlayListFile.h"
 #include "PlayListWriter.h"
-#include "ScratchFolder.h"
+#include "TempDir.h"
 #include "TestHttpServer.h"
 #include "Unicode.h"
 
@@ -32,7 +32,7 @@ std::string ascii16(const std::string& text) {
 class PlayListFileTest : public ::testing::Test {
 protected:
     std::wstring write(const std::string& name, const std::string& bytes) {
-        return kvu::FromUtf8(m_folder.Write(name, bytes));
+        return kvu::FromUtf8(m_folder.write(name, bytes));
     }
     MediaLists parse(const std::string& bytes, bool expected = true) {
         MediaLists lists;
@@ -41,8 +41,8 @@ protected:
     }
 
     TestHttpServer m_server;
-    ScratchFolder m_folder;
-    const std::string m_dir = m_folder.Path();
+    TempDir m_folder;
+    const std::string m_dir = m_folder.path();
 };
 
 // Written lines are UTF-16LE with CR LF and no byte-order mark; read back
@@ -52,8 +52,8 @@ TEST_F(PlayListFileTest, WrittenListReadsBackSortedByType) {
                              L"/d/notes.txt", L"/m/d.flac",           L"/v/e.asf"};
     const std::string path = m_dir + "/out.m3u";
     ASSERT_TRUE(kvu::WritePlayList(path, entries));
-    EXPECT_EQ(ScratchFolder::Read(path).substr(0, 20), ascii16("/v/a.avi\r\n"));
-    EXPECT_EQ(ScratchFolder::Read(path).substr(20, 10), utf16le(u"/m/\U0001F3B5"));
+    EXPECT_EQ(ReadTestFile(path).substr(0, 20), ascii16("/v/a.avi\r\n"));
+    EXPECT_EQ(ReadTestFile(path).substr(20, 10), utf16le(u"/m/\U0001F3B5"));
 
     MediaLists lists;
     ASSERT_TRUE(ParsePlayList(kvu::FromUtf8(path), lists));
@@ -107,9 +107,9 @@ TEST_F(PlayListFileTest, UnreadableListsFail) {
 // Root reads files whatever their mode, so the read runs in a child that
 // gave up root. Outside the fixture: no server thread while forking.
 TEST(PlayListFileDeathTest, UnreadableFileFails) {
-    ScratchFolder folder;
-    const std::string path = folder.Write("locked.m3u", ascii16("/a/b.mp3\r\n"));
-    ASSERT_EQ(chmod(folder.Path().c_str(), 0755), 0);
+    TempDir folder;
+    const std::string path = folder.write("locked.m3u", ascii16("/a/b.mp3\r\n"));
+    ASSERT_EQ(chmod(folder.path().c_str(), 0755), 0);
     ASSERT_EQ(chmod(path.c_str(), 0), 0);
     EXPECT_EXIT(
         {
@@ -187,7 +187,7 @@ TEST_F(PlayListFileTest, WebAddressListsAreRead) {
 TEST_F(PlayListFileTest, WriteLeavesOutUnstorableEntriesAndReportsFailure) {
     const std::string path = m_dir + "/out.m3u";
     ASSERT_TRUE(kvu::WritePlayList(path, {L"/m/a\nb.mp3", L"/m/ok.mp3", L"/m/c\r.mp3"}));
-    EXPECT_EQ(ScratchFolder::Read(path), ascii16("/m/ok.mp3\r\n"));
+    EXPECT_EQ(ReadTestFile(path), ascii16("/m/ok.mp3\r\n"));
     EXPECT_FALSE(kvu::WritePlayList(m_dir + "/no/such/dir/out.m3u", {L"/m/ok.mp3"}));
 }
 
@@ -210,7 +210,7 @@ TEST_F(PlayListFileTest, TemporaryListIsUniqueAndHoldsTheEntry) {
     EXPECT_EQ(name.size(), 13u) << name;
     EXPECT_EQ(name.substr(0, 3), "Kvu");
     EXPECT_EQ(name.substr(9), ".m3u");
-    EXPECT_EQ(ScratchFolder::Read(path), utf16le(u"/p/Ünïcode.jpg\r\n"));
+    EXPECT_EQ(ReadTestFile(path), utf16le(u"/p/Ünïcode.jpg\r\n"));
     MediaLists lists;
     ASSERT_TRUE(ParsePlayList(kvu::FromUtf8(*first), lists));
     EXPECT_EQ(lists.image, (Entries{L"/p/Ünïcode.jpg"}));

@@ -65,7 +65,7 @@ bool waitForState(HostWindowRecorder& window, uint32_t statusMessage,
 class PlaybackControlTest : public ::testing::Test {
 protected:
     DmpVellumoInfo* playAsync(BoxSimProcess& box, const std::vector<std::wstring>& paths) {
-        const std::string list = (m_dir.Path() / "list.m3u").string();
+        const std::string list = std::filesystem::path(m_dir.file("list.m3u")).string();
         EXPECT_TRUE(kvu::WritePlayList(list, paths));
         DmpVellumoInfo* handle =
             CreateWithAsyncIoA(box.address().c_str(), box.port(), m_window.Window());
@@ -74,7 +74,7 @@ protected:
         return handle;
     }
     std::wstring track(const std::string& name, size_t bytes = kTrackBytes) {
-        return m_dir.MakeFile(name, bytes).wstring();
+        return MakePatternFile(m_dir, name, bytes).wstring();
     }
 
     TempDir m_dir;
@@ -191,7 +191,7 @@ TEST_F(PlaybackControlTest, WebAddressPlayListAndMediaPlay) {
     const std::string song = PatternBytes(0, 300000);
     web.SetRoute("/music/song.mp3", TestHttpServer::Route::Of(song));
     const auto local = track("local.mp3", 5000);
-    const std::string listPath = (m_dir.Path() / "remote.m3u").string();
+    const std::string listPath = std::filesystem::path(m_dir.file("remote.m3u")).string();
     ASSERT_TRUE(kvu::WritePlayList(listPath, {kvu::FromUtf8(web.Url("/music/song.mp3")), local}));
     web.SetRoute("/lists/remote.m3u", TestHttpServer::Route::Of(readFile(listPath)));
 

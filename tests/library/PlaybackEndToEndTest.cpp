@@ -31,8 +31,8 @@ class MediaSet {
 public:
     MediaSet(std::initializer_list<std::pair<const char*, size_t>> files) {
         for (const auto& [name, size] : files)
-            m_paths.push_back(m_dir.MakeFile(name, size).wstring());
-        m_list = (m_dir.Path() / "list.m3u").string();
+            m_paths.push_back(MakePatternFile(m_dir, name, size).wstring());
+        m_list = std::filesystem::path(m_dir.file("list.m3u")).string();
         EXPECT_TRUE(kvu::WritePlayList(m_list, m_paths));
     }
     const char* List() const { return m_list.c_str(); }

@@ -12,8 +12,8 @@ std::string PatternBytes(size_t offset, size_t count) {
     return bytes;
 }
 
-std::filesystem::path TempDir::MakeFile(const std::string& name, size_t size) const {
-    const auto path = m_path / name;
+std::filesystem::path MakePatternFile(const TempDir& dir, const std::string& name, size_t size) {
+    const std::filesystem::path path = dir.file(name);
     std::ofstream out(path, std::ios::binary);
     constexpr size_t kBlock = 1 << 20;
     for (size_t offset = 0; offset < size; offset += kBlock) {

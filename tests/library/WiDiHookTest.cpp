@@ -13,7 +13,7 @@ namespace {
 
 TEST(WiDiHook, RefusesWiDiWindowsUnlessTheLockIsHeld) {
     TempDir dir;
-    setenv("XDG_RUNTIME_DIR", dir.Path().c_str(), 1);
+    setenv("XDG_RUNTIME_DIR", dir.path().c_str(), 1);
     const std::string widi = "/opt/Intel/WiDi/WiDiApp.exe";
 
     // No lock file at all.

@@ -9,7 +9,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -20,15 +19,6 @@ namespace {
 constexpr std::chrono::milliseconds kReadyWait{10000};
 constexpr std::chrono::milliseconds kExitWait{5000};
 constexpr std::chrono::milliseconds kLogPollInterval{5};
-
-std::string makeTempDir() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern =
-        std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/boxsim-test-XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr)
-        return {};
-    return pattern;
-}
 
 // Reads stdout until one full line arrived or the deadline passed.
 std::string readLine(int fd, std::chrono::milliseconds timeout) {
@@ -54,12 +44,11 @@ std::string readLine(int fd, std::chrono::milliseconds timeout) {
 } // namespace
 
 BoxSimProcess::BoxSimProcess(const std::vector<std::string>& extraArgs, const std::string& address)
-    : m_dir(makeTempDir()), m_address(address) {
-    if (m_dir.empty()) {
-        ADD_FAILURE() << "cannot create a temporary directory for vellumo-boxsim";
-        return;
-    }
-    m_logPath = m_dir + "/events.jsonl";
+    : m_address(address) {
+    std::error_code error;
+    if (!std::filesystem::is_directory(m_dir.path(), error))
+        return; // TempDir has reported it
+    m_logPath = m_dir.file("events.jsonl");
     std::vector<std::string> args = {
         VELLUMO_BOXSIM_PATH, "--address", address, "--port", "0", "--log", m_logPath};
     args.insert(args.end(), extraArgs.begin(), extraArgs.end());
@@ -113,10 +102,6 @@ BoxSimProcess::~BoxSimProcess() {
         std::cerr << "event log of vellumo-boxsim " << m_address << ":\n";
         for (const auto& event : m_events)
             std::cerr << "  " << event.text() << "\n";
-    }
-    if (!m_dir.empty()) {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_dir, ignored);
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "JsonEvent.h"
+#include "TempDir.h"
 
 #include <sys/types.h>
 
@@ -32,7 +33,7 @@ public:
     const std::string& address() const { return m_address; }
     uint16_t port() const { return m_port; }
     // Scratch directory owned by this object, e.g. for --output-dir.
-    const std::string& dir() const { return m_dir; }
+    const std::string& dir() const { return m_dir.path(); }
 
     // Every event logged so far, in order.
     const std::vector<JsonEvent>& events();
@@ -48,7 +49,7 @@ public:
 private:
     void readNewLines();
 
-    std::string m_dir;
+    TempDir m_dir;
     std::string m_logPath;
     std::string m_address;
     uint16_t m_port = 0;

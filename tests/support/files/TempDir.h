@@ -14,6 +14,8 @@ public:
     const std::string& path() const { return m_path; }
     // path() + "/" + name.
     std::string file(const std::string& name) const { return m_path + "/" + name; }
+    // Creates or replaces the named file with the bytes; its path.
+    std::string write(const std::string& name, const std::string& bytes) const;
 
 private:
     std::string m_path;

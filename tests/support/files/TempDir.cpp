@@ -20,6 +20,12 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(m_path, ignored);
 }
 
+std::string TempDir::write(const std::string& name, const std::string& bytes) const {
+    const std::string path = file(name);
+    WriteTestFile(path, bytes);
+    return path;
+}
+
 void WriteTestFile(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));

@@ -1,5 +1,5 @@
 // The TCP stream's status codes, trace lines and cross-thread close.
-#include "DebugPrint.h"
+#include "TraceCapture.h"
 #include "io/CAsyncStreamer.h"
 #include "io/CTcpStreamer.h"
 
@@ -39,27 +39,8 @@ private:
     int m_port;
 };
 
-class Trace {
-public:
-    Trace() {
-        SetDebugSink([this](std::string_view line) {
-            std::lock_guard lock(m_mutex);
-            m_text += line;
-        });
-    }
-    ~Trace() { SetDebugSink({}); }
-    std::string Text() {
-        std::lock_guard lock(m_mutex);
-        return m_text;
-    }
-
-private:
-    std::mutex m_mutex;
-    std::string m_text;
-};
-
 TEST(TcpStreamer, OperationsWithoutSocketFailWithTheirCodes) {
-    Trace trace;
+    TraceCapture trace;
     CTcpStreamer stream;
     char byte = 0;
     EXPECT_EQ(stream.Write(&byte, 1, 0, 0), kStreamNoSocket);
@@ -70,7 +51,7 @@ TEST(TcpStreamer, OperationsWithoutSocketFailWithTheirCodes) {
 }
 
 TEST(TcpStreamer, RefusedConnectAndBadOptionCodes) {
-    Trace trace;
+    TraceCapture trace;
     int port;
     {
         Listener gone;
@@ -91,7 +72,7 @@ TEST(TcpStreamer, RefusedConnectAndBadOptionCodes) {
 }
 
 TEST(TcpStreamer, PeerCloseMakesReadFailWithReceiveCode) {
-    Trace trace;
+    TraceCapture trace;
     Listener listener;
     CTcpStreamer stream;
     ASSERT_EQ(stream.Connect("127.0.0.1", listener.Port(), 0, 0), kStreamOk);

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "CDmpVellumoObserver.h"
-#include "DebugPrint.h"
 #include "TestFiles.h"
+#include "TraceCapture.h"
 
 #include <gtest/gtest.h>
 
@@ -51,41 +51,4 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::vector<std::string> m_events;
-};
-
-// Captures the debug trace while it lives.
-class TraceCapture {
-public:
-    TraceCapture() {
-        SetDebugSink([this](std::string_view line) {
-            std::lock_guard lock(m_mutex);
-            m_lines.emplace_back(line);
-            m_changed.notify_all();
-        });
-    }
-    ~TraceCapture() { SetDebugSink({}); }
-
-    bool Contains(const std::string& text) {
-        std::lock_guard lock(m_mutex);
-        return std::any_of(m_lines.begin(), m_lines.end(), [&](const std::string& line) {
-            return line.find(text) != std::string::npos;
-        });
-    }
-    bool WaitFor(const std::string& text) {
-        std::unique_lock lock(m_mutex);
-        return m_changed.wait_for(lock, kEventBound, [&] {
-            return std::any_of(m_lines.begin(), m_lines.end(), [&](const std::string& line) {
-                return line.find(text) != std::string::npos;
-            });
-        });
-    }
-    std::vector<std::string> Lines() {
-        std::lock_guard lock(m_mutex);
-        return m_lines;
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::vector<std::string> m_lines;
 };

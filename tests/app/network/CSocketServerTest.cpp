@@ -1,8 +1,8 @@
 #include "CSocketServer.h"
 #include "CServerObserver.h"
 #include "CSocketClient.h"
-#include "DebugPrint.h"
 #include "LoopbackClient.h"
+#include "TraceCapture.h"
 
 #include <gtest/gtest.h>
 
@@ -120,12 +120,12 @@ TEST(CSocketServer, StartsAgainOnTheSamePort) {
 // A port in use makes Start fail with the bind result and errno traced.
 TEST(CSocketServer, ReportsAPortInUse) {
     PortHolder holder;
-    std::string trace;
-    SetDebugSink([&](std::string_view line) { trace += line; });
     CSocketServer server(holder.port(), INADDR_LOOPBACK);
-    EXPECT_FALSE(server.Start());
-    SetDebugSink({});
-    EXPECT_EQ(trace, "CSocketServer::Bind(): ??????????????? Fail to bind(-1-98)\n");
+    {
+        TraceCapture trace;
+        EXPECT_FALSE(server.Start());
+        EXPECT_EQ(trace.Text(), "CSocketServer::Bind(): ??????????????? Fail to bind(-1-98)\n");
+    }
     EXPECT_EQ(server.BoundPort(), 0);
     EXPECT_TRUE(server.Stop());
 }

@@ -1,33 +1,12 @@
 #include "CStringTable.h"
-#include "DebugPrint.h"
+#include "TraceCapture.h"
 
 #include <gtest/gtest.h>
 
-#include <mutex>
 #include <string>
 #include <vector>
 
 namespace {
-
-// Collects the debug trace while alive.
-class TraceCapture {
-public:
-    TraceCapture() {
-        SetDebugSink([this](std::string_view line) {
-            std::lock_guard lock(m_mutex);
-            m_lines.emplace_back(line);
-        });
-    }
-    ~TraceCapture() { SetDebugSink({}); }
-    std::vector<std::string> lines() {
-        std::lock_guard lock(m_mutex);
-        return m_lines;
-    }
-
-private:
-    std::mutex m_mutex; // guards m_lines
-    std::vector<std::string> m_lines;
-};
 
 constexpr UiLanguage kLanguages[] = {UiLanguage::English, UiLanguage::TraditionalChinese,
                                      UiLanguage::SimplifiedChinese};
@@ -45,7 +24,7 @@ TEST(CStringTable, ShippedTableHoldsEveryTextInEveryLanguageWithoutComplaint) {
             EXPECT_FALSE(table.text(number).isEmpty()) << number;
         EXPECT_TRUE(table.text(250).isEmpty()) << "no such number";
     }
-    EXPECT_TRUE(trace.lines().empty()) << trace.lines().front();
+    EXPECT_TRUE(trace.Lines().empty()) << trace.Lines().front();
 }
 
 TEST(CStringTable, TextsOfEachLanguage) {
@@ -122,7 +101,7 @@ TEST(CStringTable, BadRowsAndTranslationsFallBack) {
     EXPECT_EQ(traditional.text(13), u"A");
     EXPECT_EQ(traditional.text(14), u"\uFFFD\uFFFD");
     EXPECT_EQ(traditional.text(15), u"x");
-    EXPECT_FALSE(trace.lines().empty());
+    EXPECT_FALSE(trace.Lines().empty());
 
     const CStringTable simplified(tsv, UiLanguage::SimplifiedChinese);
     EXPECT_EQ(simplified.text(10), u"找 (%S)");

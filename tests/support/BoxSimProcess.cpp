@@ -1,11 +1,11 @@
 #include "BoxSimProcess.h"
+#include "TiedChild.h"
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -52,28 +52,12 @@ BoxSimProcess::BoxSimProcess(const std::vector<std::string>& extraArgs, const st
     std::vector<std::string> args = {
         VELLUMO_BOXSIM_PATH, "--address", address, "--port", "0", "--log", m_logPath};
     args.insert(args.end(), extraArgs.begin(), extraArgs.end());
-    std::vector<char*> argv;
-    for (auto& arg : args)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-
     int out[2];
     if (::pipe2(out, O_CLOEXEC) != 0) {
         ADD_FAILURE() << "pipe failed";
         return;
     }
-    const pid_t parent = ::getpid();
-    m_pid = ::fork();
-    if (m_pid == 0) {
-        // A test process that dies takes its simulator along: an orphan would
-        // keep the test runner's output pipe open and hang the run.
-        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (::getppid() != parent)
-            _exit(127);
-        ::dup2(out[1], STDOUT_FILENO);
-        ::execv(argv[0], argv.data());
-        _exit(127);
-    }
+    m_pid = SpawnTiedChild(args, -1, out[1]);
     ::close(out[1]);
     if (m_pid < 0) {
         m_pid = -1;

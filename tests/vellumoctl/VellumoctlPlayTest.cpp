@@ -1,6 +1,8 @@
 // vellumoctl play and version as a user runs them, against the simulated Box.
 #include "BoxSimProcess.h"
 #include "PlayListWriter.h"
+#include "TempDir.h"
+#include "TiedChild.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +11,6 @@
 #include <fstream>
 #include <poll.h>
 #include <signal.h>
-#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -24,22 +25,9 @@ public:
         int in[2], out[2];
         EXPECT_EQ(::pipe2(in, O_CLOEXEC), 0);
         EXPECT_EQ(::pipe2(out, O_CLOEXEC), 0);
-        const pid_t parent = ::getpid();
-        m_pid = ::fork();
-        if (m_pid == 0) {
-            // Dies with the test, so that it cannot hold the runner's pipes.
-            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-            if (::getppid() != parent)
-                _exit(127);
-            ::dup2(in[0], STDIN_FILENO);
-            ::dup2(out[1], STDOUT_FILENO);
-            std::vector<char*> argv{const_cast<char*>(VELLUMOCTL_PATH)};
-            for (auto& arg : args)
-                argv.push_back(arg.data());
-            argv.push_back(nullptr);
-            ::execv(VELLUMOCTL_PATH, argv.data());
-            _exit(127);
-        }
+        args.insert(args.begin(), VELLUMOCTL_PATH);
+        m_pid = SpawnTiedChild(args, in[0], out[1]);
+        EXPECT_GT(m_pid, 0);
         ::close(in[0]);
         ::close(out[1]);
         m_input = in[1];
@@ -102,15 +90,12 @@ private:
 class VellumoctlPlay : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/vellumoctl-test-XXXXXX";
-        m_dir = ::mkdtemp(pattern);
         fs::create_directories(m_dir / "album");
         write(m_dir / "album" / "02 second.mp3", 300000);
         write(m_dir / "album" / "01 first.mp3", 300000);
         write(m_dir / "album" / "cover.txt", 10);
         write(m_dir / "clip.mkv", 1000);
     }
-    void TearDown() override { fs::remove_all(m_dir); }
 
     static void write(const fs::path& path, size_t bytes) {
         std::ofstream(path, std::ios::binary) << std::string(bytes, 'v');
@@ -120,7 +105,8 @@ protected:
         return sim.address() + ":" + std::to_string(sim.port());
     }
 
-    fs::path m_dir;
+    TempDir m_scratch;
+    const fs::path m_dir = m_scratch.path();
 };
 
 TEST_F(VellumoctlPlay, PlaysAFolderInNameOrderToTheEnd) {

@@ -1,4 +1,5 @@
 // The TCP stream's status codes, trace lines and cross-thread close.
+#include "LoopbackListener.h"
 #include "TraceCapture.h"
 #include "io/CAsyncStreamer.h"
 #include "io/CTcpStreamer.h"
@@ -17,28 +18,6 @@ using namespace kvu::io;
 
 namespace {
 
-class Listener {
-public:
-    Listener() {
-        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::listen(m_fd, 4);
-        socklen_t length = sizeof address;
-        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length);
-        m_port = ntohs(address.sin_port);
-    }
-    ~Listener() { ::close(m_fd); }
-    int Accept() { return ::accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC); }
-    int Port() const { return m_port; }
-
-private:
-    int m_fd;
-    int m_port;
-};
-
 TEST(TcpStreamer, OperationsWithoutSocketFailWithTheirCodes) {
     TraceCapture trace;
     CTcpStreamer stream;
@@ -54,16 +33,16 @@ TEST(TcpStreamer, RefusedConnectAndBadOptionCodes) {
     TraceCapture trace;
     int port;
     {
-        Listener gone;
-        port = gone.Port();
+        LoopbackListener gone;
+        port = gone.port();
     }
     CTcpStreamer stream;
     EXPECT_EQ(stream.Connect("127.0.0.1", port, 0, 0), kStreamConnectFailed);
     EXPECT_NE(trace.Text().find("Open connection failed!(-4, "), std::string::npos);
     EXPECT_FALSE(stream.IsOpen());
 
-    Listener listener;
-    ASSERT_EQ(stream.Connect("127.0.0.1", listener.Port(), 0, 0), kStreamOk);
+    LoopbackListener listener;
+    ASSERT_EQ(stream.Connect("127.0.0.1", listener.port(), 0, 0), kStreamOk);
     const std::string before = trace.Text();
     const int32_t bytes = 4096;
     EXPECT_EQ(stream.SetOption(2, &bytes, 0), kStreamBadArgument);
@@ -73,10 +52,10 @@ TEST(TcpStreamer, RefusedConnectAndBadOptionCodes) {
 
 TEST(TcpStreamer, PeerCloseMakesReadFailWithReceiveCode) {
     TraceCapture trace;
-    Listener listener;
+    LoopbackListener listener;
     CTcpStreamer stream;
-    ASSERT_EQ(stream.Connect("127.0.0.1", listener.Port(), 0, 0), kStreamOk);
-    const int peer = listener.Accept();
+    ASSERT_EQ(stream.Connect("127.0.0.1", listener.port(), 0, 0), kStreamOk);
+    const int peer = listener.accept();
     ASSERT_EQ(::send(peer, "ab", 2, 0), 2);
     ::close(peer);
     char buffer[8];
@@ -86,10 +65,10 @@ TEST(TcpStreamer, PeerCloseMakesReadFailWithReceiveCode) {
 }
 
 TEST(TcpStreamer, CloseFromAnotherThreadEndsABlockedRead) {
-    Listener listener;
+    LoopbackListener listener;
     CTcpStreamer stream;
-    ASSERT_EQ(stream.Connect("127.0.0.1", listener.Port(), 0, 0), kStreamOk);
-    const int peer = listener.Accept();
+    ASSERT_EQ(stream.Connect("127.0.0.1", listener.port(), 0, 0), kStreamOk);
+    const int peer = listener.accept();
     int32_t result = 0;
     std::thread reader([&] {
         char buffer[4];
@@ -125,7 +104,7 @@ public:
 };
 
 TEST(AsyncStreamer, ReadLoopDeliversBytesThenOneErrorAndStops) {
-    Listener listener;
+    LoopbackListener listener;
     ReadRecorder recorder;
     auto* tcp = new CTcpStreamer;
     CAsyncStreamer stream(tcp, true);
@@ -133,8 +112,8 @@ TEST(AsyncStreamer, ReadLoopDeliversBytesThenOneErrorAndStops) {
     EXPECT_FALSE(stream.AsyncRead(buffer)); // no observer yet
     stream.SetObserver(&recorder);
     EXPECT_FALSE(stream.AsyncRead(buffer)); // not open
-    ASSERT_EQ(tcp->Connect("127.0.0.1", listener.Port(), 0, 0), kStreamOk);
-    const int peer = listener.Accept();
+    ASSERT_EQ(tcp->Connect("127.0.0.1", listener.port(), 0, 0), kStreamOk);
+    const int peer = listener.accept();
     ASSERT_TRUE(stream.AsyncRead(buffer));
     ASSERT_EQ(::send(peer, "keywords", 8, 0), 8);
     ::close(peer);

@@ -2,6 +2,7 @@
 // blocked: a connect nobody answers, a Box that stopped reading.
 #include "CDmpVellumo.h"
 #include "LinkTestSupport.h"
+#include "LoopbackListener.h"
 #include "RawBoxPeer.h"
 
 #include <gtest/gtest.h>
@@ -18,29 +19,20 @@ namespace {
 class SilentListener {
 public:
     SilentListener() {
-        m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::listen(m_listener, 0);
-        socklen_t length = sizeof address;
-        ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
-        m_port = ntohs(address.sin_port);
+        address.sin_port = htons(m_listener.port());
         // Fills the queue.
         m_filler = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         EXPECT_EQ(::connect(m_filler, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     }
-    ~SilentListener() {
-        ::close(m_filler);
-        ::close(m_listener);
-    }
-    int Port() const { return m_port; }
+    ~SilentListener() { ::close(m_filler); }
+    int Port() const { return m_listener.port(); }
 
 private:
-    int m_listener;
+    LoopbackListener m_listener{0};
     int m_filler;
-    int m_port = 0;
 };
 
 int unusedPort() {

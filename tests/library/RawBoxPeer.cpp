@@ -43,27 +43,16 @@ std::string Record(char command, int32_t sequence, uint64_t value, const std::st
 }
 
 RawBoxPeer::RawBoxPeer() {
-    m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int on = 1;
-    ::setsockopt(m_listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    EXPECT_EQ(::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    EXPECT_EQ(::listen(m_listener, 8), 0);
-    socklen_t length = sizeof address;
-    ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
-    m_port = ntohs(address.sin_port);
+    EXPECT_TRUE(m_listener.isListening());
 }
 
 RawBoxPeer::~RawBoxPeer() {
     CloseAll();
-    ::close(m_listener);
 }
 
 void RawBoxPeer::AcceptPair() {
-    m_command = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
-    m_data = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
+    m_command = m_listener.accept();
+    m_data = m_listener.accept();
     ASSERT_GE(m_command, 0);
     ASSERT_GE(m_data, 0);
     const int on = 1;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "LoopbackListener.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -11,7 +13,7 @@ public:
     RawBoxPeer();
     ~RawBoxPeer();
 
-    int Port() const { return m_port; }
+    int Port() const { return m_listener.port(); }
     // Accepts the command connection, then the data connection.
     void AcceptPair();
 
@@ -42,10 +44,9 @@ public:
 private:
     std::string readExactly(int fd, size_t count);
 
-    int m_listener = -1;
+    LoopbackListener m_listener;
     int m_command = -1;
     int m_data = -1;
-    int m_port = 0;
 };
 
 // Little-endian helpers for expected records.

@@ -2,6 +2,7 @@
 #include "CServerObserver.h"
 #include "CSocketClient.h"
 #include "LoopbackClient.h"
+#include "LoopbackListener.h"
 #include "TraceCapture.h"
 
 #include <gtest/gtest.h>
@@ -51,27 +52,6 @@ private:
     std::string m_bytes;
 };
 
-// A loopback listener of the test's own, to occupy a port or learn a free one.
-class PortHolder {
-public:
-    PortHolder() : m_socket(::socket(AF_INET, SOCK_STREAM, 0)) {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        ::bind(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::listen(m_socket, 1);
-        ::getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &length);
-        m_port = ntohs(address.sin_port);
-    }
-    ~PortHolder() { ::close(m_socket); }
-    std::uint16_t port() const { return m_port; }
-
-private:
-    int m_socket;
-    std::uint16_t m_port = 0;
-};
-
 } // namespace
 
 // Clients the observer leaves to the server stay open until Stop closes them,
@@ -97,7 +77,7 @@ TEST(CSocketServer, StopClosesTheClientsItKept) {
 // A second Start on the same fixed port replaces the first listener; Stop
 // then frees the port for others.
 TEST(CSocketServer, StartsAgainOnTheSamePort) {
-    const std::uint16_t port = PortHolder().port();
+    const std::uint16_t port = LoopbackListener().port();
     ByteObserver observer(false);
     CSocketServer server(port, INADDR_LOOPBACK);
     server.SetObserver(&observer);
@@ -119,7 +99,7 @@ TEST(CSocketServer, StartsAgainOnTheSamePort) {
 
 // A port in use makes Start fail with the bind result and errno traced.
 TEST(CSocketServer, ReportsAPortInUse) {
-    PortHolder holder;
+    LoopbackListener holder;
     CSocketServer server(holder.port(), INADDR_LOOPBACK);
     {
         TraceCapture trace;

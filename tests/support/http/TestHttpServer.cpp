@@ -29,16 +29,8 @@ TestHttpServer::TestHttpServer() {
     // A proxy from the environment must not see the tests' requests. Set
     // before any client thread of the test runs.
     setenv("no_proxy", "127.0.0.1,localhost", 1);
-    m_listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (m_listener < 0 || bind(m_listener, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        listen(m_listener, 16) != 0 ||
-        getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    if (!m_listener.isListening())
         throw std::runtime_error("TestHttpServer: cannot listen on 127.0.0.1");
-    m_port = ntohs(address.sin_port);
     m_acceptor = std::thread([this] {
         pthread_setname_np(pthread_self(), "TestHttpAccept");
         acceptLoop();
@@ -55,15 +47,14 @@ TestHttpServer::~TestHttpServer() {
     m_released.notify_all();
     // Unblocks accept(); the acceptor stops before the servers it started
     // are joined, so none is added meanwhile.
-    shutdown(m_listener, SHUT_RDWR);
+    shutdown(m_listener.fd(), SHUT_RDWR);
     m_acceptor.join();
-    close(m_listener);
     for (std::thread& server : m_servers)
         server.join();
 }
 
 std::string TestHttpServer::Url(const std::string& path) const {
-    return "http://127.0.0.1:" + std::to_string(m_port) + path;
+    return "http://127.0.0.1:" + std::to_string(Port()) + path;
 }
 
 void TestHttpServer::SetRoute(const std::string& path, Route route) {
@@ -93,7 +84,7 @@ int TestHttpServer::RequestCount(const std::string& path) const {
 
 void TestHttpServer::acceptLoop() {
     for (;;) {
-        const int connection = accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
+        const int connection = m_listener.accept();
         std::lock_guard lock(m_mutex);
         if (connection < 0 || m_isStopping) {
             if (connection >= 0)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "LoopbackListener.h"
+
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -52,7 +54,7 @@ public:
     TestHttpServer(const TestHttpServer&) = delete;
     TestHttpServer& operator=(const TestHttpServer&) = delete;
 
-    uint16_t Port() const { return m_port; }
+    uint16_t Port() const { return m_listener.port(); }
     std::string Url(const std::string& path) const;
     void SetRoute(const std::string& path, Route route);
     // Lets held bodies continue.
@@ -66,8 +68,7 @@ private:
     void serve(int socket);
     bool sendAll(int socket, const char* data, size_t size);
 
-    int m_listener = -1;
-    uint16_t m_port = 0;
+    LoopbackListener m_listener{16};
     std::thread m_acceptor;
 
     mutable std::mutex m_mutex; // guards everything below

@@ -36,8 +36,7 @@ private:
 };
 
 int unusedPort() {
-    RawBoxPeer peer;
-    return peer.Port();
+    return LoopbackListener().port();
 }
 
 TEST(LinkLifetime, FailedSynchronousOpenReportsConnectErrorThenClosedAndDropsObservers) {

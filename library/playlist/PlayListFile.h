@@ -23,4 +23,3 @@ inline constexpr int64_t kMaxPlayListBytes = 256 * 1024 * 1024;
 // not checked for existence. False when the file cannot be read, is empty or
 // holds no line.
 bool ParsePlayList(const std::wstring& path, MediaLists& lists);
-

@@ -1,5 +1,6 @@
 // One running instance per user: a second start sees the lock held.
 #include "CSingleInstanceLock.h"
+#include "ScopedEnvironment.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -7,34 +8,9 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <optional>
 #include <string>
 
 namespace {
-
-// Sets an environment variable for its lifetime; unset value: removed.
-class ScopedEnvironment {
-public:
-    ScopedEnvironment(const char* name, const char* value) : m_name(name) {
-        const char* saved = std::getenv(name);
-        if (saved != nullptr)
-            m_saved = saved;
-        if (value != nullptr)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
-    }
-    ~ScopedEnvironment() {
-        if (m_saved)
-            setenv(m_name, m_saved->c_str(), 1);
-        else
-            unsetenv(m_name);
-    }
-
-private:
-    const char* m_name;
-    std::optional<std::string> m_saved;
-};
 
 // Whether a fresh process can take the lock.
 bool otherProcessAcquires(const std::string& directory) {

@@ -13,9 +13,12 @@ class CStatusWindow;
 // status window; the panels' control messages become library calls; the
 // status window's closing and minimising end or hide playback. Owns the
 // library instances. User-interface thread only, in message order.
+//
+// Without a status window (a program built without one) media plays while
+// the main window stays in view; closing the main window ends it.
 class CPlaybackSession {
 public:
-    CPlaybackSession(const DmpVellumoApi& api, CStatusWindow& statusWindow, CPlaybackHost& host);
+    CPlaybackSession(const DmpVellumoApi& api, CStatusWindow* statusWindow, CPlaybackHost& host);
     // Destroys every instance: each link sends its disconnect.
     ~CPlaybackSession();
     CPlaybackSession(const CPlaybackSession&) = delete;
@@ -35,6 +38,10 @@ public:
     // instance and the status window go.
     void EndAll();
 
+    // The user brings the main window back from the task bar while media
+    // plays: the status window comes back instead. True when it did.
+    bool RestoreStatusWindow();
+
     // The drop target while the main window is hidden: the video pool when
     // the status window shows video alone, else the photo-and-music pool.
     uint32_t PlayControlPoolMask() const;
@@ -47,9 +54,11 @@ private:
     void refresh(uint32_t message, DmpVellumoInfo* instance);
     void rebuildOrReturn(DmpVellumoInfo* instance, uint32_t mask);
     void endPlayback(int32_t linkError, bool isRestore);
+    void createStatusWindow(uint32_t types, bool isImageStatusReapplied);
+    void destroyStatusWindow();
 
     CDmpInstances m_instances;
     CPlaybackControl m_control;
-    CStatusWindow& m_statusWindow;
+    CStatusWindow* m_statusWindow; // may be null
     CPlaybackHost& m_host;
 };

@@ -92,14 +92,6 @@ CGdipButton::Look CGdipButton::currentLook() const {
     return m_hovering ? Look::Hover : Look::Normal;
 }
 
-void CGdipButton::preRender() {
-    m_background = CaptureParentBackground(this);
-    for (Look look : {Look::Normal, Look::Pressed, Look::Hover})
-        if (m_looks[static_cast<int>(look)].surface.isNull())
-            renderLook(look);
-    m_needsRender = false;
-}
-
 void CGdipButton::renderLook(Look look) {
     const CGdiPlusBitmapResource& normal = *m_looks[static_cast<int>(Look::Normal)].picture;
     const auto& own = m_looks[static_cast<int>(look)].picture;
@@ -118,9 +110,17 @@ void CGdipButton::renderLook(Look look) {
 }
 
 void CGdipButton::paintEvent(QPaintEvent*) {
-    if (m_needsRender && m_looks[static_cast<int>(Look::Normal)].picture)
-        preRender();
-    const LookStyle& style = m_looks[static_cast<int>(currentLook())];
+    const Look look = currentLook();
+    LookStyle& style = m_looks[static_cast<int>(look)];
+    // Each look is composed when first shown, so that a long list of buttons
+    // keeps only the looks it showed.
+    if (m_looks[static_cast<int>(Look::Normal)].picture) {
+        if (m_needsRender)
+            m_background = CaptureParentBackground(this);
+        m_needsRender = false;
+        if (style.surface.isNull())
+            renderLook(look);
+    }
     QPainter painter(this);
     if (!style.surface.isNull())
         painter.drawImage(QPoint(0, 0), style.surface);
@@ -170,6 +170,7 @@ void CGdipButton::focusInEvent(QFocusEvent* event) {
 void CGdipButton::discardSurfaces() {
     for (LookStyle& style : m_looks)
         style.surface = QImage();
+    m_background = QImage();
     m_needsRender = true;
 }
 

@@ -63,19 +63,18 @@ private:
         QColor textColor;
         QRect textRect;
         unsigned textFormat = 0;
-        QImage surface; // background with the picture drawn on it
+        QImage surface; // background with the picture drawn on it; null until shown
     };
 
     bool setLook(Look look, std::optional<QString> caption, int number, const char* type,
                  QColor textColor, int fontHeight, std::optional<QRect> textRect,
                  unsigned textFormat);
-    void preRender();
     void renderLook(Look look);
     void updateAccessibleName();
     void discardSurfaces();
 
     std::array<LookStyle, 3> m_looks;
-    bool m_needsRender = true;
+    bool m_needsRender = true; // the background is to be captured again
     bool m_hovering = false;
     bool m_keyboardFocus = false;
     QString m_tooltip;

@@ -3,7 +3,7 @@
 #include "BoxSimProcess.h"
 #include "CGdipButton.h"
 #include "CVellumoDlg.h"
-#include "PrivateNetwork.h"
+#include "DummyNetwork.h"
 #include "RecordingStatusWindow.h"
 #include "Sha256.h"
 #include "TempDir.h"
@@ -17,7 +17,9 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <optional>
 
 namespace {
 
@@ -26,33 +28,6 @@ constexpr auto kBound = std::chrono::seconds(40);
 std::vector<std::string> box(const std::string& name) {
     return {"--port", "7171", "--upnp-iface", "lo", "--friendly-name", name};
 }
-
-// Runs step every 20 ms from whatever loop runs (the window's, a modal
-// box's), until it returns true. When the bound passes first, the test fails
-// and every modal box and the window end, so that nothing waits forever.
-class Driver {
-public:
-    Driver(CVellumoDlg& window, std::function<bool()> step) : m_step(std::move(step)) {
-        m_deadline = std::chrono::steady_clock::now() + kBound;
-        QObject::connect(&m_timer, &QTimer::timeout, [this, &window] {
-            if (m_step()) {
-                m_timer.stop();
-            } else if (std::chrono::steady_clock::now() > m_deadline) {
-                m_timer.stop();
-                ADD_FAILURE() << "the window never came to the expected state";
-                while (QWidget* box = QApplication::activeModalWidget())
-                    box->close();
-                window.EndDialog(IDCANCEL);
-            }
-        });
-        m_timer.start(20);
-    }
-
-private:
-    std::function<bool()> m_step;
-    QTimer m_timer;
-    std::chrono::steady_clock::time_point m_deadline;
-};
 
 // Clicks the button of a modal box that carries caption.
 bool clickButton(QWidget* box, const QString& caption) {
@@ -66,6 +41,38 @@ bool clickButton(QWidget* box, const QString& caption) {
     return false;
 }
 
+// Runs step every 20 ms from whatever loop runs (the window's, a modal
+// box's), until it returns true. When the bound passes first, the test fails
+// and every modal box and the window end, so that nothing waits forever.
+class Driver {
+public:
+    Driver(CVellumoDlg& window, std::function<bool()> step) : m_step(std::move(step)) {
+        m_deadline = std::chrono::steady_clock::now() + kBound;
+        QObject::connect(&m_timer, &QTimer::timeout, [this, &window] {
+            if (m_step()) {
+                m_timer.stop();
+            } else if (std::chrono::steady_clock::now() > m_deadline) {
+                // Keeps answering "Exit" and closing boxes until the window
+                // has ended: a closed question means "Rescan".
+                if (!m_hasFailed)
+                    ADD_FAILURE() << "the window never came to the expected state";
+                m_hasFailed = true;
+                if (QWidget* box = QApplication::activeModalWidget())
+                    if (!clickButton(box, QStringLiteral("Exit")))
+                        box->close();
+                window.EndDialog(IDCANCEL);
+            }
+        });
+        m_timer.start(20);
+    }
+
+private:
+    std::function<bool()> m_step;
+    QTimer m_timer;
+    std::chrono::steady_clock::time_point m_deadline;
+    bool m_hasFailed = false;
+};
+
 // A drag from a file manager that enters the window and drops at position.
 void dropAt(QWidget& window, const QPointF& position, const QMimeData& data) {
     QDragEnterEvent enter(position.toPoint(), Qt::CopyAction, &data, Qt::LeftButton,
@@ -78,13 +85,13 @@ void dropAt(QWidget& window, const QPointF& position, const QMimeData& data) {
 class MainWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!IsInPrivateNetwork())
+        if (!IsInDummyNetwork())
             GTEST_SKIP() << "needs a private network namespace (root)";
     }
-    std::unique_ptr<CVellumoDlg> makeWindow() {
+    std::unique_ptr<CVellumoDlg> makeWindow(const std::string& searchInterface = "lo") {
         auto status = std::make_unique<RecordingStatusWindow>();
         statusWindow = status.get();
-        return std::make_unique<CVellumoDlg>(ParseStartupOptions({"--iface", "lo"}),
+        return std::make_unique<CVellumoDlg>(ParseStartupOptions({"--iface", searchInterface}),
                                              std::move(status));
     }
 
@@ -212,9 +219,70 @@ TEST_F(MainWindowTest, DropsOnThePoolPlayOnTheBox) {
         [](const JsonEvent& e) { return e.str("event") == "command" && e.str("byte") == "D"; }));
 }
 
+// A Box on the far end of the test's veth pair. Switched off (its process
+// ended and its address gone) it stops answering: the window asks and is
+// disabled; switched on again, "Rescan" gets a reply and the window is
+// enabled again.
+TEST_F(MainWindowTest, ABoxThatStopsAnsweringIsAskedForAndRescanEnablesTheWindow) {
+    const std::string address = "10.99.0.50";
+    const std::string peer = kDummyPeer;
+    // Both ends of the pair are this namespace's: a packet from one of its
+    // own addresses arriving on the other end must not count as forged.
+    for (const std::string& device : {std::string("all"), std::string(kDummyInterface), peer}) {
+        std::ofstream("/proc/sys/net/ipv4/conf/" + device + "/accept_local") << 1;
+        std::ofstream("/proc/sys/net/ipv4/conf/" + device + "/rp_filter") << 0;
+    }
+    const auto switchOn = [&](std::optional<BoxSimProcess>& box) {
+        EXPECT_EQ(std::system(("ip addr add " + address + "/32 dev " + peer).c_str()), 0);
+        box.emplace(std::vector<std::string>{"--port", "7171", "--upnp-iface", peer,
+                                             "--friendly-name", "Far Box"},
+                    address);
+    };
+    const auto switchOff = [&](std::optional<BoxSimProcess>& box) {
+        box.reset();
+        EXPECT_EQ(std::system(("ip addr del " + address + "/32 dev " + peer).c_str()), 0);
+    };
+    std::optional<BoxSimProcess> far;
+    switchOn(far);
+    auto window = makeWindow(kDummyInterface);
+    enum class Stage { Opening, SwitchedOff, Rescanned, Done } stage = Stage::Opening;
+    Driver driver(*window, [&] {
+        auto* question = dynamic_cast<CMessageDialog*>(QApplication::activeModalWidget());
+        switch (stage) {
+        case Stage::Opening:
+            if (!window->isVisible() || question != nullptr)
+                return false;
+            switchOff(far);
+            stage = Stage::SwitchedOff;
+            return false;
+        case Stage::SwitchedOff:
+            if (question == nullptr || question->style() != CMessageDialog::kTwoButtons)
+                return false;
+            EXPECT_FALSE(window->isEnabled());
+            switchOn(far);
+            EXPECT_TRUE(clickButton(question, QStringLiteral("Rescan")));
+            stage = Stage::Rescanned;
+            return false;
+        case Stage::Rescanned:
+            if (question != nullptr || !window->isEnabled())
+                return false;
+            stage = Stage::Done;
+            window->close();
+            return true;
+        case Stage::Done:
+            return true;
+        }
+        return true;
+    });
+    EXPECT_EQ(window->DoModal(), IDCANCEL);
+    EXPECT_EQ(window->BoxAddress(), L"10.99.0.50");
+    EXPECT_EQ(stage, Stage::Done);
+    switchOff(far);
+}
+
 int main(int argc, char** argv) {
     std::string why;
-    if (!EnterPrivateNetwork(&why))
+    if (!EnterDummyNetwork(&why))
         std::fprintf(stderr, "no private network: %s\n", why.c_str());
     testing::InitGoogleTest(&argc, argv);
     qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -7,6 +7,7 @@
 #include "RecordingStatusWindow.h"
 #include "Sha256.h"
 #include "TempDir.h"
+#include "TestFiles.h"
 
 #include <QApplication>
 #include <QDropEvent>
@@ -165,11 +166,16 @@ TEST_F(MainWindowTest, NoBoxAsksAndExitEnds) {
 // Photos and music dropped on their pool reach the Box whole; the status
 // window comes for both types and the main window hides. Music forwarded
 // by the play control's "Play Now" goes in front of the playing music.
+// Closing the window while the song still plays sends the disconnect.
 TEST_F(MainWindowTest, DropsOnThePoolPlayOnTheBox) {
-    BoxSimProcess living(box("Living Room"), "127.0.0.2");
+    // The Box reads 2 MB a second: the song lasts a few seconds.
+    std::vector<std::string> slow = box("Living Room");
+    slow.insert(slow.end(), {"--read-rate", "2000000"});
+    BoxSimProcess living(slow, "127.0.0.2");
     TempDir media;
-    const std::string photo = media.write("photo.jpg", std::string(120000, 'p'));
-    const std::string song = media.write("song.mp3", std::string(3 << 20, 's'));
+    const std::string photo = MakePatternFile(media, "photo.jpg", 120000).string();
+    const std::string song = MakePatternFile(media, "song.mp3", 16 << 20).string();
+    const std::string added = MakePatternFile(media, "added.mp3", 1000).string();
     auto window = makeWindow();
     Driver driver(*window, [&] {
         if (!window->isVisible())
@@ -188,7 +194,6 @@ TEST_F(MainWindowTest, DropsOnThePoolPlayOnTheBox) {
         if (statusWindow->createdTypes.empty() || window->isVisible())
             return false;
         statusWindow->isPlayNow = true;
-        const std::string added = media.write("added.mp3", std::string(1000, 'a'));
         const QList<QUrl> urls = {QUrl::fromLocalFile(QString::fromStdString(added))};
         SendMessageTo(window.get(), CVellumoDlg::kDropFilesMessage,
                       reinterpret_cast<uintptr_t>(&urls), 0);
@@ -206,7 +211,7 @@ TEST_F(MainWindowTest, DropsOnThePoolPlayOnTheBox) {
     });
     EXPECT_EQ(window->DoModal(), IDCANCEL);
     EXPECT_EQ(statusWindow->createdTypes, std::vector<uint32_t>{DMP_TYPE_IMAGE | DMP_TYPE_AUDIO});
-    for (const std::string& path : {photo, song}) {
+    for (const std::string& path : {photo, added}) {
         const std::string name = std::filesystem::path(path).filename().string();
         const auto received = living.waitForEvent([&](const JsonEvent& e) {
             return e.str("event") == "file" && e.str("name") == name && e.flag("complete");

@@ -78,14 +78,18 @@ TEST(BoxOptions, DefaultsAndEveryOption) {
     EXPECT_EQ(defaults->version, 0x0000000700020003u);
     EXPECT_EQ(defaults->mac, 0x0000A1B2C3D4E5F6u);
     EXPECT_EQ(defaults->maxVolume, 100);
+    EXPECT_EQ(defaults->httpPort, 80);
+    EXPECT_EQ(defaults->flashTimeMs, 500);
     EXPECT_TRUE(defaults->faults.empty());
 
     const auto all =
-        BoxOptions::parse({"--address", "127.0.0.3",    "--port",       "0",
-                           "--log",     "l.jsonl",      "--output-dir", "out",
-                           "--rate",    "0x400",        "--version",    "0xFFFFFFFFFFFFFFFF",
-                           "--mac",     "42",           "--max-volume", "80",
-                           "--fault",   "read-nothing", "--fault",      "truncated-records"},
+        BoxOptions::parse({"--address",   "127.0.0.3",    "--port",       "0",
+                           "--log",       "l.jsonl",      "--output-dir", "out",
+                           "--rate",      "0x400",        "--version",    "0xFFFFFFFFFFFFFFFF",
+                           "--mac",       "42",           "--max-volume", "80",
+                           "--fault",     "read-nothing", "--fault",      "truncated-records",
+                           "--http-port", "8080",         "--flash-time", "0",
+                           "--fault",     "image-halfway"},
                           error);
     ASSERT_TRUE(all) << error;
     EXPECT_EQ(all->address, "127.0.0.3");
@@ -99,6 +103,9 @@ TEST(BoxOptions, DefaultsAndEveryOption) {
     EXPECT_TRUE(all->has(BoxFault::ReadNothing));
     EXPECT_TRUE(all->has(BoxFault::TruncatedRecords));
     EXPECT_FALSE(all->has(BoxFault::AnswerNothing));
+    EXPECT_EQ(all->httpPort, 8080);
+    EXPECT_EQ(all->flashTimeMs, 0);
+    EXPECT_TRUE(all->has(BoxFault::ImageHalfway));
 }
 
 TEST(BoxOptions, RejectsBadValues) {
@@ -112,6 +119,8 @@ TEST(BoxOptions, RejectsBadValues) {
         {"--address", "host"},
         {"--fault", "flaky"},
         {"--max-volume", "3000000000"},
+        {"--http-port", "65536"},
+        {"--flash-time", "3600001"},
         {"--port"},
         {"--bogus", "1"},
         {"--log", ""},

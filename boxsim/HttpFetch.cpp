@@ -5,7 +5,6 @@
 #include <curl/curl.h>
 
 #include <memory>
-#include <mutex>
 
 namespace {
 
@@ -23,20 +22,19 @@ struct Transfer {
     bool hasHeaders = false;
     std::string stopReason;
 
-    // The answer's head is complete once the first body byte arrives.
+    // The answer's head is complete once the first body byte arrives; only a
+    // 200 answer's body is taken.
     bool takeHeaders() {
-        if (hasHeaders)
-            return true;
-        hasHeaders = true;
-        curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &result.status);
-        curl_off_t length = -1;
-        curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
-        result.expectedBytes = length;
-        if (result.status != 200) {
-            stopReason = "answered status " + std::to_string(result.status);
-            return false;
+        if (!hasHeaders) {
+            hasHeaders = true;
+            curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &result.status);
+            curl_off_t length = -1;
+            curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+            result.expectedBytes = length;
+            if (result.status != 200)
+                stopReason = "answered status " + std::to_string(result.status);
         }
-        return true;
+        return result.status == 200;
     }
 
     size_t take(const char* data, size_t bytes) {
@@ -70,16 +68,10 @@ int onProgress(void* transfer, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     return 1;
 }
 
-void initCurlOnce() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
 } // namespace
 
 HttpFetch::Result HttpFetch::get(const std::string& url, int64_t maxBytes,
                                  const std::atomic<bool>& isCancelled, const Sink& sink) {
-    initCurlOnce();
     Transfer transfer;
     transfer.maxBytes = maxBytes;
     transfer.isCancelled = &isCancelled;

@@ -9,7 +9,8 @@
 // One HTTP GET as the Box makes it during a firmware upgrade: plain http
 // only, one request per connection, no redirects. Every received byte goes
 // through a SHA-256 digest and on to a sink, piece by piece; nothing is kept
-// here, so an image of any size costs no memory.
+// here, so an image of any size costs no memory. The program sets libcurl
+// up (curl_global_init) before its first thread.
 class HttpFetch {
 public:
     struct Result {

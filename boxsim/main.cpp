@@ -6,6 +6,7 @@
 #include "BoxWebServer.h"
 #include "EventLog.h"
 
+#include <curl/curl.h>
 #include <libxml/parser.h>
 
 #include <fcntl.h>
@@ -61,8 +62,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "vellumo-boxsim: %s is not a directory\n", options->outputDir.c_str());
         return 2;
     }
-    // Before any thread: libxml2 sets up its globals here once.
+    // Before any thread: libxml2 and libcurl set up their globals here once.
     xmlInitParser();
+    curl_global_init(CURL_GLOBAL_DEFAULT);
     EventLog log;
     if (!options->logPath.empty() && !log.open(options->logPath)) {
         std::fprintf(stderr, "vellumo-boxsim: cannot write %s\n", options->logPath.c_str());

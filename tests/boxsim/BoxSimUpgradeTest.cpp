@@ -172,7 +172,9 @@ TEST(BoxSimUpgrade, DisconnectCancelsAHangingTransfer) {
     const auto ended = sim.waitForEvent(upgradeEnded());
     ASSERT_TRUE(ended);
     EXPECT_EQ(ended->str("stage"), "cancelled");
-    EXPECT_EQ(sim.waitForEvent(EventIs("closed"))->str("reason"), "D");
+    const auto closed = sim.waitForEvent(EventIs("closed"));
+    ASSERT_TRUE(closed);
+    EXPECT_EQ(closed->str("reason"), "D");
 }
 
 namespace {

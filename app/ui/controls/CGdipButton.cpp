@@ -1,0 +1,187 @@
+#include "CGdipButton.h"
+
+#include "CMemDC.h"
+#include "ParentBackground.h"
+#include "SkinText.h"
+
+#include <QKeyEvent>
+#include <QPainter>
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+// The hover look of a button without a hover picture: each colour channel c
+// (0 to 1) becomes min(1, 1.05 c + 0.05); alpha stays.
+QImage brightened(const QImage& picture) {
+    QImage image = picture.convertToFormat(QImage::Format_ARGB32);
+    const auto channel = [](int c) { return std::min(255, (c * 105 + 1275 + 50) / 100); };
+    for (int y = 0; y < image.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb p = line[x];
+            line[x] = qRgba(channel(qRed(p)), channel(qGreen(p)), channel(qBlue(p)), qAlpha(p));
+        }
+    }
+    return image;
+}
+
+} // namespace
+
+CGdipButton::CGdipButton(QWidget* parent) : QAbstractButton(parent) {
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_Hover);
+}
+
+bool CGdipButton::SetNormalImage(std::optional<QString> caption, int number, const char* type,
+                                 QColor textColor, int fontHeight, std::optional<QRect> textRect,
+                                 unsigned textFormat) {
+    return setLook(Look::Normal, std::move(caption), number, type, textColor, fontHeight, textRect,
+                   textFormat);
+}
+
+bool CGdipButton::SetPressedImage(std::optional<QString> caption, int number, const char* type,
+                                  QColor textColor, int fontHeight, std::optional<QRect> textRect,
+                                  unsigned textFormat) {
+    return setLook(Look::Pressed, std::move(caption), number, type, textColor, fontHeight, textRect,
+                   textFormat);
+}
+
+bool CGdipButton::SetHoverImage(std::optional<QString> caption, int number, const char* type,
+                                QColor textColor, int fontHeight, std::optional<QRect> textRect,
+                                unsigned textFormat) {
+    return setLook(Look::Hover, std::move(caption), number, type, textColor, fontHeight, textRect,
+                   textFormat);
+}
+
+bool CGdipButton::setLook(Look look, std::optional<QString> caption, int number, const char* type,
+                          QColor textColor, int fontHeight, std::optional<QRect> textRect,
+                          unsigned textFormat) {
+    LookStyle& style = m_looks[static_cast<int>(look)];
+    style.picture.emplace();
+    if (caption)
+        style.caption = std::move(*caption);
+    style.fontHeight = fontHeight;
+    style.textColor = textColor;
+    if (textRect)
+        style.textRect = *textRect;
+    style.textFormat = textFormat;
+    style.surface = QImage();
+    m_needsRender = true;
+    updateAccessibleName();
+    return style.picture->Load(number, type, devicePixelRatioF());
+}
+
+void CGdipButton::SetTooltip(const QString& text, bool activate) {
+    if (text.isEmpty())
+        return;
+    m_tooltip = text;
+    setToolTip(activate ? text : QString());
+    updateAccessibleName();
+}
+
+void CGdipButton::updateAccessibleName() {
+    const QString& caption = m_looks[static_cast<int>(Look::Normal)].caption;
+    setAccessibleName(caption.isEmpty() ? m_tooltip : caption);
+}
+
+CGdipButton::Look CGdipButton::currentLook() const {
+    if (isDown())
+        return Look::Pressed;
+    return m_hovering ? Look::Hover : Look::Normal;
+}
+
+void CGdipButton::renderLook(Look look) {
+    const CGdiPlusBitmapResource& normal = *m_looks[static_cast<int>(Look::Normal)].picture;
+    const auto& own = m_looks[static_cast<int>(look)].picture;
+    kvu::CMemDC work(nullptr, rect(), devicePixelRatioF(), &m_background);
+    QPainter& painter = work.painter();
+    if (own) {
+        painter.drawImage(QPoint(0, 0), own->image());
+    } else if (look == Look::Pressed) {
+        painter.drawImage(QPoint(1, 1), normal.image());
+    } else if (look == Look::Hover && !normal.isNull()) {
+        QImage bright = brightened(normal.image());
+        bright.setDevicePixelRatio(normal.image().devicePixelRatio());
+        painter.drawImage(QPoint(0, 0), bright);
+    }
+    m_looks[static_cast<int>(look)].surface = work.takeImage();
+}
+
+void CGdipButton::paintEvent(QPaintEvent*) {
+    const Look look = currentLook();
+    LookStyle& style = m_looks[static_cast<int>(look)];
+    // Each look is composed when first shown, so that a long list of buttons
+    // keeps only the looks it showed.
+    if (m_looks[static_cast<int>(Look::Normal)].picture) {
+        if (m_needsRender)
+            m_background = CaptureParentBackground(this);
+        m_needsRender = false;
+        if (style.surface.isNull())
+            renderLook(look);
+    }
+    QPainter painter(this);
+    if (!style.surface.isNull())
+        painter.drawImage(QPoint(0, 0), style.surface);
+    DrawSkinText(painter, style.textRect, style.caption, style.textFormat,
+                 SkinFont(parentWidget(), style.fontHeight), style.textColor);
+    if (hasFocus() && m_keyboardFocus) {
+        const QRect around =
+            style.caption.isEmpty() || style.textRect.isEmpty()
+                ? rect().adjusted(2, 2, -3, -3)
+                : style.textRect.adjusted(-3, -2, 2, 1) & rect().adjusted(0, 0, -1, -1);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(QColor(255, 255, 255, 200), 1, Qt::DotLine));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRoundedRect(QRectF(around).translated(0.5, 0.5), 3, 3);
+    }
+}
+
+void CGdipButton::enterEvent(QEnterEvent* event) {
+    m_hovering = true;
+    update();
+    QAbstractButton::enterEvent(event);
+}
+
+void CGdipButton::leaveEvent(QEvent* event) {
+    m_hovering = false;
+    update();
+    QAbstractButton::leaveEvent(event);
+}
+
+void CGdipButton::keyPressEvent(QKeyEvent* event) {
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier && !event->isAutoRepeat()) {
+        m_keyboardFocus = true;
+        click();
+        return;
+    }
+    QAbstractButton::keyPressEvent(event);
+}
+
+void CGdipButton::focusInEvent(QFocusEvent* event) {
+    m_keyboardFocus = event->reason() == Qt::TabFocusReason ||
+                      event->reason() == Qt::BacktabFocusReason ||
+                      event->reason() == Qt::ShortcutFocusReason;
+    QAbstractButton::focusInEvent(event);
+}
+
+void CGdipButton::discardSurfaces() {
+    for (LookStyle& style : m_looks)
+        style.surface = QImage();
+    m_background = QImage();
+    m_needsRender = true;
+}
+
+void CGdipButton::resizeEvent(QResizeEvent* event) {
+    discardSurfaces();
+    QAbstractButton::resizeEvent(event);
+}
+
+void CGdipButton::changeEvent(QEvent* event) {
+    // The parent's pixels beneath change with the parent.
+    if (event->type() == QEvent::ParentChange)
+        discardSurfaces();
+    QAbstractButton::changeEvent(event);
+}

@@ -1,0 +1,82 @@
+#pragma once
+
+#include "CGdiPlusBitmapResource.h"
+
+#include <QAbstractButton>
+#include <QColor>
+#include <QImage>
+#include <QRect>
+#include <QString>
+
+#include <array>
+#include <optional>
+
+// A push button drawn from pictures: one picture, caption and text style for
+// each of its three looks (normal, pressed, hover), composed over the pixels
+// its window paints beneath it so that soft picture edges blend. Clicks,
+// keyboard activation (Space, Enter), auto-repeat and accessibility are the
+// ones of QAbstractButton; a keyboard-focused button shows a focus mark.
+class CGdipButton : public QAbstractButton {
+public:
+    enum class Look { Normal, Pressed, Hover };
+
+    explicit CGdipButton(QWidget* parent = nullptr);
+
+    // Each sets its look: caption (none keeps the previous one), picture by
+    // number and type, text colour, font height in pixels, text rectangle in
+    // the button (none keeps the previous one) and text format (SkinText.h).
+    // The look is rendered again at the next paint, over a freshly captured
+    // background. Returns whether the picture loaded; without it the look
+    // shows the background and the caption.
+    bool SetNormalImage(std::optional<QString> caption, int number, const char* type,
+                        QColor textColor, int fontHeight, std::optional<QRect> textRect,
+                        unsigned textFormat);
+    bool SetPressedImage(std::optional<QString> caption, int number, const char* type,
+                         QColor textColor, int fontHeight, std::optional<QRect> textRect,
+                         unsigned textFormat);
+    bool SetHoverImage(std::optional<QString> caption, int number, const char* type,
+                       QColor textColor, int fontHeight, std::optional<QRect> textRect,
+                       unsigned textFormat);
+
+    // Stores the text and shows it as the tooltip while activate is true; an
+    // empty text changes nothing. Screen readers hear it when there is no
+    // caption.
+    void SetTooltip(const QString& text, bool activate);
+
+    // The look the next paint shows.
+    Look currentLook() const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    struct LookStyle {
+        std::optional<CGdiPlusBitmapResource> picture;
+        QString caption;
+        int fontHeight = 0;
+        QColor textColor;
+        QRect textRect;
+        unsigned textFormat = 0;
+        QImage surface; // background with the picture drawn on it; null until shown
+    };
+
+    bool setLook(Look look, std::optional<QString> caption, int number, const char* type,
+                 QColor textColor, int fontHeight, std::optional<QRect> textRect,
+                 unsigned textFormat);
+    void renderLook(Look look);
+    void updateAccessibleName();
+    void discardSurfaces();
+
+    std::array<LookStyle, 3> m_looks;
+    bool m_needsRender = true; // the background is to be captured again
+    bool m_hovering = false;
+    bool m_keyboardFocus = false;
+    QString m_tooltip;
+    QImage m_background;
+};

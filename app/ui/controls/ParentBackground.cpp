@@ -1,0 +1,31 @@
+#include "ParentBackground.h"
+
+#include <QList>
+#include <QPainter>
+#include <QRegion>
+#include <QWidget>
+
+QImage CaptureParentBackground(QWidget* control) {
+    const qreal ratio = control->devicePixelRatioF();
+    QImage image((QSizeF(control->size()) * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    image.setDevicePixelRatio(ratio);
+    if (control->isWindow())
+        return image;
+
+    QList<QWidget*> ancestors;
+    for (QWidget* widget = control->parentWidget(); widget; widget = widget->parentWidget()) {
+        ancestors.prepend(widget);
+        if (widget->isWindow())
+            break;
+    }
+    QPainter painter(&image);
+    for (QWidget* ancestor : ancestors) {
+        const QRect under(control->mapTo(ancestor, QPoint(0, 0)), control->size());
+        const QWidget::RenderFlags flags = ancestor->isWindow() || ancestor->autoFillBackground()
+                                               ? QWidget::DrawWindowBackground
+                                               : QWidget::RenderFlags();
+        ancestor->render(&painter, QPoint(0, 0), QRegion(under), flags);
+    }
+    return image;
+}

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "CGdiPlusBitmapResource.h"
+#include "CStringTable.h"
+
+#include <QDialog>
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+class CGdipButton;
+class CStaticEx;
+class QScrollBar;
+
+// The box choice: one wide row per box, in the byte-wise order of the boxes'
+// keys, scrolled a row at a time by the bar or the mouse wheel. A click on a
+// row ends the dialog and leaves its index for the caller; Escape does
+// nothing, the caption's close ends it without a choice.
+class CListDialog : public QDialog {
+public:
+    explicit CListDialog(QWidget* owner = nullptr,
+                         const CStringTable& strings = CStringTable::Get());
+
+    // Key to display name (an empty name shows the key), both UTF-8. Filled
+    // by the caller before a run.
+    std::map<std::string, std::string>& devices() { return m_devices; }
+
+    // The position in key order of the row chosen; -1 for none.
+    int selectedIndex() const { return m_selectedIndex; }
+    void SetSelectedIndex(int index) { m_selectedIndex = index; }
+    // The key at that position in key order; none outside the map.
+    std::optional<std::string> KeyAt(int index) const;
+
+    // Runs modally. Always returns IDCANCEL; selectedIndex() tells the choice.
+    int DoModal() { return exec(); }
+    void DeleteItemButtons();
+    const std::vector<CGdipButton*>& itemButtons() const { return m_itemButtons; }
+
+    void setVisible(bool visible) override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void startDialog();
+    void scrollTo(int row);
+    void scrollByWheel(int angleDelta);
+
+    const CStringTable& m_strings;
+    std::map<std::string, std::string> m_devices;
+    std::vector<CGdipButton*> m_itemButtons; // children of m_list
+    int m_selectedIndex = -1;
+    int m_wheelRemainder = 0; // eighths of a degree not yet turned into rows
+
+    CGdiPlusBitmapResource m_background;
+    CStaticEx* m_title;
+    QWidget* m_clipFrame; // clips rows scrolled above the list's top
+    QWidget* m_list;      // the rows; moves up as the list scrolls
+    QScrollBar* m_scrollBar;
+};

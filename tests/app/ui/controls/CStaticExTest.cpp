@@ -1,0 +1,76 @@
+#include "CStaticEx.h"
+#include "RecordingWindow.h"
+#include "SkinText.h"
+#include "TraceCapture.h"
+
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr int kHalfRed = 9101;
+constexpr int kBlue = 9102;
+
+} // namespace
+
+TEST(CStaticEx, HoldsSixteenPicturesAndRefusesASeventeenth) {
+    TraceCapture trace;
+    RecordingWindow window;
+    CStaticEx label(&window);
+    label.resize(20, 10);
+    ASSERT_TRUE(label.AddImage(kBlue, false));
+    for (int i = 1; i < CStaticEx::kMaxImages; ++i)
+        ASSERT_TRUE(label.AddImage(kHalfRed, true)) << i;
+    EXPECT_FALSE(label.AddImage(kHalfRed, true));
+    EXPECT_TRUE(trace.Contains("refused, the label holds 16 already"));
+    EXPECT_FALSE(label.AddImage(9999, true));
+    EXPECT_EQ(label.imageCount(), 16);
+    EXPECT_EQ(label.grab().toImage().pixelColor(5, 5), QColor(Qt::blue)) << "first kept";
+
+    EXPECT_TRUE(label.AddImage(kHalfRed, false));
+    EXPECT_EQ(label.imageCount(), 1) << "without append the pictures are replaced";
+    EXPECT_FALSE(label.AddImage(9999, false));
+    EXPECT_EQ(label.imageCount(), 0);
+}
+
+TEST(CStaticEx, ShowsItsTextOnTheBackgroundInsteadOfThePicture) {
+    RecordingWindow window;
+    window.resize(60, 30);
+    CStaticEx label(&window);
+    label.setGeometry(5, 5, 40, 20);
+    label.AddImage(kBlue, false);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    EXPECT_EQ(label.grab().toImage().pixelColor(2, 2), QColor(Qt::blue));
+    EXPECT_EQ(label.grab().toImage().pixelColor(30, 15), window.colour()) << "beside the picture";
+
+    label.SetText(QStringLiteral("."), 14, Qt::white, DT_RIGHT | DT_BOTTOM | DT_SINGLELINE);
+    EXPECT_EQ(label.grab().toImage().pixelColor(2, 2), window.colour());
+    EXPECT_EQ(label.accessibleName(), QStringLiteral("."));
+}
+
+TEST(CStaticEx, ScrollsATextAtLeastAsWideAsItselfUntilTheTextChanges) {
+    RecordingWindow window;
+    CStaticEx label(&window);
+    const QString title = QStringLiteral("A rather long title of a song, 歌曲");
+    label.SetText(title, 14, Qt::white, DT_SINGLELINE | DT_VCENTER);
+    const int textWidth = label.MeasureText().width();
+    ASSERT_GT(textWidth, 0);
+
+    label.resize(textWidth + 1, 20);
+    label.StartScrolling();
+    EXPECT_FALSE(label.isScrolling()) << "fits";
+    label.resize(textWidth, 20);
+    label.StartScrolling();
+    EXPECT_TRUE(label.isScrolling()) << "exactly as wide";
+
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return label.scrollOffset() >= 2; }, 10000));
+
+    label.SetText(title, 14, Qt::white, DT_SINGLELINE | DT_VCENTER);
+    EXPECT_TRUE(label.isScrolling()) << "the same text again changes nothing";
+    label.SetText(title, 15, Qt::white, DT_SINGLELINE | DT_VCENTER);
+    EXPECT_FALSE(label.isScrolling());
+    EXPECT_EQ(label.scrollOffset(), 0);
+}

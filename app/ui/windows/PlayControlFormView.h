@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QImage>
+#include <QPointer>
+#include <QWidget>
+
+#include <cstdint>
+
+class CGdipButton;
+
+// The narrow strip at the left of the play status window with two drop
+// targets, "Play Now" and "Queue It", for more files while the main window
+// is hidden. A drop (text/uri-list) on either target is handed to the drop
+// receiver (the main window) as the sent message WM_DROPFILES: wParam points
+// to the dropped QList<QUrl>, valid only while the receiver handles the
+// message; lParam is 0. Before the send, IsPlayNow() tells which target took
+// the drop. A drop beside both targets is ignored. Clicking a target does
+// nothing.
+class PlayControlFormView : public QWidget {
+public:
+    static constexpr int kTemplate = 1059;
+
+    PlayControlFormView(QWidget* parent, QObject* dropReceiver);
+
+    // The media types of the status window (DMP_TYPE_*); video alone shows
+    // the film pictures, anything else the disc and photograph. Set before
+    // Create.
+    void SetTypes(uint32_t types) { m_types = types; }
+    uint32_t types() const { return m_types; }
+
+    // Builds the window anew (clearing the play-now flag); Destroy removes it.
+    void Create();
+    void Destroy();
+    bool HasWindow() const { return m_hasWindow; }
+
+    // True when the last drop handed on landed on Play Now, false on Queue It.
+    bool IsPlayNow() const { return m_playNow; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    CGdipButton* addTarget(const QString& name, const QRect& place, int caption, int firstPicture);
+    // The target under a point of the play control, or null.
+    CGdipButton* targetAt(const QPoint& point) const;
+
+    QPointer<QObject> m_dropReceiver;
+    uint32_t m_types = 0;
+    bool m_hasWindow = false;
+    bool m_playNow = false;
+    QImage m_background;
+    QPointer<CGdipButton> m_playNowButton;
+    QPointer<CGdipButton> m_queueItButton;
+};

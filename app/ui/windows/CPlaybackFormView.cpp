@@ -98,7 +98,7 @@ void CPlaybackFormView::UpdateStatus(const wchar_t* name, int, int index, int to
         m_volumeBar->setRange(0, std::max(maxVolume, 0));
         m_volumeBar->SetPosition(volume & kVolumeLevelMask);
         const bool muted = volume < 0;
-        if (muted != m_volumeButton->isHidden())
+        if (muted ? m_mutedButton->isHidden() : m_volumeButton->isHidden())
             showMuted(muted);
     }
     if (m_seekHold > 0)

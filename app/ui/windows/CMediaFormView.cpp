@@ -1,11 +1,7 @@
 #include "CMediaFormView.h"
 
-#include "Artwork.h"
 #include "DebugPrint.h"
 #include "SkinText.h"
-
-#include <QKeyEvent>
-#include <QPainter>
 
 namespace {
 
@@ -25,23 +21,17 @@ constexpr CMediaFormView::ButtonPictures kClosePictures{195, 194, -1};
 CMediaFormView::CMediaFormView(QWidget* parent, QObject* receiver, const Messages& messages,
                                int coverPicture, std::span<const ButtonPictures> repeatLooks,
                                int repeatOnMode)
-    : QWidget(parent), m_receiver(receiver), m_messages(messages), m_coverPicture(coverPicture),
-      m_repeatLooks(repeatLooks), m_repeatOnMode(repeatOnMode) {
-    hide();
-}
+    : CFormView(parent), m_receiver(receiver), m_messages(messages), m_coverPicture(coverPicture),
+      m_repeatLooks(repeatLooks), m_repeatOnMode(repeatOnMode) {}
 
 bool CMediaFormView::Create(int templateId) {
-    if (m_hasWindow)
-        Destroy();
     const PanelTemplate* layout = FindPanelTemplate(templateId);
     if (!layout) {
         DebugPrint("CMediaFormView::Create(): No layout %d\n", templateId);
         return false;
     }
-    m_hasWindow = true;
+    createWindow(layout->size, layout->backgroundBitmap);
     m_paused = false;
-    setFixedSize(layout->size);
-    m_background = LoadArtwork(u"BITMAP", layout->backgroundBitmap, devicePixelRatioF());
 
     auto* cover = addLabel(QStringLiteral("cover"), layout->cover);
     cover->AddImage(m_coverPicture, false);
@@ -74,15 +64,6 @@ bool CMediaFormView::Create(int templateId) {
                 [this] { PostMessageTo(m_receiver, *m_messages.close, 0, 0); });
     }
     return true;
-}
-
-void CMediaFormView::Destroy() {
-    if (!m_hasWindow)
-        return;
-    hide();
-    qDeleteAll(findChildren<QWidget*>(Qt::FindDirectChildrenOnly));
-    m_background = QImage();
-    m_hasWindow = false;
 }
 
 CStaticEx* CMediaFormView::addLabel(const QString& name, const QRect& place) {
@@ -150,7 +131,7 @@ intptr_t CMediaFormView::send(uint32_t message, uintptr_t wParam) const {
 void CMediaFormView::setVisible(bool visible) {
     const bool changes = visible == isHidden();
     QWidget::setVisible(visible);
-    if (changes && m_hasWindow)
+    if (changes && HasWindow())
         resetControls(visible);
 }
 
@@ -169,18 +150,6 @@ intptr_t CMediaFormView::HandleMessage(uint32_t, uintptr_t, intptr_t) {
 
 bool CMediaFormView::event(QEvent* event) {
     return DeliverMessage(event, *this) || QWidget::event(event);
-}
-
-void CMediaFormView::paintEvent(QPaintEvent*) {
-    if (!m_background.isNull())
-        QPainter(this).drawImage(QPoint(0, 0), m_background);
-}
-
-void CMediaFormView::keyPressEvent(QKeyEvent* event) {
-    // Escape never closes the window a panel sits in.
-    if (event->key() == Qt::Key_Escape)
-        return;
-    QWidget::keyPressEvent(event);
 }
 
 QString CMediaFormView::TitleOf(const wchar_t* path) {

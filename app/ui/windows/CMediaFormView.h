@@ -1,15 +1,14 @@
 #pragma once
 
 #include "CBitmapSlider.h"
+#include "CFormView.h"
 #include "CGdipButton.h"
 #include "CStaticEx.h"
 #include "MessageLayer.h"
 #include "PanelTemplate.h"
 
-#include <QImage>
 #include <QPointer>
 #include <QString>
-#include <QWidget>
 
 #include <cstdint>
 #include <optional>
@@ -21,10 +20,8 @@
 // compact layouts). Every button becomes a message to the receiver (the
 // main window): sent, except close, which is posted.
 //
-// The panel object outlives its window: Create builds the controls from a
-// layout, Destroy removes them again, and the repeat mode stays between
-// the two, as the user last chose it.
-class CMediaFormView : public QWidget, public CMessageHandler {
+// The repeat mode stays between two windows, as the user last chose it.
+class CMediaFormView : public CFormView, public CMessageHandler {
 public:
     // The pictures of one button look: normal, pressed and hover (-1 none).
     struct ButtonPictures {
@@ -44,8 +41,6 @@ public:
     // Builds the panel's window from layout templateId, replacing any that
     // exists. False, and no window, for a layout the panel does not know.
     bool Create(int templateId);
-    void Destroy();
-    bool HasWindow() const { return m_hasWindow; }
 
     // Offers play while paused, pause while playing.
     void ShowPaused(bool paused);
@@ -74,8 +69,6 @@ protected:
     virtual QString idleTotalText() const = 0;
 
     bool event(QEvent* event) override;
-    void paintEvent(QPaintEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
 
     intptr_t send(uint32_t message, uintptr_t wParam = 0) const;
     static void setButtonPictures(CGdipButton* button, const ButtonPictures& pictures);
@@ -98,10 +91,8 @@ private:
     std::span<const ButtonPictures> m_repeatLooks;
     int m_repeatOnMode;
 
-    bool m_hasWindow = false;
     bool m_paused = false;
     int m_repeatMode = 0;
-    QImage m_background;
 
     // The window's controls, children of the panel; null while there is no
     // window.

@@ -1,6 +1,5 @@
 #include "PlayControlFormView.h"
 
-#include "Artwork.h"
 #include "CGdipButton.h"
 #include "CStringTable.h"
 #include "DialogUnits.h"
@@ -10,9 +9,7 @@
 #include "dmp_vellumo.h"
 
 #include <QDropEvent>
-#include <QKeyEvent>
 #include <QMimeData>
-#include <QPainter>
 #include <QUrl>
 
 namespace {
@@ -33,33 +30,19 @@ constexpr unsigned kCaptionFormat = DT_CENTER | DT_VCENTER | DT_WORDBREAK;
 } // namespace
 
 PlayControlFormView::PlayControlFormView(QWidget* parent, QObject* dropReceiver)
-    : QWidget(parent), m_dropReceiver(dropReceiver) {
+    : CFormView(parent), m_dropReceiver(dropReceiver) {
     setObjectName(QStringLiteral("playControl"));
-    hide();
 }
 
 void PlayControlFormView::Create() {
-    Destroy();
-    m_hasWindow = true;
+    createWindow(DialogUnitsRect(0, 0, 63, 193).size(), kBackgroundBitmap);
     m_playNow = false;
-    setFixedSize(DialogUnitsRect(0, 0, 63, 193).size());
-    m_background = LoadArtwork(u"BITMAP", kBackgroundBitmap, devicePixelRatioF());
     const bool videoOnly = m_types == DMP_TYPE_VIDEO;
     m_playNowButton = addTarget(QStringLiteral("playNowButton"), DialogUnitsRect(1, 21, 59, 62),
                                 kPlayText, videoOnly ? kPlayNowFilm : kPlayNowDisc);
     m_queueItButton = addTarget(QStringLiteral("queueItButton"), DialogUnitsRect(1, 95, 59, 62),
                                 kQueueText, videoOnly ? kQueueItFilm : kQueueItDisc);
     setAcceptDrops(true);
-}
-
-void PlayControlFormView::Destroy() {
-    if (!m_hasWindow)
-        return;
-    hide();
-    setAcceptDrops(false);
-    qDeleteAll(findChildren<QWidget*>(Qt::FindDirectChildrenOnly));
-    m_background = QImage();
-    m_hasWindow = false;
 }
 
 CGdipButton* PlayControlFormView::addTarget(const QString& name, const QRect& place, int caption,
@@ -110,16 +93,4 @@ void PlayControlFormView::dropEvent(QDropEvent* event) {
     const QList<QUrl> urls = event->mimeData()->urls();
     event->acceptProposedAction();
     SendMessageTo(m_dropReceiver, WM_DROPFILES, reinterpret_cast<uintptr_t>(&urls), 0);
-}
-
-void PlayControlFormView::paintEvent(QPaintEvent*) {
-    if (!m_background.isNull())
-        QPainter(this).drawImage(QPoint(0, 0), m_background);
-}
-
-void PlayControlFormView::keyPressEvent(QKeyEvent* event) {
-    // Escape never closes the window the play control sits in.
-    if (event->key() == Qt::Key_Escape)
-        return;
-    QWidget::keyPressEvent(event);
 }

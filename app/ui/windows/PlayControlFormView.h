@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QImage>
+#include "CFormView.h"
+
 #include <QPointer>
-#include <QWidget>
 
 #include <cstdint>
 
@@ -16,10 +16,8 @@ class CGdipButton;
 // message; lParam is 0. Before the send, IsPlayNow() tells which target took
 // the drop. A drop beside both targets is ignored. Clicking a target does
 // nothing.
-class PlayControlFormView : public QWidget {
+class PlayControlFormView : public CFormView {
 public:
-    static constexpr int kTemplate = 1059;
-
     PlayControlFormView(QWidget* parent, QObject* dropReceiver);
 
     // The media types of the status window (DMP_TYPE_*); video alone shows
@@ -28,17 +26,13 @@ public:
     void SetTypes(uint32_t types) { m_types = types; }
     uint32_t types() const { return m_types; }
 
-    // Builds the window anew (clearing the play-now flag); Destroy removes it.
+    // Builds the window anew and clears the play-now flag.
     void Create();
-    void Destroy();
-    bool HasWindow() const { return m_hasWindow; }
 
     // True when the last drop handed on landed on Play Now, false on Queue It.
     bool IsPlayNow() const { return m_playNow; }
 
 protected:
-    void paintEvent(QPaintEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -50,9 +44,7 @@ private:
 
     QPointer<QObject> m_dropReceiver;
     uint32_t m_types = 0;
-    bool m_hasWindow = false;
     bool m_playNow = false;
-    QImage m_background;
     QPointer<CGdipButton> m_playNowButton;
     QPointer<CGdipButton> m_queueItButton;
 };

@@ -27,6 +27,7 @@ CMediaFormView::CMediaFormView(QWidget* parent, QObject* receiver, const Message
 bool CMediaFormView::Create(int templateId) {
     const PanelTemplate* layout = FindPanelTemplate(templateId);
     if (!layout) {
+        Destroy();
         DebugPrint("CMediaFormView::Create(): No layout %d\n", templateId);
         return false;
     }

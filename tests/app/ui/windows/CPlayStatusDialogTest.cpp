@@ -82,6 +82,22 @@ TEST_F(PlayStatusFixture, LaysOutThePanelsOfTheTypesBesideThePlayControl) {
     EXPECT_EQ(placeOf(&dialog.audioPanel()), QRect(95, 0, 374, 307));
 }
 
+TEST_F(PlayStatusFixture, EveryControlHasANameAndTabsInReadingOrder) {
+    open(DMP_TYPE_AUDIO | DMP_TYPE_IMAGE);
+    QStringList order;
+    for (QWidget* widget = dialog.nextInFocusChain(); widget != &dialog;
+         widget = widget->nextInFocusChain())
+        if (widget->focusPolicy() & Qt::TabFocus)
+            order << widget->accessibleName();
+    const QStringList panel{QStringLiteral("Position"), QStringLiteral("Repeat"),
+                            QStringLiteral("Previous"), QStringLiteral("Play"),
+                            QStringLiteral("Pause"),    QStringLiteral("Next")};
+    EXPECT_EQ(order, QStringList({QStringLiteral("Play"), QStringLiteral("Queue")}) + panel +
+                         QStringList({QStringLiteral("Mute"), QStringLiteral("Unmute"),
+                                      QStringLiteral("Volume"), QStringLiteral("Close")}) +
+                         panel + QStringList{QStringLiteral("Close")});
+}
+
 TEST_F(PlayStatusFixture, CaptionClosePostsClosedEscapeDoesNothingMinimisePostsMinimised) {
     open(DMP_TYPE_AUDIO | DMP_TYPE_IMAGE);
     QTest::keyClick(&dialog, Qt::Key_Escape);

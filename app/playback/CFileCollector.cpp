@@ -1,0 +1,166 @@
+#include "CFileCollector.h"
+
+#include "DebugPrint.h"
+#include "Unicode.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <dirent.h>
+#include <optional>
+#include <sys/stat.h>
+
+namespace {
+
+int hexValue(char digit) {
+    if (digit >= '0' && digit <= '9')
+        return digit - '0';
+    if (digit >= 'a' && digit <= 'f')
+        return digit - 'a' + 10;
+    if (digit >= 'A' && digit <= 'F')
+        return digit - 'A' + 10;
+    return -1;
+}
+
+// A "%" not followed by two hex digits stays as it is.
+std::string percentDecoded(std::string_view text) {
+    std::string decoded;
+    decoded.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        const int high = text[i] == '%' && i + 2 < text.size() ? hexValue(text[i + 1]) : -1;
+        const int low = high >= 0 ? hexValue(text[i + 2]) : -1;
+        if (low >= 0) {
+            decoded.push_back(static_cast<char>(high << 4 | low));
+            i += 2;
+        } else {
+            decoded.push_back(text[i]);
+        }
+    }
+    return decoded;
+}
+
+bool startsWithIgnoringCase(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() &&
+           std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
+               return std::tolower(static_cast<unsigned char>(a)) ==
+                      std::tolower(static_cast<unsigned char>(b));
+           });
+}
+
+std::string_view trimmed(std::string_view line) {
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t'))
+        line.remove_suffix(1);
+    while (!line.empty() && (line.front() == ' ' || line.front() == '\t'))
+        line.remove_prefix(1);
+    return line;
+}
+
+std::optional<std::string> localPathOf(std::string_view uri) {
+    if (!startsWithIgnoringCase(uri, "file:"))
+        return std::nullopt;
+    std::string_view rest = uri.substr(5);
+    if (rest.starts_with("//")) {
+        rest.remove_prefix(2);
+        const size_t slash = rest.find('/');
+        const std::string_view host = rest.substr(0, slash);
+        const bool isThisHost =
+            host.empty() || (host.size() == 9 && startsWithIgnoringCase(host, "localhost"));
+        if (slash == std::string_view::npos || !isThisHost)
+            return std::nullopt;
+        rest.remove_prefix(slash);
+    }
+    if (!rest.starts_with('/'))
+        return std::nullopt;
+    // Query and fragment are no part of a file's name; a literal "?" or "#"
+    // in a name arrives percent-encoded.
+    rest = rest.substr(0, rest.find_first_of("?#"));
+    return percentDecoded(rest);
+}
+
+bool lessIgnoringCase(const std::string& left, const std::string& right) {
+    const auto folded = [](unsigned char c) { return std::tolower(c); };
+    const bool isLess =
+        std::lexicographical_compare(left.begin(), left.end(), right.begin(), right.end(),
+                                     [&](char a, char b) { return folded(a) < folded(b); });
+    const bool isGreater =
+        std::lexicographical_compare(right.begin(), right.end(), left.begin(), left.end(),
+                                     [&](char a, char b) { return folded(a) < folded(b); });
+    return isLess || (!isGreater && left < right);
+}
+
+bool isValidUtf8(const std::string& text) {
+    return kvu::ToUtf8(kvu::FromUtf8(text)) == text;
+}
+
+} // namespace
+
+std::vector<std::string> LocalPathsFromUriList(std::string_view uriList) {
+    std::vector<std::string> paths;
+    while (!uriList.empty()) {
+        const size_t end = uriList.find('\n');
+        const std::string_view line = trimmed(uriList.substr(0, end));
+        uriList.remove_prefix(end == std::string_view::npos ? uriList.size() : end + 1);
+        if (line.empty() || line.front() == '#')
+            continue;
+        if (auto path = localPathOf(line))
+            paths.push_back(std::move(*path));
+        else
+            DebugPrint("LocalPathsFromUriList(): not a local file, ignored: %.*s\n",
+                       static_cast<int>(line.size()), line.data());
+    }
+    return paths;
+}
+
+void CFileCollector::CollectFiles(const std::string& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) {
+        DebugPrint("CFileCollector::CollectFiles(): stat(%s) failed: 0x%08lx\n", path.c_str(),
+                   static_cast<unsigned long>(errno));
+        return;
+    }
+    if (path.find_first_of("\r\n") != std::string::npos) {
+        DebugPrint("CFileCollector::CollectFiles(): name with a line break skipped: %s\n",
+                   path.c_str());
+        return;
+    }
+    if (!isValidUtf8(path)) {
+        DebugPrint("CFileCollector::CollectFiles(): name that is not UTF-8 skipped: %s\n",
+                   path.c_str());
+        return;
+    }
+    if (S_ISDIR(status.st_mode)) {
+        if (m_enteredFolders.emplace(status.st_dev, status.st_ino).second)
+            collectFolder(path);
+        else
+            DebugPrint("CFileCollector::CollectFiles(): folder already walked: %s\n", path.c_str());
+        return;
+    }
+    if (!S_ISREG(status.st_mode)) {
+        DebugPrint("CFileCollector::CollectFiles(): not a regular file, skipped: %s\n",
+                   path.c_str());
+        return;
+    }
+    m_files.push_back(kvu::FromUtf8(path));
+}
+
+// The folder is read whole and closed before its entries are walked, so a
+// deep tree holds one open folder at a time.
+void CFileCollector::collectFolder(const std::string& path) {
+    DIR* folder = ::opendir(path.c_str());
+    if (folder == nullptr) {
+        DebugPrint("CFileCollector::CollectFiles(): opendir(%s) failed: 0x%08lx\n", path.c_str(),
+                   static_cast<unsigned long>(errno));
+        return;
+    }
+    std::vector<std::string> names;
+    while (const dirent* entry = ::readdir(folder)) {
+        const std::string_view name = entry->d_name;
+        if (name != "." && name != "..")
+            names.emplace_back(name);
+    }
+    ::closedir(folder);
+    std::sort(names.begin(), names.end(), lessIgnoringCase);
+    const std::string prefix = path.ends_with('/') ? path : path + "/";
+    for (const std::string& name : names)
+        CollectFiles(prefix + name);
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <set>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include <sys/types.h>
+
+// The local paths of a "text/uri-list" drop, in order: "file:" URIs of this
+// host ("file:///p", "file://localhost/p"), percent-decoded. Comment lines,
+// other schemes and other hosts are left out (traced).
+std::vector<std::string> LocalPathsFromUriList(std::string_view uriList);
+
+// Collects the media candidates of one drop: the regular files under each
+// dropped path, folders walked depth first. The library sorts them by type
+// later, so no media test is made here.
+//
+// The walk ends on every input: each folder (device and inode) is entered
+// once per drop, so links that lead back into the tree add nothing. Entries
+// of a folder are taken in name order, letter case ignored. Paths of any
+// length are kept whole. Skipped, with a trace line: unreadable folders,
+// names holding a line break (a play-list line cannot hold them) or not
+// valid UTF-8 (the play list cannot carry them), and anything that is not a
+// regular file or folder (devices, sockets, pipes).
+class CFileCollector {
+public:
+    void CollectFiles(const std::string& path);
+    const std::vector<std::wstring>& Files() const { return m_files; }
+    std::vector<std::wstring> TakeFiles() { return std::move(m_files); }
+
+private:
+    void collectFolder(const std::string& path);
+
+    std::vector<std::wstring> m_files;
+    std::set<std::pair<dev_t, ino_t>> m_enteredFolders;
+};

@@ -1,0 +1,120 @@
+#include "CPlayRequest.h"
+
+#include "CStringTable.h"
+#include "DebugPrint.h"
+#include "PlayListWriter.h"
+#include "Unicode.h"
+
+#include <cerrno>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kStringVideo = 251;
+constexpr int kStringMusic = 252;
+constexpr int kStringPhoto = 253;
+constexpr int kStringIgnored = 254;
+constexpr int kStringInvalidFiles = 272;
+
+// Deletes the play list when the request ends: the library has read it by then.
+class PlayListFile {
+public:
+    explicit PlayListFile(std::string path) : m_path(std::move(path)) {}
+    ~PlayListFile() {
+        if (::unlink(m_path.c_str()) != 0)
+            DebugPrint("CPlayRequest: unlink(%s) failed: 0x%08lx\n", m_path.c_str(),
+                       static_cast<unsigned long>(errno));
+    }
+    PlayListFile(const PlayListFile&) = delete;
+    PlayListFile& operator=(const PlayListFile&) = delete;
+    const std::string& path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+} // namespace
+
+QString CPlayRequest::IgnoredText(uint32_t mask) {
+    const CStringTable& strings = CStringTable::Get();
+    QString text;
+    if ((mask & DMP_TYPE_VIDEO) != 0)
+        text += strings.text(kStringVideo);
+    if ((mask & DMP_TYPE_IMAGE) != 0)
+        text += strings.text(kStringPhoto);
+    if ((mask & DMP_TYPE_AUDIO) != 0) {
+        if (!text.isEmpty())
+            text += u'/';
+        text += strings.text(kStringMusic);
+    }
+    return text + strings.text(kStringIgnored);
+}
+
+PlayRequestOutcome CPlayRequest::Play(const std::vector<std::wstring>& files, uint32_t poolMask,
+                                      bool isPlayNow, const PlayTarget& target) {
+    if (files.empty() || poolMask == 0)
+        return PlayRequestOutcome::NothingToPlay;
+    const std::optional<std::string> path = kvu::WriteTemporaryPlayList(files);
+    if (!path) {
+        m_reporter.ShowMessage(CStringTable::Get().text(kStringInvalidFiles));
+        return PlayRequestOutcome::InvalidFiles;
+    }
+    const PlayListFile playList(*path);
+    return playFromList(playList.path(), poolMask, isPlayNow, target);
+}
+
+PlayRequestOutcome CPlayRequest::playFromList(const std::string& playListPath, uint32_t poolMask,
+                                              bool isPlayNow, const PlayTarget& target) {
+    const DmpVellumoApi& api = m_instances.Api();
+    DmpVellumoInfo* instance =
+        DmpCallOr(api.CreateWithAsyncIo, static_cast<DmpVellumoInfo*>(nullptr),
+                  target.boxAddress.c_str(), target.boxPort, target.window);
+    if (instance == nullptr)
+        return PlayRequestOutcome::NoInstance;
+
+    const std::wstring widePath = kvu::FromUtf8(playListPath);
+    uint32_t types = DmpCallOr(api.GetFilesType, 0u, instance, widePath.c_str());
+    if (types == 0) {
+        if (api.Destroy != nullptr)
+            api.Destroy(instance);
+        m_reporter.ShowMessage(CStringTable::Get().text(kStringInvalidFiles));
+        return PlayRequestOutcome::InvalidFiles;
+    }
+    const int32_t position = isPlayNow ? 0 : -1;
+    for (const uint32_t type : {DMP_TYPE_VIDEO, DMP_TYPE_IMAGE, DMP_TYPE_AUDIO})
+        if ((types & type) != 0 && MergeIntoPlaying(type, instance, position))
+            types &= ~type;
+
+    const uint32_t accepted = types & poolMask;
+    const uint32_t rest = types & ~accepted;
+    if (rest != 0) {
+        if (accepted == 0)
+            m_reporter.ShowMessage(IgnoredText(rest));
+        if (api.ClearPlayList != nullptr)
+            api.ClearPlayList(instance, rest);
+    }
+    if (accepted != 0) {
+        m_instances.Add(instance);
+        // Given the same path, the library plays the lists as merged and
+        // cleared above instead of reading the file again.
+        DmpCallOr(api.PlayFile, false, instance, widePath.c_str());
+        return PlayRequestOutcome::Started;
+    }
+    if (api.Destroy != nullptr)
+        api.Destroy(instance);
+    return rest != 0 ? PlayRequestOutcome::Ignored : PlayRequestOutcome::Merged;
+}
+
+bool CPlayRequest::MergeIntoPlaying(uint32_t type, DmpVellumoInfo* newInstance, int32_t position) {
+    const DmpVellumoApi& api = m_instances.Api();
+    DmpVellumoInfo* existing = m_instances.FindInstanceFor(type);
+    if (existing == nullptr || api.GetFileList == nullptr || api.MergeFileList == nullptr)
+        return false;
+    DmpMediaList* list = nullptr;
+    if (!api.GetFileList(newInstance, type, &list) || list == nullptr)
+        return false;
+    api.MergeFileList(existing, list, type, position);
+    if (api.ClearPlayList != nullptr)
+        api.ClearPlayList(newInstance, type);
+    return true;
+}

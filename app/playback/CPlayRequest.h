@@ -1,0 +1,71 @@
+#pragma once
+
+#include "CDmpInstances.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Media pool masks: the photo-and-music pool and the video pool.
+inline constexpr uint32_t kPhotoMusicPoolMask = DMP_TYPE_IMAGE | DMP_TYPE_AUDIO;
+inline constexpr uint32_t kVideoPoolMask = DMP_TYPE_VIDEO;
+
+// Where a play request shows its messages (a one-button message box).
+class CPlayRequestReporter {
+public:
+    virtual void ShowMessage(const QString& text) = 0;
+
+protected:
+    ~CPlayRequestReporter() = default;
+};
+
+enum class PlayRequestOutcome {
+    NothingToPlay, // no file collected, or no pool hit
+    NoInstance,    // the library could not give an instance (or is missing)
+    InvalidFiles,  // nothing playable: "Invalid files." was shown
+    Ignored,       // every type belongs to the other pool: ShowIgnored
+    Merged,        // everything joined instances that already play
+    Started,       // a new instance plays (it joined the instance list)
+};
+
+// The Box a request plays on and the window its instance posts to.
+struct PlayTarget {
+    std::wstring boxAddress;
+    int32_t boxPort = 7171;
+    DmpHostWindow* window = nullptr;
+};
+
+// Turns one drop into a play request: writes the temporary play list, asks a
+// new instance for the types of its entries, merges the types that already
+// play into their instances (Play Now at the head, Queue It at the end),
+// keeps the types of the pool and starts the new instance for them. Calls
+// the library only through the binding table; user-interface thread only.
+class CPlayRequest {
+public:
+    CPlayRequest(CDmpInstances& instances, CPlayRequestReporter& reporter)
+        : m_instances(instances), m_reporter(reporter) {}
+
+    // files: what CFileCollector gathered; poolMask: the pool's types (0:
+    // outside both pools); isPlayNow: the drop landed on "Play Now". Drops
+    // stay off on the main window after Started only.
+    PlayRequestOutcome Play(const std::vector<std::wstring>& files, uint32_t poolMask,
+                            bool isPlayNow, const PlayTarget& target);
+
+    // Hands the new instance's list of type to the instance that plays type:
+    // position -1 appends, 0 puts it in front and restarts. False when none
+    // plays it or the new instance has no such list.
+    bool MergeIntoPlaying(uint32_t type, DmpVellumoInfo* newInstance, int32_t position);
+
+    // "Video", "Photo", "/Music" for the mask's bits, then " files dropped to
+    // this media pool will be ignored!".
+    static QString IgnoredText(uint32_t mask);
+
+private:
+    PlayRequestOutcome playFromList(const std::string& playListPath, uint32_t poolMask,
+                                    bool isPlayNow, const PlayTarget& target);
+
+    CDmpInstances& m_instances;
+    CPlayRequestReporter& m_reporter;
+};

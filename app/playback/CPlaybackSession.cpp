@@ -1,0 +1,164 @@
+#include "CPlaybackSession.h"
+
+#include "CPlayRequest.h"
+#include "CPlaybackHost.h"
+#include "CStatusWindow.h"
+#include "ControlMessages.h"
+#include "DebugPrint.h"
+
+CPlaybackSession::CPlaybackSession(const DmpVellumoApi& api, CStatusWindow* statusWindow,
+                                   CPlaybackHost& host)
+    : m_instances(api), m_control(m_instances), m_statusWindow(statusWindow), m_host(host) {}
+
+CPlaybackSession::~CPlaybackSession() {
+    m_instances.DestroyAll();
+}
+
+bool CPlaybackSession::HandleLibraryMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    if (message < DMP_WM_CONNECTED || message > DMP_WM_ERROR)
+        return false;
+    auto* instance = reinterpret_cast<DmpVellumoInfo*>(wParam);
+    if (!m_instances.Contains(instance)) {
+        DebugPrint("CPlaybackSession: message %u for an instance that has ended\n", message);
+        return true;
+    }
+    switch (message) {
+    case DMP_WM_CONNECTED:
+        showStatusWindow(instance);
+        break;
+    case DMP_WM_VIDEO_STATUS:
+    case DMP_WM_IMAGE_STATUS:
+    case DMP_WM_AUDIO_STATUS:
+        refresh(message, instance);
+        break;
+    case DMP_WM_CLOSED:
+        rebuildOrReturn(instance, static_cast<uint32_t>(lParam));
+        break;
+    case DMP_WM_ERROR:
+        // Only a link that cannot reach the Box ends playback; a file that
+        // cannot be opened or a status that cannot be read leaves it going.
+        if (lParam == DMP_ERROR_CONNECT || lParam == DMP_ERROR_NOT_CONNECTED)
+            endPlayback(static_cast<int32_t>(lParam), false);
+        break;
+    default:
+        break;
+    }
+    return true;
+}
+
+bool CPlaybackSession::HandleWindowMessage(uint32_t message, uintptr_t wParam) {
+    if (message == WM_STATUS_CLOSED) {
+        endPlayback(0, true);
+        return true;
+    }
+    if (message == WM_STATUS_MINIMIZED) {
+        m_host.MinimizeMainWindow();
+        return true;
+    }
+    if (!CPlaybackControl::IsControlMessage(message))
+        return false;
+    if (const auto closed = m_control.Handle(message, wParam))
+        rebuildOrReturn(closed->instance, closed->remainingTypes);
+    return true;
+}
+
+void CPlaybackSession::EndAll() {
+    m_instances.DestroyAll();
+    destroyStatusWindow();
+}
+
+bool CPlaybackSession::RestoreStatusWindow() {
+    if (m_statusWindow == nullptr || !m_statusWindow->Exists() || !m_statusWindow->HasStarted())
+        return false;
+    m_statusWindow->Show();
+    m_host.HideMainWindow();
+    return true;
+}
+
+uint32_t CPlaybackSession::PlayControlPoolMask() const {
+    return m_statusWindow != nullptr && m_statusWindow->Types() == DMP_TYPE_VIDEO
+               ? kVideoPoolMask
+               : kPhotoMusicPoolMask;
+}
+
+bool CPlaybackSession::IsPlayNow() const {
+    return m_statusWindow != nullptr && m_statusWindow->Exists() && m_statusWindow->IsVisible() &&
+           m_statusWindow->IsPlayNow();
+}
+
+void CPlaybackSession::destroyStatusWindow() {
+    if (m_statusWindow != nullptr)
+        m_statusWindow->Destroy();
+}
+
+void CPlaybackSession::createStatusWindow(uint32_t types, bool isImageStatusReapplied) {
+    m_statusWindow->Create(types);
+    if (isImageStatusReapplied)
+        m_statusWindow->ReapplyImageStatus();
+    m_statusWindow->Show();
+}
+
+void CPlaybackSession::showStatusWindow(DmpVellumoInfo* instance) {
+    uint32_t types = m_instances.PlayingType(instance);
+    if (types == 0 || m_statusWindow == nullptr)
+        return;
+    // Video plays alone; photos and music of other instances share the window.
+    if (types != DMP_TYPE_VIDEO)
+        for (DmpVellumoInfo* other : m_instances.All()) {
+            if (other == instance)
+                continue;
+            const uint32_t otherTypes = m_instances.PlayingType(other);
+            if ((otherTypes & DMP_TYPE_VIDEO) == 0 && (otherTypes & ~types) != 0)
+                types |= otherTypes;
+        }
+    m_host.HideMainWindow();
+    m_statusWindow->Destroy();
+    createStatusWindow(types, (types & DMP_TYPE_IMAGE) != 0);
+}
+
+void CPlaybackSession::refresh(uint32_t message, DmpVellumoInfo* instance) {
+    if (m_statusWindow == nullptr)
+        return;
+    const DmpVellumoApi& api = m_instances.Api();
+    // A dragged slider keeps its own position until released; photos have none.
+    if (message == DMP_WM_IMAGE_STATUS)
+        m_statusWindow->UpdateImage(ReadImageStatus(api, instance));
+    else if (m_control.IsBusy())
+        return;
+    else if (message == DMP_WM_VIDEO_STATUS)
+        m_statusWindow->UpdateVideo(ReadVideoStatus(api, instance));
+    else
+        m_statusWindow->UpdateAudio(ReadAudioStatus(api, instance));
+}
+
+void CPlaybackSession::rebuildOrReturn(DmpVellumoInfo* instance, uint32_t mask) {
+    if (instance == nullptr || m_control.IsBusy())
+        return;
+    // A type closed from its panel may have ended the instance already.
+    if (mask == 0 && m_instances.Contains(instance))
+        m_instances.Destroy(instance);
+    if (!m_instances.IsEmpty()) {
+        const uint32_t types = m_instances.UnionOfPlayingTypes();
+        if (types == 0 || m_statusWindow == nullptr)
+            return;
+        m_control.SetBusy(true);
+        m_statusWindow->Destroy();
+        createStatusWindow(types, types == DMP_TYPE_IMAGE);
+        m_control.SetBusy(false);
+        return;
+    }
+    m_host.EndModalBoxes(0);
+    destroyStatusWindow();
+    m_host.ShowMainWindow(CPlaybackHost::ShowHow::Normal);
+    m_host.SetDropsAccepted(true);
+}
+
+void CPlaybackSession::endPlayback(int32_t linkError, bool isRestore) {
+    if (linkError != 0)
+        m_host.EndModalBoxes(linkError);
+    destroyStatusWindow();
+    m_instances.DestroyAll();
+    m_host.ShowMainWindow(isRestore ? CPlaybackHost::ShowHow::Restore
+                                    : CPlaybackHost::ShowHow::Normal);
+    m_host.SetDropsAccepted(true);
+}

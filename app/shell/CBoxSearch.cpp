@@ -1,0 +1,84 @@
+#include "CBoxSearch.h"
+
+#include "DebugPrint.h"
+#include "HostFromLocation.h"
+#include "KvuUPnPFinder.h"
+
+#include <QTimer>
+
+CBoxSearch::CBoxSearch(std::vector<std::string> interfaceNames, QObject* parent)
+    : QObject(parent), m_interfaceNames(std::move(interfaceNames)) {
+    for (const std::string& name : m_interfaceNames) {
+        m_finders.push_back(std::make_unique<KvuUPnPFinder>(name));
+        m_finders.back()->AddObserver(this);
+    }
+}
+
+CBoxSearch::~CBoxSearch() {
+    Stop();
+    for (const auto& finder : m_finders)
+        finder->RemoveObserver(this);
+}
+
+void CBoxSearch::Start() {
+    Stop();
+    m_found.clear();
+    m_endedCount = 0;
+    m_completedCount = 0;
+    m_failure.clear();
+    m_isRunning = true;
+    if (m_finders.empty()) {
+        // Told from the event loop, as a finder tells its end.
+        QTimer::singleShot(0, this, [this] {
+            if (m_isRunning) {
+                m_isRunning = false;
+                Q_EMIT Failed(QStringLiteral("no network interface to search"));
+            }
+        });
+        return;
+    }
+    // A finder that cannot start reports SearchFailed later, from the loop.
+    for (const auto& finder : m_finders)
+        finder->StartSearch();
+}
+
+void CBoxSearch::Stop() {
+    m_isRunning = false;
+    for (const auto& finder : m_finders)
+        finder->StopSearch();
+}
+
+void CBoxSearch::DeviceFound(const std::string& location, const std::string& udn,
+                             const std::string& friendlyName, const std::string& deviceType) {
+    if (!m_isRunning || location.empty() || udn.empty() || friendlyName.empty() ||
+        deviceType.empty())
+        return;
+    const std::string host = HostFromLocation(location);
+    for (const FoundBox& box : m_found)
+        if (box.host == host)
+            return;
+    m_found.push_back({host, friendlyName});
+    Q_EMIT BoxFound(QString::fromStdString(host), QString::fromStdString(friendlyName));
+}
+
+void CBoxSearch::SearchCompleted() {
+    ++m_completedCount;
+    finderEnded();
+}
+
+void CBoxSearch::SearchFailed(const std::string& detail) {
+    DebugPrint("CBoxSearch::SearchFailed(): %s\n", detail.c_str());
+    if (m_failure.empty())
+        m_failure = detail;
+    finderEnded();
+}
+
+void CBoxSearch::finderEnded() {
+    if (!m_isRunning || ++m_endedCount < m_finders.size())
+        return;
+    m_isRunning = false;
+    if (m_completedCount > 0)
+        Q_EMIT Completed();
+    else
+        Q_EMIT Failed(QString::fromStdString(m_failure));
+}

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "KvuUPnPFinderObserver.h"
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class KvuUPnPFinder;
+
+// A Box that answered the search: its host address (dotted IPv4 text) and
+// friendly name.
+struct FoundBox {
+    std::string host;
+    std::string friendlyName;
+};
+
+// The main window's search for Boxes on the given interfaces, one UPnP
+// finder each, told as one search: every Box once (by host, in the order
+// found), and one end when every finder has ended. Lives on the user
+// interface thread, whose event loop runs the finders' GLib context.
+class CBoxSearch : public QObject, private KvuUPnPFinderObserver {
+    Q_OBJECT
+
+public:
+    // interfaceNames: the interfaces searched; none gives a search that fails.
+    explicit CBoxSearch(std::vector<std::string> interfaceNames, QObject* parent = nullptr);
+    ~CBoxSearch() override;
+
+    // Forgets what an earlier search found and starts anew.
+    void Start();
+    // Ends the search; nothing more is reported.
+    void Stop();
+    bool IsRunning() const { return m_isRunning; }
+    const std::vector<FoundBox>& Found() const { return m_found; }
+
+Q_SIGNALS:
+    void BoxFound(const QString& host, const QString& friendlyName);
+    // At least one interface's search ran to its end.
+    void Completed();
+    // Every interface's search failed; detail says why.
+    void Failed(const QString& detail);
+
+private:
+    void DeviceFound(const std::string& location, const std::string& udn,
+                     const std::string& friendlyName, const std::string& deviceType) override;
+    void SearchCompleted() override;
+    void SearchFailed(const std::string& detail) override;
+    void finderEnded();
+
+    std::vector<std::string> m_interfaceNames;
+    std::vector<std::unique_ptr<KvuUPnPFinder>> m_finders;
+    std::vector<FoundBox> m_found;
+    bool m_isRunning = false;
+    size_t m_endedCount = 0;
+    size_t m_completedCount = 0;
+    std::string m_failure;
+};

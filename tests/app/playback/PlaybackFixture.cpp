@@ -1,0 +1,48 @@
+#include "PlaybackFixture.h"
+
+#include "Sha256.h"
+#include "TestFiles.h"
+#include "Unicode.h"
+
+DmpVellumoApi PlaybackFixture::s_api;
+
+void PlaybackFixture::SetUpTestSuite() {
+    s_api = BindDmpVellumoApi(REAL_LIBRARY_PATH,
+                              [](const std::wstring& text) { ADD_FAILURE() << kvu::ToUtf8(text); });
+}
+
+void PlaybackFixture::TearDownTestSuite() {
+    UnbindDmpVellumoApi(s_api);
+}
+
+std::wstring PlaybackFixture::media(const std::string& name, size_t bytes) {
+    return MakePatternFile(dir, name, bytes).wstring();
+}
+
+PlayTarget PlaybackFixture::target(const BoxSimProcess& box) {
+    return {kvu::FromUtf8(box.address()), box.port(), window.Window()};
+}
+
+PlayRequestOutcome PlaybackFixture::play(const BoxSimProcess& box,
+                                         const std::vector<std::wstring>& files, uint32_t poolMask,
+                                         bool isPlayNow) {
+    CPlayRequest request(instances, *this);
+    return request.Play(files, poolMask, isPlayNow, target(box));
+}
+
+BoxSimProcess::Predicate ReceivedWhole(const std::string& name) {
+    return [name](const JsonEvent& event) {
+        return event.str("event") == "file" && event.str("name") == name &&
+               event.flag("complete") && event.num("offset") == 0;
+    };
+}
+
+BoxSimProcess::Predicate CommandIs(char byte) {
+    return [byte](const JsonEvent& event) {
+        return event.str("event") == "command" && event.str("byte") == std::string(1, byte);
+    };
+}
+
+std::string Sha256Of(const std::wstring& path) {
+    return Sha256FileHex(kvu::ToUtf8(path));
+}

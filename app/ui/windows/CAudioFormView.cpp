@@ -1,6 +1,6 @@
 #include "CAudioFormView.h"
 
-#include "PlaybackMessages.h"
+#include "ControlMessages.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include "CBitmapSlider.h"
 #include "CStaticEx.h"
-#include "PlaybackMessages.h"
+#include "ControlMessages.h"
 #include "SkinText.h"
 
 #include <algorithm>

@@ -3,8 +3,8 @@
 #include "CAudioFormView.h"
 #include "CImageFormView.h"
 #include "CVideoFormView.h"
+#include "ControlMessages.h"
 #include "PlayControlFormView.h"
-#include "PlaybackMessages.h"
 #include "dmp_vellumo.h"
 
 #include <QCloseEvent>
@@ -31,10 +31,12 @@ CPlayStatusDialog::CPlayStatusDialog(QObject* owner)
 
 CPlayStatusDialog::~CPlayStatusDialog() = default;
 
-bool CPlayStatusDialog::Create() {
-    if (m_types == 0)
-        return false;
+void CPlayStatusDialog::Create(uint32_t types) {
     destroyChildWindows();
+    m_types = types;
+    m_playControl->SetTypes(types);
+    if (types == 0)
+        return;
     m_hasWindow = true;
     const QSize size = layOutPanels();
     setFixedSize(size);
@@ -42,7 +44,6 @@ bool CPlayStatusDialog::Create() {
         setGeometry(QRect(*m_savedPosition, size));
     m_trackingPosition = true;
     m_started = true;
-    return true;
 }
 
 QSize CPlayStatusDialog::layOutPanels() {
@@ -92,34 +93,39 @@ void CPlayStatusDialog::destroyChildWindows() {
     m_playControl->Destroy();
 }
 
-void CPlayStatusDialog::DestroyWindow() {
+void CPlayStatusDialog::Destroy() {
     m_trackingPosition = false;
     destroyChildWindows();
     hide();
     m_hasWindow = false;
+    m_types = 0;
+    m_playControl->SetTypes(0);
 }
 
-void CPlayStatusDialog::UpdateVideo(const wchar_t* name, int count, int index, int totalSeconds,
-                                    int elapsedSeconds, int32_t volume, int maxVolume,
-                                    int repeatMode, bool paused) {
-    m_video->UpdateStatus(name, count, index, totalSeconds, elapsedSeconds, volume, maxVolume,
-                          repeatMode);
-    m_video->ShowPaused(paused);
+bool CPlayStatusDialog::IsPlayNow() const {
+    return m_playControl->IsPlayNow();
 }
 
-void CPlayStatusDialog::UpdateAudio(const wchar_t* name, int count, int index, int totalSeconds,
-                                    int elapsedSeconds, int32_t volume, int maxVolume,
-                                    int repeatMode, bool paused) {
-    m_audio->UpdateStatus(name, count, index, totalSeconds, elapsedSeconds, volume, maxVolume,
-                          repeatMode);
-    m_audio->ShowPaused(paused);
+void CPlayStatusDialog::updatePlayback(CPlaybackFormView& panel, const MediaPanelStatus& status) {
+    panel.UpdateStatus(status.name, status.count, status.index, status.totalSeconds,
+                       status.elapsedSeconds, status.volume, status.maxVolume, status.repeat);
+    panel.ShowPaused(status.isPaused);
 }
 
-void CPlayStatusDialog::UpdateImage(const wchar_t* name, int count, int index, int repeatMode,
-                                    bool paused) {
-    m_image->UpdateStatus(name, count, index, repeatMode);
-    m_image->ShowPaused(paused);
-    m_lastPhotoStatus = {name ? name : L"", count, index, repeatMode, paused};
+void CPlayStatusDialog::UpdateVideo(const MediaPanelStatus& status) {
+    updatePlayback(*m_video, status);
+}
+
+void CPlayStatusDialog::UpdateAudio(const MediaPanelStatus& status) {
+    updatePlayback(*m_audio, status);
+}
+
+void CPlayStatusDialog::UpdateImage(const ImagePanelStatus& status) {
+    m_image->UpdateStatus(status.name, status.count, status.index, status.repeat);
+    m_image->ShowPaused(status.isPaused);
+    // The name belongs to the library; keep a copy.
+    m_lastPhotoStatus = {status.name ? status.name : L"", status.count, status.index, status.repeat,
+                         status.isPaused};
 }
 
 void CPlayStatusDialog::ReapplyImageStatus() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CStatusWindow.h"
 #include "MessageLayer.h"
 
 #include <QDialog>
@@ -11,6 +12,7 @@
 #include <string>
 
 class CAudioFormView;
+class CPlaybackFormView;
 class CImageFormView;
 class CVideoFormView;
 class PlayControlFormView;
@@ -23,42 +25,32 @@ class PlayControlFormView;
 // WM_STATUS_MINIMIZED (and hides) when the user minimises it. Escape closes
 // nothing.
 //
-// One object serves the owner's whole life: Create builds the window for the
-// types set, DestroyWindow takes it down; the panels keep their repeat modes
-// and the window reopens where the user last put it.
-class CPlayStatusDialog : public QDialog {
+// One object serves the owner's whole life: Create builds the window for
+// the types, Destroy takes it down; the panels keep their repeat modes and
+// the window reopens where the user last put it.
+class CPlayStatusDialog : public QDialog, public CStatusWindow {
 public:
     explicit CPlayStatusDialog(QObject* owner);
     ~CPlayStatusDialog() override;
 
-    // DMP_TYPE_* bits of the media that play; set before Create. The play
-    // control has its own types (playControl().SetTypes), set to the same.
-    void SetTypes(uint32_t types) { m_types = types; }
-    uint32_t types() const { return m_types; }
-    PlayControlFormView& playControl() { return *m_playControl; }
+    // Without types there is no window.
+    void Create(uint32_t types) override;
+    void Destroy() override;
+    void Show() override { show(); }
+    bool Exists() const override { return m_hasWindow; }
+    bool IsVisible() const override { return isVisible(); }
+    bool HasStarted() const override { return m_started; }
+    uint32_t Types() const override { return m_types; }
+    bool IsPlayNow() const override;
 
-    // Lays the window out for the types and places it where it was left;
-    // show() then shows it. Without types, there is no window and the result
-    // is false.
-    bool Create();
-    // Stops following the window's position, then takes the window down.
-    void DestroyWindow();
-    bool HasWindow() const { return m_hasWindow; }
-    // Set by the first Create that laid a window out; never cleared.
-    bool IsStarted() const { return m_started; }
-
-    // Status for the panels; a panel whose window is not up ignores it. See
+    // A panel whose window is not up ignores its status. See
     // CPlaybackFormView::UpdateStatus and CImageFormView::UpdateStatus.
-    void UpdateVideo(const wchar_t* name, int count, int index, int totalSeconds,
-                     int elapsedSeconds, int32_t volume, int maxVolume, int repeatMode,
-                     bool paused);
-    void UpdateAudio(const wchar_t* name, int count, int index, int totalSeconds,
-                     int elapsedSeconds, int32_t volume, int maxVolume, int repeatMode,
-                     bool paused);
-    // Also kept as the last photo status.
-    void UpdateImage(const wchar_t* name, int count, int index, int repeatMode, bool paused);
-    // Shows the last photo status again, on a new window.
-    void ReapplyImageStatus();
+    void UpdateVideo(const MediaPanelStatus& status) override;
+    void UpdateAudio(const MediaPanelStatus& status) override;
+    void UpdateImage(const ImagePanelStatus& status) override;
+    void ReapplyImageStatus() override;
+
+    PlayControlFormView& playControl() { return *m_playControl; }
 
     CVideoFormView& videoPanel() { return *m_video; }
     CAudioFormView& audioPanel() { return *m_audio; }
@@ -83,6 +75,7 @@ private:
 
     QSize layOutPanels();
     void destroyChildWindows();
+    static void updatePlayback(CPlaybackFormView& panel, const MediaPanelStatus& status);
 
     QPointer<QObject> m_owner;
     PlayControlFormView* m_playControl;

@@ -1,6 +1,6 @@
 #include "CVideoFormView.h"
 
-#include "PlaybackMessages.h"
+#include "ControlMessages.h"
 
 namespace {
 

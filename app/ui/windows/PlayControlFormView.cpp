@@ -4,7 +4,6 @@
 #include "CStringTable.h"
 #include "DialogUnits.h"
 #include "MessageLayer.h"
-#include "PlaybackMessages.h"
 #include "SkinText.h"
 #include "dmp_vellumo.h"
 

@@ -8,14 +8,16 @@
 
 class CGdipButton;
 
+// The play control's forwarded drop: wParam points to the dropped
+// QList<QUrl>, valid only during the send; lParam 0.
+inline constexpr uint32_t WM_DROPFILES = 0x0233;
+
 // The narrow strip at the left of the play status window with two drop
 // targets, "Play Now" and "Queue It", for more files while the main window
 // is hidden. A drop (text/uri-list) on either target is handed to the drop
-// receiver (the main window) as the sent message WM_DROPFILES: wParam points
-// to the dropped QList<QUrl>, valid only while the receiver handles the
-// message; lParam is 0. Before the send, IsPlayNow() tells which target took
-// the drop. A drop beside both targets is ignored. Clicking a target does
-// nothing.
+// receiver (the main window) as the sent message WM_DROPFILES (above); while
+// the receiver handles it, IsPlayNow() tells which target took the drop. A drop beside both targets
+// is ignored. Clicking a target does nothing.
 class PlayControlFormView : public CFormView {
 public:
     PlayControlFormView(QWidget* parent, QObject* dropReceiver);

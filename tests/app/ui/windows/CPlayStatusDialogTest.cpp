@@ -1,8 +1,8 @@
 #include "CAudioFormView.h"
 #include "CImageFormView.h"
 #include "CVideoFormView.h"
+#include "ControlMessages.h"
 #include "PlayStatusFixture.h"
-#include "PlaybackMessages.h"
 #include "dmp_vellumo.h"
 
 #include <QDropEvent>
@@ -16,7 +16,7 @@ class DropReceiver : public QObject, public CMessageHandler {
 public:
     intptr_t HandleMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) override {
         if (message == WM_DROPFILES && lParam == 0)
-            drops.push_back({*reinterpret_cast<const QList<QUrl>*>(wParam), control->IsPlayNow()});
+            drops.push_back({*reinterpret_cast<const QList<QUrl>*>(wParam), status->IsPlayNow()});
         return 0;
     }
     bool event(QEvent* event) override {
@@ -28,7 +28,7 @@ public:
         bool playNow;
     };
     std::vector<Drop> drops;
-    const PlayControlFormView* control = nullptr;
+    const CStatusWindow* status = nullptr;
 };
 
 void drop(QWidget* target, QPoint at, const QList<QUrl>& urls) {
@@ -48,8 +48,8 @@ QRect placeOf(const QWidget* panel) {
 } // namespace
 
 TEST_F(PlayStatusFixture, LaysOutThePanelsOfTheTypesBesideThePlayControl) {
-    EXPECT_FALSE(dialog.Create()) << "no types, no window";
-    EXPECT_FALSE(dialog.HasWindow());
+    dialog.Create(0);
+    EXPECT_FALSE(dialog.Exists()) << "no types, no window";
 
     const QRect control(0, 0, 95, 314);
     open(DMP_TYPE_VIDEO | DMP_TYPE_AUDIO); // video plays alone
@@ -57,9 +57,12 @@ TEST_F(PlayStatusFixture, LaysOutThePanelsOfTheTypesBesideThePlayControl) {
     EXPECT_EQ(dialog.playControl().geometry(), control);
     EXPECT_EQ(placeOf(&dialog.videoPanel()), QRect(95, 0, 375, 307));
     EXPECT_FALSE(dialog.audioPanel().HasWindow());
-    EXPECT_TRUE(dialog.IsStarted());
+    EXPECT_TRUE(dialog.HasStarted());
+    EXPECT_EQ(dialog.playControl().types(), DMP_TYPE_VIDEO | DMP_TYPE_AUDIO);
 
-    dialog.DestroyWindow();
+    dialog.Destroy();
+    EXPECT_EQ(dialog.Types(), 0u);
+    EXPECT_FALSE(dialog.Exists());
     open(DMP_TYPE_AUDIO | DMP_TYPE_IMAGE); // compact music above compact photos
     EXPECT_EQ(dialog.size(), QSize(470, 314));
     EXPECT_FALSE(dialog.videoPanel().HasWindow());
@@ -68,7 +71,7 @@ TEST_F(PlayStatusFixture, LaysOutThePanelsOfTheTypesBesideThePlayControl) {
     EXPECT_TRUE(child<CGdipButton>(&dialog.audioPanel(), "closeButton"));
     EXPECT_TRUE(child<CGdipButton>(&dialog.imagePanel(), "closeButton"));
 
-    dialog.DestroyWindow();
+    dialog.Destroy();
     open(DMP_TYPE_IMAGE);
     EXPECT_EQ(dialog.size(), QSize(470, 314));
     EXPECT_EQ(placeOf(&dialog.imagePanel()), QRect(95, 0, 375, 307));
@@ -76,7 +79,7 @@ TEST_F(PlayStatusFixture, LaysOutThePanelsOfTheTypesBesideThePlayControl) {
     EXPECT_FALSE(child<CGdipButton>(&dialog.imagePanel(), "closeButton"));
     EXPECT_FALSE(child<CStaticEx>(&dialog.imagePanel(), "elapsed"));
 
-    dialog.DestroyWindow();
+    dialog.Destroy();
     open(DMP_TYPE_AUDIO);
     EXPECT_EQ(dialog.size(), QSize(469, 314));
     EXPECT_EQ(placeOf(&dialog.audioPanel()), QRect(95, 0, 374, 307));
@@ -126,14 +129,14 @@ TEST_F(PlayStatusFixture, ReopensWhereTheUserLeftIt) {
     dialog.move(dialog.pos() + QPoint(123, 45));
     const QPoint left = dialog.geometry().topLeft();
     dialog.close();
-    dialog.DestroyWindow();
+    dialog.Destroy();
     dialog.move(0, 0); // no longer followed
     open(DMP_TYPE_AUDIO);
     EXPECT_EQ(dialog.geometry().topLeft(), left);
 }
 
 TEST_F(PlayStatusFixture, PhotoStatusIsKeptAndReappliedToANewWindow) {
-    dialog.UpdateImage(L"/p/one.jpg", 7, 2, 0, true);
+    dialog.UpdateImage({.count = 7, .index = 2, .name = L"/p/one.jpg", .isPaused = true});
     open(DMP_TYPE_IMAGE);
     dialog.ReapplyImageStatus();
     auto* panel = &dialog.imagePanel();
@@ -141,8 +144,8 @@ TEST_F(PlayStatusFixture, PhotoStatusIsKeptAndReappliedToANewWindow) {
     EXPECT_EQ(child<CStaticEx>(panel, "title")->text(), QStringLiteral("one.jpg"));
     EXPECT_TRUE(panel->isPaused());
 
-    dialog.UpdateImage(nullptr, 4, 0, 0, false);
-    dialog.DestroyWindow();
+    dialog.UpdateImage({.count = 4, .index = 0, .name = nullptr, .isPaused = false});
+    dialog.Destroy();
     open(DMP_TYPE_AUDIO | DMP_TYPE_IMAGE);
     dialog.ReapplyImageStatus();
     EXPECT_EQ(child<CStaticEx>(panel, "total")->text(), QStringLiteral("1/4"))
@@ -153,11 +156,9 @@ TEST_F(PlayStatusFixture, PhotoStatusIsKeptAndReappliedToANewWindow) {
 TEST(PlayControlFormView, DropsOnPlayNowAndQueueItReachTheMainWindowWithTheirFlag) {
     DropReceiver receiver;
     CPlayStatusDialog status(&receiver);
-    status.SetTypes(DMP_TYPE_AUDIO);
-    status.playControl().SetTypes(DMP_TYPE_AUDIO);
-    ASSERT_TRUE(status.Create());
+    status.Create(DMP_TYPE_AUDIO);
     PlayControlFormView& control = status.playControl();
-    receiver.control = &control;
+    receiver.status = &status;
     const QRect playNow =
         control.findChild<CGdipButton*>(QStringLiteral("playNowButton"))->geometry();
     const QRect queueIt =

@@ -1,7 +1,7 @@
 #include "CAudioFormView.h"
 #include "CImageFormView.h"
+#include "ControlMessages.h"
 #include "PlayStatusFixture.h"
-#include "PlaybackMessages.h"
 #include "dmp_vellumo.h"
 
 #include <climits>
@@ -23,8 +23,16 @@ protected:
     }
 
     void update(int total, int elapsed, int32_t volume = 40, int index = 0,
-                const wchar_t* name = L"/home/u/Music/a.mp3") {
-        dialog.UpdateAudio(name, 5, index, total, elapsed, volume, 99, 0, false);
+                const wchar_t* name = L"/home/u/Music/a.mp3", bool paused = false) {
+        dialog.UpdateAudio({.count = 5,
+                            .index = index,
+                            .name = name,
+                            .totalSeconds = total,
+                            .elapsedSeconds = elapsed,
+                            .repeat = 0,
+                            .isPaused = paused,
+                            .maxVolume = 99,
+                            .volume = volume});
     }
     QString text(const char* label) { return child<CStaticEx>(panel, label)->text(); }
     QPoint thumb(const CBitmapSlider* bar) {
@@ -150,7 +158,7 @@ TEST_F(PlaybackPanelTest, TransportButtonsSendTheirMessagesAndRepeatAlternatesWi
         QTest::mouseClick(child<CGdipButton>(panel, name), Qt::LeftButton);
     };
     click("playButton"); // playing until told otherwise: the click pauses
-    dialog.UpdateAudio(L"/a.mp3", 1, 0, 9, 1, 0, 99, 0, true);
+    update(9, 1, 0, 0, L"/a.mp3", true);
     click("playButton");
     click("nextButton");
     click("previousButton");
@@ -163,12 +171,12 @@ TEST_F(PlaybackPanelTest, TransportButtonsSendTheirMessagesAndRepeatAlternatesWi
                                                 {WM_AUDIO_REPEAT, 2, 0},
                                                 {WM_AUDIO_REPEAT, 0, 0},
                                                 {WM_AUDIO_REPEAT, 2, 0}}));
-    dialog.UpdateAudio(L"/a.mp3", 1, 0, 9, 1, 0, 99, 0, false);
+    update(9, 1, 0, 0, L"/a.mp3", false);
     EXPECT_TRUE(child<CGdipButton>(panel, "playButton")->isHidden());
     EXPECT_FALSE(child<CGdipButton>(panel, "pauseButton")->isHidden());
 
     // The mode outlives the window.
-    dialog.DestroyWindow();
+    dialog.Destroy();
     open(DMP_TYPE_AUDIO);
     EXPECT_EQ(panel->repeatMode(), 2);
     click("repeatButton");
@@ -179,7 +187,8 @@ TEST_F(PlayStatusFixture, PhotoPanelCountsFromOneIgnoresItsBarAndRepeatsAll) {
     open(DMP_TYPE_IMAGE);
     CImageFormView* panel = &dialog.imagePanel();
     auto* bar = child<CBitmapSlider>(panel, "seekBar");
-    dialog.UpdateImage(L"/home/u/Pictures/sea.jpg", 5, 0, 0, false);
+    dialog.UpdateImage(
+        {.count = 5, .index = 0, .name = L"/home/u/Pictures/sea.jpg", .isPaused = false});
     EXPECT_EQ(child<CStaticEx>(panel, "total")->text(), QStringLiteral("1/5"));
     EXPECT_EQ(child<CStaticEx>(panel, "title")->text(), QStringLiteral("sea.jpg"));
     EXPECT_EQ(bar->maximum(), 4);
@@ -189,11 +198,13 @@ TEST_F(PlayStatusFixture, PhotoPanelCountsFromOneIgnoresItsBarAndRepeatsAll) {
     QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(bar->width() - 5, 5));
     EXPECT_EQ(bar->value(), 4) << "the bar itself moves";
     EXPECT_TRUE(messages().empty());
-    dialog.UpdateImage(L"/home/u/Pictures/sea.jpg", 5, 9, 0, false);
+    dialog.UpdateImage(
+        {.count = 5, .index = 9, .name = L"/home/u/Pictures/sea.jpg", .isPaused = false});
     EXPECT_EQ(bar->value(), 4) << "an index past the end stays at the end";
-    dialog.UpdateImage(L"/sea.jpg", 5, 1, 0, false);
+    dialog.UpdateImage({.count = 5, .index = 1, .name = L"/sea.jpg", .isPaused = false});
     EXPECT_EQ(bar->value(), 1);
-    dialog.UpdateImage(L"/sea.jpg", INT_MIN, INT_MAX, 0, false);
+    dialog.UpdateImage(
+        {.count = INT_MIN, .index = INT_MAX, .name = L"/sea.jpg", .isPaused = false});
     EXPECT_EQ(bar->maximum(), 0);
     EXPECT_EQ(child<CStaticEx>(panel, "total")->text(), QStringLiteral("2147483648/-2147483648"));
 

@@ -14,10 +14,9 @@ protected:
     using Message = RecordingWindow::Message;
 
     void open(uint32_t types) {
-        dialog.SetTypes(types);
-        dialog.playControl().SetTypes(types);
-        ASSERT_TRUE(dialog.Create());
-        dialog.show();
+        dialog.Create(types);
+        ASSERT_TRUE(dialog.Exists());
+        dialog.Show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
     }
 

@@ -19,11 +19,12 @@ void CFormView::createWindow(QSize size, int backgroundBitmap) {
 void CFormView::Destroy() {
     if (!m_hasWindow)
         return;
+    // The controls go with the window: nothing to reset on this hide.
+    m_hasWindow = false;
     hide();
     setAcceptDrops(false);
     qDeleteAll(findChildren<QWidget*>(Qt::FindDirectChildrenOnly));
     m_background = QImage();
-    m_hasWindow = false;
 }
 
 void CFormView::paintEvent(QPaintEvent*) {

@@ -32,6 +32,8 @@ CPlayStatusDialog::CPlayStatusDialog(QObject* owner)
 CPlayStatusDialog::~CPlayStatusDialog() = default;
 
 void CPlayStatusDialog::Create(uint32_t types) {
+    // The layout moves nothing the user chose.
+    m_trackingPosition = false;
     destroyChildWindows();
     m_types = types;
     m_playControl->SetTypes(types);

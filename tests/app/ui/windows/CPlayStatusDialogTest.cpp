@@ -68,8 +68,9 @@ TEST_F(PlayStatusFixture, LaysOutThePanelsOfTheTypesBesideThePlayControl) {
     EXPECT_FALSE(dialog.videoPanel().HasWindow());
     EXPECT_EQ(placeOf(&dialog.audioPanel()), QRect(95, 0, 375, 156));
     EXPECT_EQ(placeOf(&dialog.imagePanel()), QRect(95, 156, 375, 156));
-    EXPECT_TRUE(child<CGdipButton>(&dialog.audioPanel(), "closeButton"));
-    EXPECT_TRUE(child<CGdipButton>(&dialog.imagePanel(), "closeButton"));
+    QTest::mouseClick(child<CGdipButton>(&dialog.audioPanel(), "closeButton"), Qt::LeftButton);
+    QTest::mouseClick(child<CGdipButton>(&dialog.imagePanel(), "closeButton"), Qt::LeftButton);
+    EXPECT_EQ(messages(), (std::vector<Message>{{WM_AUDIO_CLOSE, 0, 0}, {WM_IMAGE_CLOSE, 0, 0}}));
 
     dialog.Destroy();
     open(DMP_TYPE_IMAGE);

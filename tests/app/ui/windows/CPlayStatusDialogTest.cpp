@@ -41,21 +41,16 @@ void drop(QWidget* target, QPoint at, const QList<QUrl>& urls) {
     QCoreApplication::sendEvent(target, &event);
 }
 
-QRect placeOf(const QWidget* panel) {
-    return panel->geometry();
-}
-
 } // namespace
 
 TEST_F(PlayStatusFixture, LaysOutThePanelsOfTheTypesBesideThePlayControl) {
     dialog.Create(0);
     EXPECT_FALSE(dialog.Exists()) << "no types, no window";
 
-    const QRect control(0, 0, 95, 314);
     open(DMP_TYPE_VIDEO | DMP_TYPE_AUDIO); // video plays alone
     EXPECT_EQ(dialog.size(), QSize(470, 314));
-    EXPECT_EQ(dialog.playControl().geometry(), control);
-    EXPECT_EQ(placeOf(&dialog.videoPanel()), QRect(95, 0, 375, 307));
+    EXPECT_EQ(dialog.playControl().geometry(), QRect(0, 0, 95, 314));
+    EXPECT_EQ(dialog.videoPanel().geometry(), QRect(95, 0, 375, 307));
     EXPECT_FALSE(dialog.audioPanel().HasWindow());
     EXPECT_TRUE(dialog.HasStarted());
     EXPECT_EQ(dialog.playControl().types(), DMP_TYPE_VIDEO | DMP_TYPE_AUDIO);
@@ -66,8 +61,8 @@ TEST_F(PlayStatusFixture, LaysOutThePanelsOfTheTypesBesideThePlayControl) {
     open(DMP_TYPE_AUDIO | DMP_TYPE_IMAGE); // compact music above compact photos
     EXPECT_EQ(dialog.size(), QSize(470, 314));
     EXPECT_FALSE(dialog.videoPanel().HasWindow());
-    EXPECT_EQ(placeOf(&dialog.audioPanel()), QRect(95, 0, 375, 156));
-    EXPECT_EQ(placeOf(&dialog.imagePanel()), QRect(95, 156, 375, 156));
+    EXPECT_EQ(dialog.audioPanel().geometry(), QRect(95, 0, 375, 156));
+    EXPECT_EQ(dialog.imagePanel().geometry(), QRect(95, 156, 375, 156));
     QTest::mouseClick(child<CGdipButton>(&dialog.audioPanel(), "closeButton"), Qt::LeftButton);
     QTest::mouseClick(child<CGdipButton>(&dialog.imagePanel(), "closeButton"), Qt::LeftButton);
     EXPECT_EQ(messages(), (std::vector<Message>{{WM_AUDIO_CLOSE, 0, 0}, {WM_IMAGE_CLOSE, 0, 0}}));
@@ -75,7 +70,7 @@ TEST_F(PlayStatusFixture, LaysOutThePanelsOfTheTypesBesideThePlayControl) {
     dialog.Destroy();
     open(DMP_TYPE_IMAGE);
     EXPECT_EQ(dialog.size(), QSize(470, 314));
-    EXPECT_EQ(placeOf(&dialog.imagePanel()), QRect(95, 0, 375, 307));
+    EXPECT_EQ(dialog.imagePanel().geometry(), QRect(95, 0, 375, 307));
     EXPECT_FALSE(dialog.audioPanel().HasWindow());
     EXPECT_FALSE(child<CGdipButton>(&dialog.imagePanel(), "closeButton"));
     EXPECT_FALSE(child<CStaticEx>(&dialog.imagePanel(), "elapsed"));
@@ -83,7 +78,7 @@ TEST_F(PlayStatusFixture, LaysOutThePanelsOfTheTypesBesideThePlayControl) {
     dialog.Destroy();
     open(DMP_TYPE_AUDIO);
     EXPECT_EQ(dialog.size(), QSize(469, 314));
-    EXPECT_EQ(placeOf(&dialog.audioPanel()), QRect(95, 0, 374, 307));
+    EXPECT_EQ(dialog.audioPanel().geometry(), QRect(95, 0, 374, 307));
 }
 
 TEST_F(PlayStatusFixture, EveryControlHasANameAndTabsInReadingOrder) {

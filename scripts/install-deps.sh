@@ -14,6 +14,7 @@ packages=(
   python3-dbusmock dbus
   iproute2 util-linux
   nginx-light xvfb
+  fonts-noto-cjk
 )
 
 missing=()

@@ -124,10 +124,8 @@ void CDmpVellumo::CloseConnection() {
         std::lock_guard lock(m_observerMutex);
         m_observers.clear();
     }
-    if (isOpen(m_commandStream)) {
-        const int32_t sequence = ++m_sequence;
-        SendCmd(true, kCmdDisconnect, sequence, currentTypeByte(), false, nullptr, 0);
-    }
+    if (isOpen(m_commandStream))
+        sendCommand(kCmdDisconnect, SequenceUse::Next, currentTypeByte());
     tearDown();
     m_sequence = 0;
     m_host.clear();
@@ -219,19 +217,47 @@ void CDmpVellumo::notifyError(int32_t code) {
 
 bool CDmpVellumo::SendCmd(bool onCommandConnection, int32_t code, int32_t sequence, int64_t value,
                           bool isOutOfBand, const void* extra, uint32_t extraLength) {
-    auto& asyncStream = onCommandConnection ? m_commandStream : m_dataStream;
-    if (!isOpen(asyncStream)) {
-        DebugPrint("CDmpVellumo::SendCmd(): Fail to send command!\n");
-        notifyError(kLinkErrorSend);
-        return false;
+    const char* failure;
+    {
+        std::lock_guard lock(onCommandConnection ? m_commandWriteMutex : m_dataWriteMutex);
+        failure = writeRecord(onCommandConnection, code, sequence, value, isOutOfBand, extra,
+                              extraLength);
     }
+    return reportRecordFailure(failure);
+}
+
+bool CDmpVellumo::sendCommand(int32_t code, SequenceUse use, int64_t value, const void* extra,
+                              uint32_t extraLength) {
+    const char* failure;
+    {
+        std::lock_guard lock(m_commandWriteMutex);
+        const int32_t sequence = use == SequenceUse::Next ? ++m_sequence : m_sequence.load();
+        failure = writeRecord(true, code, sequence, value, false, extra, extraLength);
+    }
+    return reportRecordFailure(failure);
+}
+
+bool CDmpVellumo::reportRecordFailure(const char* failure) {
+    if (failure == nullptr)
+        return true;
+    // Outside the writer lock: an observer may send from its callback.
+    DebugPrint("%s", failure);
+    notifyError(kLinkErrorSend);
+    return false;
+}
+
+const char* CDmpVellumo::writeRecord(bool onCommandConnection, int32_t code, int32_t sequence,
+                                     int64_t value, bool isOutOfBand, const void* extra,
+                                     uint32_t extraLength) {
+    auto& asyncStream = onCommandConnection ? m_commandStream : m_dataStream;
+    if (!isOpen(asyncStream))
+        return "CDmpVellumo::SendCmd(): Fail to send command!\n";
     kvu::io::CStreamer* stream = asyncStream->Stream();
     // Each part is one write; a part written short fails the command and
     // nothing is resent.
     auto writePart = [stream](const void* data, int32_t size, int32_t flags) {
         return stream->IsOpen() && stream->Write(data, size, flags, 0) == size;
     };
-    const char* failure = nullptr;
     const uint8_t commandByte = WireByte(code);
     uint8_t sequenceBytes[4];
     uint8_t valueBytes[8];
@@ -240,22 +266,18 @@ bool CDmpVellumo::SendCmd(bool onCommandConnection, int32_t code, int32_t sequen
     putLe64(valueBytes, static_cast<uint64_t>(value));
     putLe32(lengthBytes, extraLength);
     if (!writePart(&commandByte, 1, isOutOfBand ? kvu::io::kStreamFlagOutOfBand : 0))
-        failure = "CDmpVellumo::SendCmd(): Fail to send OOB mark!\n";
-    else if (!writePart(sequenceBytes, 4, 0))
-        failure = "CDmpVellumo::SendCmd(): Fail to send sequence number!\n";
-    else if (!writePart(valueBytes, 8, 0))
-        failure = "CDmpVellumo::SendCmd(): Fail to send value!\n";
-    else if (extra == nullptr || extraLength == 0)
-        return true;
-    else if (!writePart(lengthBytes, 4, 0))
-        failure = "CDmpVellumo::SendCmd(): Fail to send extra data size!\n";
-    else if (!writePart(extra, static_cast<int32_t>(extraLength), 0))
-        failure = "CDmpVellumo::SendCmd(): Fail to send extra data!\n";
-    else
-        return true;
-    DebugPrint("%s", failure);
-    notifyError(kLinkErrorSend);
-    return false;
+        return "CDmpVellumo::SendCmd(): Fail to send OOB mark!\n";
+    if (!writePart(sequenceBytes, 4, 0))
+        return "CDmpVellumo::SendCmd(): Fail to send sequence number!\n";
+    if (!writePart(valueBytes, 8, 0))
+        return "CDmpVellumo::SendCmd(): Fail to send value!\n";
+    if (extra == nullptr || extraLength == 0)
+        return nullptr;
+    if (!writePart(lengthBytes, 4, 0))
+        return "CDmpVellumo::SendCmd(): Fail to send extra data size!\n";
+    if (!writePart(extra, static_cast<int32_t>(extraLength), 0))
+        return "CDmpVellumo::SendCmd(): Fail to send extra data!\n";
+    return nullptr;
 }
 
 bool CDmpVellumo::RecvCmd(int32_t& sequence, uint8_t (&value)[8]) {
@@ -280,6 +302,7 @@ bool CDmpVellumo::RecvCmd(int32_t& sequence, uint8_t (&value)[8]) {
 
 bool CDmpVellumo::writeAll(const uint8_t* data, int32_t size) {
     // A short send would splice the next chunk into the middle of this one.
+    std::lock_guard lock(m_dataWriteMutex);
     kvu::io::CStreamer* stream = m_dataStream->Stream();
     while (size > 0) {
         if (!stream->IsOpen())
@@ -322,9 +345,8 @@ bool CDmpVellumo::Play(int32_t mediaType) {
     lock.unlock();
     SendPlayListFileName();
     lock.lock();
-    const int32_t sequence = ++m_sequence;
     const int64_t value = PackValue(WireByte(mediaType), static_cast<uint32_t>(m_playList.size()));
-    if (!SendCmd(true, kCmdPlay, sequence, value, false, nullptr, 0)) {
+    if (!sendCommand(kCmdPlay, SequenceUse::Next, value)) {
         reportSendFailure("Play");
         return false;
     }
@@ -340,10 +362,9 @@ bool CDmpVellumo::sendPlaybackCommand(int32_t code, const char* operation,
         return false;
     }
     std::lock_guard lock(m_lock);
-    const int32_t sequence = ++m_sequence;
     const int64_t value =
         PackValue(currentTypeByte(), valueHigh.value_or(static_cast<uint32_t>(m_playList.size())));
-    if (!SendCmd(true, code, sequence, value, false, nullptr, 0)) {
+    if (!sendCommand(code, SequenceUse::Next, value)) {
         reportSendFailure(operation);
         return false;
     }
@@ -377,7 +398,7 @@ bool CDmpVellumo::Restart() {
 bool CDmpVellumo::Seek(uint32_t time) {
     if (!AreConnectionsOpen())
         return false;
-    if (!SendCmd(true, kCmdSeek, m_sequence.load(), PackValue(time, 0), false, nullptr, 0))
+    if (!sendCommand(kCmdSeek, SequenceUse::Current, PackValue(time, 0)))
         return false;
     m_currentPosition = static_cast<int32_t>(time);
     return true;
@@ -386,7 +407,7 @@ bool CDmpVellumo::Seek(uint32_t time) {
 bool CDmpVellumo::SetVolume(int32_t volume) {
     if (!AreConnectionsOpen())
         return false;
-    if (!SendCmd(true, kCmdVolume, m_sequence.load(), volume, false, nullptr, 0))
+    if (!sendCommand(kCmdVolume, SequenceUse::Current, volume))
         return false;
     m_volume = volume;
     return true;
@@ -395,7 +416,7 @@ bool CDmpVellumo::SetVolume(int32_t volume) {
 bool CDmpVellumo::Mute() {
     if (!AreConnectionsOpen())
         return false;
-    if (!SendCmd(true, kCmdMute, m_sequence.load(), 0, false, nullptr, 0))
+    if (!sendCommand(kCmdMute, SequenceUse::Current, 0))
         return false;
     m_volume = 0;
     return true;
@@ -405,10 +426,9 @@ bool CDmpVellumo::Upgrade(const char* url) {
     if (url == nullptr || *url == '\0')
         return false;
     std::lock_guard lock(m_lock);
-    const int32_t sequence = ++m_sequence;
     const std::string_view text(url);
-    if (!SendCmd(true, kCmdUpgrade, sequence, 0, false, text.data(),
-                 static_cast<uint32_t>(text.size()))) {
+    if (!sendCommand(kCmdUpgrade, SequenceUse::Next, 0, text.data(),
+                     static_cast<uint32_t>(text.size()))) {
         reportSendFailure("Upgrade");
         return false;
     }
@@ -419,8 +439,7 @@ bool CDmpVellumo::Upgrade(const char* url) {
 
 bool CDmpVellumo::sendDeviceCommand(int32_t code, const char* operation) {
     std::lock_guard lock(m_lock);
-    const int32_t sequence = ++m_sequence;
-    if (!SendCmd(true, code, sequence, 0, false, nullptr, 0)) {
+    if (!sendCommand(code, SequenceUse::Next, 0)) {
         reportSendFailure(operation);
         return false;
     }
@@ -450,8 +469,7 @@ bool CDmpVellumo::SwitchToWfdPBC() {
 bool CDmpVellumo::GetBoxVersion(int32_t& major, int32_t& minor, int32_t& reserved, int32_t& build) {
     major = minor = reserved = build = 0;
     std::lock_guard lock(m_lock);
-    const int32_t sequence = ++m_sequence;
-    if (!SendCmd(true, kCmdVersion, sequence, 0, false, nullptr, 0)) {
+    if (!sendCommand(kCmdVersion, SequenceUse::Next, 0)) {
         reportSendFailure("GetBoxVersion");
         return false;
     }
@@ -471,9 +489,8 @@ bool CDmpVellumo::GetBoxVersion(int32_t& major, int32_t& minor, int32_t& reserve
 
 uint64_t CDmpVellumo::GetCurAdapterMacAddr() {
     std::lock_guard lock(m_lock);
-    const int32_t sequence = ++m_sequence;
     m_currentMediaType = kMediaTypeMacQuery;
-    if (!SendCmd(true, kCmdMacAddress, sequence, WireByte(kMediaTypeMacQuery), false, nullptr, 0)) {
+    if (!sendCommand(kCmdMacAddress, SequenceUse::Next, WireByte(kMediaTypeMacQuery))) {
         // The version query's text: the MAC query shares it.
         reportSendFailure("GetBoxVersion");
         return 0;
@@ -529,8 +546,8 @@ void CDmpVellumo::SendPlayListFileName() {
         names += L'\n';
     }
     const std::string text = kvu::ToUtf8(names);
-    if (!SendCmd(true, kCmdPlayListNames, m_sequence.load(), 0, false, text.data(),
-                 static_cast<uint32_t>(text.size()))) {
+    if (!sendCommand(kCmdPlayListNames, SequenceUse::Current, 0, text.data(),
+                     static_cast<uint32_t>(text.size()))) {
         DebugPrint("CDmpVellumo::SendPlayListFileName(): Fail to send command!\n");
         notifyError(kLinkErrorSend);
     }

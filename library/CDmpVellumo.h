@@ -51,7 +51,8 @@ public:
     bool AreConnectionsOpen() const;
 
     // Record framing (little-endian). onCommandConnection picks the command
-    // (true) or the data connection.
+    // (true) or the data connection. A record goes out whole under its
+    // connection's writer lock, whatever other threads send.
     bool SendCmd(bool onCommandConnection, int32_t code, int32_t sequence, int64_t value,
                  bool isOutOfBand, const void* extra, uint32_t extraLength);
     bool RecvCmd(int32_t& sequence, uint8_t (&value)[8]);
@@ -107,6 +108,18 @@ private:
     bool sendPlaybackCommand(int32_t code, const char* operation,
                              std::optional<uint32_t> valueHigh = std::nullopt);
     bool sendDeviceCommand(int32_t code, const char* operation);
+
+    // A record on the command connection carrying the current sequence number
+    // or the next one, taken under the writer lock so that numbers go out in
+    // order.
+    enum class SequenceUse { Current, Next };
+    bool sendCommand(int32_t code, SequenceUse use, int64_t value, const void* extra = nullptr,
+                     uint32_t extraLength = 0);
+    // Writes one record's parts; the caller holds the connection's writer
+    // lock. The failure's trace text, or null.
+    const char* writeRecord(bool onCommandConnection, int32_t code, int32_t sequence, int64_t value,
+                            bool isOutOfBand, const void* extra, uint32_t extraLength);
+    bool reportRecordFailure(const char* failure);
     void reportNotConnected(const char* operation);
     void reportSendFailure(const char* operation);
     bool startStatusReader();
@@ -156,5 +169,11 @@ private:
     std::atomic<uint64_t> m_macAddress{0};
 
     // Guards the play list and the sending of playback and device commands.
+    // Taken before a writer lock, never after one.
     std::mutex m_lock;
+
+    // Writer locks: each guards the bytes of one connection, so that a record
+    // (up to five writes) or a data chunk is never cut by another thread's.
+    std::mutex m_commandWriteMutex;
+    std::mutex m_dataWriteMutex;
 };

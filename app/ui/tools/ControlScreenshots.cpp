@@ -57,6 +57,7 @@ void shootLooks(CScreenshotWriter& writer, ScreenshotStage& stage, CGdipButton& 
     writer.SaveWidget(name + QStringLiteral("-pressed"), stage, area);
     QTest::mouseRelease(&button, Qt::LeftButton, {}, button.rect().center());
     QTest::mouseMove(&stage, away);
+    button.clearFocus(); // the click gave it the focus, without the mark
     button.setFocus(Qt::TabFocusReason);
     writer.SaveWidget(name + QStringLiteral("-focused"), stage, area);
     button.clearFocus();
@@ -101,6 +102,8 @@ void shootPanelControls(CScreenshotWriter& writer) {
     volume.move(20, 160);
     volume.SetChannelImages(179, 177);
     volume.setRange(0, 100);
+    seek.show();
+    volume.show();
     const QRect area = QRect(10, 110, std::max(seek.width(), volume.width()) + 20, 70);
     const std::pair<const char*, int> steps[] = {{"0", 0}, {"half", 50}, {"full", 100}};
     for (const auto& [name, percent] : steps) {
@@ -121,6 +124,8 @@ void shootPanelControls(CScreenshotWriter& writer) {
                                  "\u4e00\u9996\u5f88\u9577\u7684\u6b4c.mp3"),
                   14, Qt::white, DT_VCENTER | DT_SINGLELINE);
     title.StartScrolling();
+    cover.show();
+    title.show();
     writer.SaveWidget(QStringLiteral("panel-cover"), stage);
     // The title rests a second at its start, then moves a pixel per 100 ms.
     for (int frame = 0; frame < 3; ++frame) {

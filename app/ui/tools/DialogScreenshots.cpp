@@ -118,14 +118,13 @@ void shootDeviceLists(CScreenshotWriter& writer) {
                 QStringLiteral("devices-%1-%2").arg(count).arg(QLatin1StringView(language.suffix));
             writer.SaveWidget(name, list);
             if (count == 12) {
+                auto* bar = list.findChild<QScrollBar*>();
+                for (int step = 0; step < 3; ++step)
+                    bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+                writer.SaveWidget(name + QStringLiteral("-scrolled"), list);
                 CGdipButton* row = list.itemButtons().at(4);
                 QTest::mouseMove(row, row->rect().center());
-                writer.SaveWidget(name + QStringLiteral("-hover"), list);
-                QTest::mouseMove(&list, QPoint(list.width() - 1, 1));
-                for (int step = 0; step < 3; ++step)
-                    list.findChild<QScrollBar*>()->triggerAction(
-                        QAbstractSlider::SliderSingleStepAdd);
-                writer.SaveWidget(name + QStringLiteral("-scrolled"), list);
+                writer.SaveWidget(name + QStringLiteral("-scrolled-hover"), list);
             }
             list.hide();
         }

@@ -257,8 +257,9 @@ void CMessageDialog::layoutTexts() {
         box = QRect(left, kTextMargin, width - left - kTextMargin, height - 2 * kTextMargin);
         format = DT_CENTER | DT_VCENTER | DT_WORDBREAK;
     } else {
-        box = QRect(kTextMargin, 20, width - 2 * kTextMargin, kButtonTop - 20);
-        format = DT_CENTER | DT_WORDBREAK;
+        // Two lines of Chinese at full size, centred on the space above the buttons.
+        box = QRect(kTextMargin, 12, width - 2 * kTextMargin, kButtonTop - 12);
+        format = DT_CENTER | DT_VCENTER | DT_WORDBREAK;
     }
     m_bodyLabel->setGeometry(box);
     m_bodyLabel->SetText(

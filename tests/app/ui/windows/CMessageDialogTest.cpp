@@ -190,7 +190,8 @@ TEST(CMessageDialog, ABodyTooLongBesideTheTitleWrapsInsteadOfBeingCut) {
     dialog.SetTextIds(256, 295);
     EXPECT_TRUE(body->textFormat() & DT_WORDBREAK);
     dialog.SetTextIds(-1, 271);
-    EXPECT_EQ(body->textFormat(), DT_CENTER | DT_WORDBREAK) << "centred without a title";
+    EXPECT_EQ(body->textFormat() & (DT_CENTER | DT_WORDBREAK), DT_CENTER | DT_WORDBREAK)
+        << "centred and wrapped without a title";
     dialog.EndDialog(IDOK);
 }
 

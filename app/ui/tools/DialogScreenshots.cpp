@@ -11,14 +11,6 @@
 
 namespace {
 
-struct LanguageName {
-    UiLanguage language;
-    const char* suffix;
-};
-constexpr LanguageName kLanguages[] = {{UiLanguage::English, "en"},
-                                       {UiLanguage::TraditionalChinese, "zh_TW"},
-                                       {UiLanguage::SimplifiedChinese, "zh_CN"}};
-
 struct MessageCase {
     const char* name;
     int style;

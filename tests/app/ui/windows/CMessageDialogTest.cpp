@@ -195,7 +195,7 @@ TEST(CMessageDialog, ABodyTooLongBesideTheTitleWrapsInsteadOfBeingCut) {
     dialog.EndDialog(IDOK);
 }
 
-TEST(CMessageDialog, DraggedByItsBody) {
+TEST(CMessageDialog, BusyWheelTurnsThroughItsTwelveFramesAndTheBodyDrags) {
     CMessageDialog dialog(nullptr, english());
     dialog.SetTexts(std::nullopt, QStringLiteral("Searching device, please wait......"));
     dialog.SetStyle(CMessageDialog::kBusy);
@@ -207,5 +207,11 @@ TEST(CMessageDialog, DraggedByItsBody) {
     QTest::mouseMove(body, QPoint(40, 30));
     QTest::mouseRelease(body, Qt::LeftButton, {}, QPoint(40, 30));
     EXPECT_EQ(dialog.pos(), start + QPoint(30, 20));
+
+    CStaticEx* wheel = dialog.findChildren<CStaticEx*>().at(0);
+    ASSERT_EQ(wheel->imageCount(), 12);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return wheel->currentIndex() == 11; }, 10000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return wheel->currentIndex() == 0; }, 10000))
+        << "back to the first frame";
     dialog.EndDialog(IDOK);
 }

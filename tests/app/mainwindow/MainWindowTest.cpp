@@ -5,7 +5,7 @@
 #include "CVellumoDlg.h"
 #include "DummyNetwork.h"
 #include "RecordingStatusWindow.h"
-#include "Sha256.h"
+#include "Sha256Digest.h"
 #include "TempDir.h"
 #include "TestFiles.h"
 

@@ -2,15 +2,12 @@
 
 #include "DebugPrint.h"
 
-#include <libgupnp/gupnp.h>
-#include <pthread.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <future>
 
 namespace {
 
@@ -76,89 +73,58 @@ void BoxAnnouncer::RemoveDescription() {
 }
 
 bool BoxAnnouncer::Start() {
-    if (m_thread.joinable()) {
+    if (m_isStarted) {
         return true;
     }
     if (!WriteDescription()) {
         RemoveDescription();
         return false;
     }
-    m_mainContext = g_main_context_new();
-    m_mainLoop = g_main_loop_new(m_mainContext, FALSE);
-    std::promise<bool> started;
-    auto isStarted = started.get_future();
-    // The thread owns the promise: it may still be inside set_value when
-    // Start has returned.
-    m_thread = std::thread([this, started = std::move(started)]() mutable {
-        pthread_setname_np(pthread_self(), "box-announcer");
-        Run(started);
-    });
-    if (isStarted.get()) {
-        return true;
+    m_isStarted = m_loop.start([this] { return Announce(); }, [this] { Withdraw(); });
+    if (!m_isStarted) {
+        Stop();
     }
-    Stop();
-    return false;
+    return m_isStarted;
 }
 
-// The GUPnP objects are created, used and destroyed on this thread, with the
-// announcer's own main context as the thread default.
-void BoxAnnouncer::Run(std::promise<bool>& started) {
-    g_main_context_push_thread_default(m_mainContext);
+bool BoxAnnouncer::Announce() {
     GError* error = nullptr;
-    GInetAddress* address = g_inet_address_new_from_string(m_hostIpv4.c_str());
-    GUPnPContext* context = nullptr;
-    GUPnPRootDevice* device = nullptr;
-    if (address == nullptr) {
+    m_address = g_inet_address_new_from_string(m_hostIpv4.c_str());
+    if (m_address == nullptr) {
         DebugPrint("BoxAnnouncer::Start(): not an address: %s\n", m_hostIpv4.c_str());
     } else {
-        context = gupnp_context_new_full(m_interfaceName.c_str(), address, 0, GSSDP_UDA_VERSION_1_0,
-                                         &error);
+        m_context = gupnp_context_new_full(m_interfaceName.c_str(), m_address, 0,
+                                           GSSDP_UDA_VERSION_1_0, &error);
     }
-    if (context != nullptr) {
-        device = gupnp_root_device_new(context, kDescriptionFile, m_folder.c_str(), &error);
+    if (m_context != nullptr) {
+        m_device = gupnp_root_device_new(m_context, kDescriptionFile, m_folder.c_str(), &error);
     }
     if (error != nullptr) {
         DebugPrint("BoxAnnouncer::Start(): %s on %s: %s\n", m_hostIpv4.c_str(),
                    m_interfaceName.c_str(), error->message);
         g_clear_error(&error);
     }
-    if (device != nullptr) {
-        gupnp_root_device_set_available(device, TRUE);
-        m_location = gupnp_device_info_get_location(GUPNP_DEVICE_INFO(device));
-        started.set_value(true);
-        g_main_loop_run(m_mainLoop);
-        // Says goodbye before the device goes.
-        gupnp_root_device_set_available(device, FALSE);
-        g_object_unref(device);
-    } else {
-        started.set_value(false);
+    if (m_device == nullptr) {
+        return false;
     }
-    g_clear_object(&context);
-    g_clear_object(&address);
-    g_main_context_pop_thread_default(m_mainContext);
+    gupnp_root_device_set_available(m_device, TRUE);
+    m_location = gupnp_device_info_get_location(GUPNP_DEVICE_INFO(m_device));
+    return true;
+}
+
+void BoxAnnouncer::Withdraw() {
+    if (m_device != nullptr) {
+        // Says goodbye before the device goes.
+        gupnp_root_device_set_available(m_device, FALSE);
+    }
+    g_clear_object(&m_device);
+    g_clear_object(&m_context);
+    g_clear_object(&m_address);
 }
 
 void BoxAnnouncer::Stop() {
-    if (m_thread.joinable()) {
-        // Quit from inside the loop: a quit that came before the loop began
-        // running would be lost.
-        g_main_context_invoke(
-            m_mainContext,
-            [](gpointer loop) {
-                g_main_loop_quit(static_cast<GMainLoop*>(loop));
-                return G_SOURCE_REMOVE;
-            },
-            m_mainLoop);
-        m_thread.join();
-    }
-    if (m_mainLoop != nullptr) {
-        g_main_loop_unref(m_mainLoop);
-        m_mainLoop = nullptr;
-    }
-    if (m_mainContext != nullptr) {
-        g_main_context_unref(m_mainContext);
-        m_mainContext = nullptr;
-    }
+    m_loop.stop();
+    m_isStarted = false;
     m_location.clear();
     RemoveDescription();
 }

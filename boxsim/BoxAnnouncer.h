@@ -1,10 +1,10 @@
 #pragma once
 
-#include <glib.h>
+#include "GLibLoopThread.h"
 
-#include <future>
+#include <libgupnp/gupnp.h>
+
 #include <string>
-#include <thread>
 
 // Announces the simulated Box on the network as a UPnP root device of type
 // "urn:schemas-upnp-org:device:MediaRenderer:1", on one interface only. The
@@ -32,14 +32,19 @@ public:
 private:
     bool WriteDescription();
     void RemoveDescription();
-    void Run(std::promise<bool>& started);
+    // Both on the announcer's thread.
+    bool Announce();
+    void Withdraw();
 
     const std::string m_interfaceName;
     const std::string m_friendlyName;
     const std::string m_hostIpv4;
     std::string m_folder;   // temporary folder holding the description
     std::string m_location; // written by the announcer thread before Start returns
-    GMainContext* m_mainContext = nullptr;
-    GMainLoop* m_mainLoop = nullptr;
-    std::thread m_thread;
+    bool m_isStarted = false;
+    // Created, used and destroyed on the loop's thread.
+    GInetAddress* m_address = nullptr;
+    GUPnPContext* m_context = nullptr;
+    GUPnPRootDevice* m_device = nullptr;
+    GLibLoopThread m_loop{"box-announcer"};
 };

@@ -29,6 +29,8 @@ std::optional<BoxFault> parseFault(const std::string& name) {
         {"close-mid-file", BoxFault::CloseMidFile},
         {"read-nothing", BoxFault::ReadNothing},
         {"answer-nothing", BoxFault::AnswerNothing},
+        {"image-halfway", BoxFault::ImageHalfway},
+        {"refuse-manifest", BoxFault::RefuseManifest},
     };
     const auto it = kFaults.find(name);
     if (it == kFaults.end())
@@ -71,6 +73,14 @@ bool applyOption(BoxOptions& options, const std::string& name, const std::string
         options.port = static_cast<uint16_t>(*number);
         return *number <= 65535;
     }
+    if (name == "--http-port") {
+        options.httpPort = static_cast<uint16_t>(*number);
+        return *number <= 65535;
+    }
+    if (name == "--flash-time") {
+        options.flashTimeMs = static_cast<int64_t>(*number);
+        return *number <= 3600000;
+    }
     if (name == "--rate") {
         options.rateBytes = static_cast<int64_t>(*number);
         return *number >= 1 && *number <= (uint64_t{1} << 40);
@@ -99,8 +109,9 @@ bool applyOption(BoxOptions& options, const std::string& name, const std::string
 std::optional<BoxOptions> BoxOptions::parse(const std::vector<std::string>& args,
                                             std::string& error) {
     static const std::set<std::string> kNames = {
-        "--address", "--port",       "--log",   "--output-dir", "--rate",       "--version",
-        "--mac",     "--max-volume", "--fault", "--read-rate",  "--upnp-iface", "--friendly-name"};
+        "--address",    "--port",          "--log",        "--output-dir", "--rate",
+        "--version",    "--mac",           "--max-volume", "--fault",      "--read-rate",
+        "--upnp-iface", "--friendly-name", "--http-port",  "--flash-time"};
     BoxOptions options;
     for (size_t i = 0; i < args.size(); i += 2) {
         const std::string& name = args[i];
@@ -130,6 +141,14 @@ std::string BoxOptions::usage() {
            "                      [--rate BYTES] [--version V] [--mac M] [--max-volume N]\n"
            "                      [--read-rate BYTES_PER_SECOND] [--no-hash]\n"
            "                      [--upnp-iface IF [--friendly-name NAME]]\n"
+           "                      [--http-port WP] [--flash-time MS]\n"
            "                      [--fault unknown-keywords|truncated-records|close-mid-file|\n"
-           "                               read-nothing|answer-nothing]...\n";
+           "                               read-nothing|answer-nothing|image-halfway|\n"
+           "                               refuse-manifest]...\n"
+           "\n"
+           "The setup page is served at http://A:WP/remote/ (WP 80 unless set;\n"
+           "0 picks a free port); every request is logged. \"u\" with a manifest URL\n"
+           "fetches that manifest and the image its SWURL entry names, writes the\n"
+           "firmware for --flash-time milliseconds (500 unless set), answers \"stat\"\n"
+           "\"done\" (0 written, -1 failed) and closes the pair.\n";
 }

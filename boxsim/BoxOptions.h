@@ -14,6 +14,8 @@ enum class BoxFault {
     CloseMidFile,     // drop the pair halfway through the first file
     ReadNothing,      // stop reading the data connection after "L"
     AnswerNothing,    // never write a status record
+    ImageHalfway,     // stop fetching a firmware image halfway through
+    RefuseManifest,   // turn every firmware manifest down
 };
 
 // The command line of vellumo-boxsim. Adding an option: a field here, a line
@@ -31,6 +33,8 @@ struct BoxOptions {
     bool isHashing = true;     // --no-hash: skip the SHA-256 (benchmarks)
     std::string upnpInterface; // announce by UPnP on this interface when set
     std::string friendlyName = "Vellumo Box Simulator";
+    uint16_t httpPort = 80;    // the setup page, on the same address
+    int64_t flashTimeMs = 500; // how long writing a firmware image takes
     std::set<BoxFault> faults;
 
     bool has(BoxFault fault) const { return faults.count(fault) != 0; }

@@ -16,7 +16,8 @@ BoxPair::BoxPair(int id, int commandFd, int dataFd, const BoxOptions& options, E
     : m_id(id), m_commandFd(commandFd), m_dataFd(dataFd), m_options(options), m_log(log),
       m_onEnded(std::move(onEnded)), m_writer(dataFd, id, options, log),
       m_player(id, dataFd, options, log, m_writer,
-               [this](std::string_view reason) { end(reason); }) {}
+               [this](std::string_view reason) { end(reason); }),
+      m_upgrade(id, options, log, m_writer, [this](std::string_view reason) { end(reason); }) {}
 
 BoxPair::~BoxPair() {
     end("shutdown");
@@ -43,15 +44,18 @@ void BoxPair::end(std::string_view reason) {
     ::shutdown(m_commandFd, SHUT_RDWR);
     ::shutdown(m_dataFd, SHUT_RDWR);
     m_player.stop();
+    m_upgrade.stop();
     if (m_onEnded)
         m_onEnded();
 }
 
 void BoxPair::join() {
-    // Called after end(): both threads are on their way out.
+    // Called after end(): every thread is on its way out. The command thread
+    // goes before the upgrade, which it may still be starting.
     m_player.join();
     if (m_commandThread.joinable())
         m_commandThread.join();
+    m_upgrade.join();
 }
 
 // Reads on after the pair has ended: a shut-down socket still hands out what
@@ -212,10 +216,13 @@ void BoxPair::handle(const Command& command) {
     case 'W':
         isSent = m_writer.sendValue("waid", static_cast<int64_t>(m_options.mac)).has_value();
         break;
+    case 'u':
+        m_upgrade.start(command.extra);
+        break;
     case 'D':
         end("D");
         break;
-    default: // "u", "w", "T", "t": logged above, nothing to do
+    default: // "w", "T", "t": logged above, nothing to do
         break;
     }
     if (!isSent)

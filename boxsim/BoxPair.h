@@ -2,6 +2,7 @@
 
 #include "BoxOptions.h"
 #include "BoxPlayer.h"
+#include "BoxUpgrade.h"
 #include "EventLog.h"
 #include "StatusWriter.h"
 
@@ -14,7 +15,8 @@
 #include <vector>
 
 // One command connection and the data connection that followed it: the
-// command thread reads and answers commands, the player reads files. Ending
+// command thread reads and answers commands, the player reads files, the
+// upgrade fetches and writes firmware. Ending
 // the pair shuts both sockets down, which unblocks every read and write; the
 // owner then joins and destroys it.
 class BoxPair {
@@ -32,7 +34,7 @@ public:
     // call counts. Callable from any thread.
     void end(std::string_view reason);
     bool hasEnded() const { return m_hasEnded.load(); }
-    // Waits for both threads; not from the pair's own threads.
+    // Waits for the pair's threads; not from one of them.
     void join();
 
 private:
@@ -59,6 +61,7 @@ private:
     const std::function<void()> m_onEnded;
     StatusWriter m_writer;
     BoxPlayer m_player;
+    BoxUpgrade m_upgrade;
     std::thread m_commandThread;
     std::atomic<bool> m_hasEnded{false};
 

@@ -4,7 +4,7 @@
 #include "DataChannel.h"
 #include "EventLog.h"
 #include "FileSink.h"
-#include "Sha256.h"
+#include "Sha256Digest.h"
 #include "StatusWriter.h"
 
 #include <atomic>
@@ -63,7 +63,7 @@ private:
         int64_t position = 0;      // absolute offset of the next byte
         int64_t closeAtBytes = -1; // close-mid-file fault: drop the pair here
         int32_t lastTimeSent = 0;
-        Sha256 sha; // of the bytes from offset on
+        Sha256Digest sha; // of the bytes from offset on
         std::chrono::steady_clock::time_point startTime = std::chrono::steady_clock::now();
         FileSink sink;
     };

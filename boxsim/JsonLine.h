@@ -1,11 +1,14 @@
 #pragma once
 
+#include <nlohmann/json.hpp>
+
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
-// Builds one flat JSON object, field by field, for the event log.
+// Builds one flat JSON object, field by field and in that order, for the
+// event log.
 class JsonLine {
 public:
     explicit JsonLine(std::string_view event) { add("event", event); }
@@ -20,15 +23,10 @@ public:
     JsonLine& add(std::string_view key, bool value);
     JsonLine& add(std::string_view key, const std::vector<std::string>& values);
 
-    // The object without a line break.
-    std::string text() const { return m_text + "}"; }
-
-    // Quotes and escapes text; bytes that are not valid UTF-8 become U+FFFD so
-    // that the log stays valid JSON whatever the peer sent.
-    static std::string quote(std::string_view text);
+    // The object without a line break. Bytes that are not valid UTF-8 become
+    // U+FFFD so that the log stays valid JSON whatever the peer sent.
+    std::string text() const;
 
 private:
-    void key(std::string_view name);
-
-    std::string m_text = "{";
+    nlohmann::ordered_json m_object = nlohmann::ordered_json::object();
 };

@@ -3,7 +3,11 @@
 #include "BoxAnnouncer.h"
 #include "BoxOptions.h"
 #include "BoxServer.h"
+#include "BoxWebServer.h"
 #include "EventLog.h"
+
+#include <curl/curl.h>
+#include <libxml/parser.h>
 
 #include <fcntl.h>
 #include <signal.h>
@@ -58,6 +62,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "vellumo-boxsim: %s is not a directory\n", options->outputDir.c_str());
         return 2;
     }
+    // Before any thread: libxml2 and libcurl set up their globals here once.
+    xmlInitParser();
+    curl_global_init(CURL_GLOBAL_DEFAULT);
     EventLog log;
     if (!options->logPath.empty() && !log.open(options->logPath)) {
         std::fprintf(stderr, "vellumo-boxsim: cannot write %s\n", options->logPath.c_str());
@@ -72,6 +79,13 @@ int main(int argc, char** argv) {
     if (!server.listen(error)) {
         std::fprintf(stderr, "vellumo-boxsim: %s\n", error.c_str());
         return 1;
+    }
+    // A Box without its setup page still plays: the page is reported missing
+    // and the Box goes on (port 80 needs privileges that a developer may lack).
+    BoxWebServer webServer(*options, log);
+    if (!webServer.start(error)) {
+        std::fprintf(stderr, "vellumo-boxsim: %s\n", error.c_str());
+        log.write(JsonLine("error").add("text", error));
     }
     // Announced only on an interface named on the command line: nothing is
     // sent by UPnP unless asked for.

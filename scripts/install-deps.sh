@@ -9,12 +9,13 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libcurl4-openssl-dev
   qt6-base-dev qt6-tools-dev
-  libgupnp-1.6-dev
+  libgupnp-1.6-dev libsoup-3.0-dev libxml2-dev libglib2.0-dev nlohmann-json3-dev
   libnftables-dev nftables
   python3-dbusmock dbus
   iproute2 util-linux
   nginx-light xvfb
   librsvg2-bin
+  fonts-noto-cjk
 )
 
 missing=()

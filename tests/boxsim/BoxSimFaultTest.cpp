@@ -2,7 +2,7 @@
 #include "BoxSimProcess.h"
 #include "BoxWire.h"
 #include "RawBoxLink.h"
-#include "Sha256.h"
+#include "Sha256Digest.h"
 
 #include <gtest/gtest.h>
 
@@ -143,5 +143,9 @@ TEST(BoxSimFault, SeveralBoxesOnLoopbackAddresses) {
     const auto version = link.waitKeyword("ver ");
     ASSERT_TRUE(version);
     EXPECT_EQ(version->value, 2u);
-    EXPECT_TRUE(first.events().size() == 1 && first.events()[0].str("address") == "127.0.0.2");
+    const auto ready = first.waitForEvent(EventIs("ready"));
+    ASSERT_TRUE(ready);
+    EXPECT_EQ(ready->str("address"), "127.0.0.2");
+    EXPECT_NE(first.webPort(), 0);
+    EXPECT_FALSE(first.waitForEvent(EventIs("connection"), std::chrono::milliseconds(0)));
 }

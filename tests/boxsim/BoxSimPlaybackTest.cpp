@@ -3,7 +3,7 @@
 #include "BoxSimProcess.h"
 #include "BoxWire.h"
 #include "RawBoxLink.h"
-#include "Sha256.h"
+#include "Sha256Digest.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include "BoxSimProcess.h"
 #include "HostWindowRecorder.h"
 #include "PlayListWriter.h"
-#include "Sha256.h"
+#include "Sha256Digest.h"
 #include "TestFiles.h"
 #include "TestHttpServer.h"
 #include "Unicode.h"

@@ -3,7 +3,7 @@
 #include "BoxSimProcess.h"
 #include "HostWindowRecorder.h"
 #include "PlayListWriter.h"
-#include "Sha256.h"
+#include "Sha256Digest.h"
 #include "TestFiles.h"
 #include "dmp_vellumo.h"
 

@@ -35,6 +35,7 @@ public:
     // Stops reading the data connection with a tiny receive buffer so that
     // the link's writer blocks soon.
     void ShrinkDataReceiveBuffer();
+    void CloseCommand();
     void CloseData();
     void CloseAll();
 

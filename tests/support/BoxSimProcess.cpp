@@ -49,8 +49,9 @@ BoxSimProcess::BoxSimProcess(const std::vector<std::string>& extraArgs, const st
     if (!std::filesystem::is_directory(m_dir.path(), error))
         return; // TempDir has reported it
     m_logPath = m_dir.file("events.jsonl");
-    std::vector<std::string> args = {
-        VELLUMO_BOXSIM_PATH, "--address", address, "--port", "0", "--log", m_logPath};
+    // extraArgs come last: a later option overrides an earlier one.
+    std::vector<std::string> args = {VELLUMO_BOXSIM_PATH, "--address", address, "--port", "0",
+                                     "--http-port",       "0",         "--log", m_logPath};
     args.insert(args.end(), extraArgs.begin(), extraArgs.end());
     int out[2];
     if (::pipe2(out, O_CLOEXEC) != 0) {
@@ -107,6 +108,15 @@ int BoxSimProcess::terminate() {
     m_pid = -1;
     readNewLines();
     return done > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+uint16_t BoxSimProcess::webPort() {
+    // The simulator logs it before it reports ready.
+    for (const auto& event : events()) {
+        if (event.str("event") == "web-ready")
+            return static_cast<uint16_t>(event.num("port"));
+    }
+    return 0;
 }
 
 bool BoxSimProcess::isRunning() {

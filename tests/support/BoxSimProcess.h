@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-// Runs vellumo-boxsim for a test: an ephemeral port on the given loopback
-// address, an event log in a private temporary directory. The constructor
+// Runs vellumo-boxsim for a test: ephemeral command and web ports on the given
+// loopback address, an event log in a private temporary directory. The constructor
 // waits for the "ready" line and fails the current test when it does not
 // come. The destructor ends the process (SIGTERM, then waitpid), prints the
 // event log when the test has failed, and removes the directory. Use from one
@@ -32,6 +32,8 @@ public:
     bool isReady() const { return m_port != 0; }
     const std::string& address() const { return m_address; }
     uint16_t port() const { return m_port; }
+    // The port of the setup page; 0 when the Box reported none.
+    uint16_t webPort();
     // Scratch directory owned by this object, e.g. for --output-dir.
     const std::string& dir() const { return m_dir.path(); }
 

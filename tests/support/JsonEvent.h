@@ -1,23 +1,21 @@
 #pragma once
 
+#include <nlohmann/json.hpp>
+
 #include <cstdint>
-#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <variant>
 #include <vector>
 
 // One line of the simulated Box's event log: a flat JSON object whose values
 // are strings, integers, booleans or arrays of strings.
 class JsonEvent {
 public:
-    using Value = std::variant<std::string, int64_t, bool, std::vector<std::string>>;
-
     // Nothing when the line is not such an object.
     static std::optional<JsonEvent> parse(std::string_view line);
 
-    bool has(const std::string& name) const { return m_fields.count(name) != 0; }
+    bool has(const std::string& name) const { return m_fields.contains(name); }
     // Accessors give an empty/zero value when the field is missing or of
     // another type; has() tells the cases apart.
     std::string str(const std::string& name) const;
@@ -27,6 +25,8 @@ public:
     const std::string& text() const { return m_text; }
 
 private:
-    std::map<std::string, Value> m_fields;
+    const nlohmann::json* field(const std::string& name) const;
+
+    nlohmann::json m_fields;
     std::string m_text;
 };

@@ -6,7 +6,7 @@
 #include "ControlMessages.h"
 #include "DummyNetwork.h"
 #include "RecordingStatusWindow.h"
-#include "Sha256.h"
+#include "Sha256Digest.h"
 #include "TempDir.h"
 #include "TestFiles.h"
 

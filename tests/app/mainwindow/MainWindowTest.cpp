@@ -1,11 +1,14 @@
 // The main window offscreen against simulated Boxes announcing on loopback,
 // the search pinned to loopback.
 #include "BoxSimProcess.h"
+#include "CAudioFormView.h"
 #include "CGdipButton.h"
+#include "CImageFormView.h"
+#include "CMessageEvent.h"
+#include "CStaticEx.h"
 #include "CVellumoDlg.h"
-#include "ControlMessages.h"
 #include "DummyNetwork.h"
-#include "RecordingStatusWindow.h"
+#include "PlayControlFormView.h"
 #include "Sha256Digest.h"
 #include "TempDir.h"
 #include "TestFiles.h"
@@ -90,6 +93,40 @@ void dropAt(QWidget& window, const QPointF& position, const QMimeData& data) {
     QApplication::sendEvent(&window, &drop);
 }
 
+// Whether a label of the panel shows the text.
+bool showsText(const QWidget& panel, const QString& text) {
+    for (const CStaticEx* label : panel.findChildren<CStaticEx*>())
+        if (label->isVisible() && label->text() == text)
+            return true;
+    return false;
+}
+
+// The drop target of the play control with that caption.
+CGdipButton* dropTarget(QWidget& playControl, const QString& caption) {
+    for (CGdipButton* button : playControl.findChildren<CGdipButton*>())
+        if (button->accessibleName() == caption)
+            return button;
+    return nullptr;
+}
+
+// Counts the numbered messages of one number that reach a window.
+class MessageCounter : public QObject {
+public:
+    explicit MessageCounter(uint32_t message) : m_message(message) {}
+    size_t count = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == CMessageEvent::EventType() &&
+            static_cast<CMessageEvent*>(event)->message() == m_message)
+            ++count;
+        return false;
+    }
+
+private:
+    uint32_t m_message;
+};
+
 class MainWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -97,13 +134,8 @@ protected:
             GTEST_SKIP() << "needs a private network namespace (root)";
     }
     std::unique_ptr<CVellumoDlg> makeWindow(const std::string& searchInterface = "lo") {
-        auto status = std::make_unique<RecordingStatusWindow>();
-        statusWindow = status.get();
-        return std::make_unique<CVellumoDlg>(ParseStartupOptions({"--iface", searchInterface}),
-                                             std::move(status));
+        return std::make_unique<CVellumoDlg>(ParseStartupOptions({"--iface", searchInterface}));
     }
-
-    RecordingStatusWindow* statusWindow = nullptr;
 };
 
 } // namespace
@@ -171,9 +203,10 @@ TEST_F(MainWindowTest, NoBoxAsksAndExitEnds) {
 }
 
 // Photos and music dropped on their pool reach the Box whole; the status
-// window comes for both types and the main window hides. Music forwarded
-// by the play control's "Play Now" goes in front of the playing music.
-// Closing the window while the song still plays sends the disconnect.
+// window takes the main window's place with the music and photo panels and
+// the current names. Music dropped on the play control's "Play Now" goes in
+// front of the playing music. Closing the window while the song still plays
+// sends the disconnect.
 TEST_F(MainWindowTest, DropsOnThePoolPlayOnTheBox) {
     // The Box reads 2 MB a second: the song lasts a few seconds.
     std::vector<std::string> slow = box("Living Room");
@@ -197,13 +230,21 @@ TEST_F(MainWindowTest, DropsOnThePoolPlayOnTheBox) {
         EXPECT_EQ(window->Session()->Instances().All().size(), 1u);
         return true;
     });
+    CPlayStatusDialog& status = window->statusWindow();
     Driver ender(*window, [&] {
-        if (statusWindow->createdTypes.empty() || window->isVisible())
+        if (window->isVisible() || !status.isVisible() ||
+            !showsText(status.audioPanel(), QStringLiteral("song.mp3")) ||
+            !showsText(status.imagePanel(), QStringLiteral("photo.jpg")))
             return false;
-        statusWindow->isPlayNow = true;
-        const QList<QUrl> urls = {QUrl::fromLocalFile(QString::fromStdString(added))};
-        SendMessageTo(window.get(), CVellumoDlg::kDropFilesMessage,
-                      reinterpret_cast<uintptr_t>(&urls), 0);
+        EXPECT_EQ(status.Types(), DMP_TYPE_IMAGE | DMP_TYPE_AUDIO);
+        QWidget& playControl = status.playControl();
+        const CGdipButton* playNow = dropTarget(playControl, QStringLiteral("Play"));
+        EXPECT_NE(playNow, nullptr);
+        if (playNow == nullptr)
+            return true;
+        QMimeData more;
+        more.setUrls({QUrl::fromLocalFile(QString::fromStdString(added))});
+        dropAt(playControl, QRectF(playNow->geometry()).center(), more);
         const auto restarted = living.waitForEvent([](const JsonEvent& e) {
             return e.str("event") == "command" && e.str("byte") == "l" &&
                    e.strings("names").size() == 2;
@@ -217,7 +258,6 @@ TEST_F(MainWindowTest, DropsOnThePoolPlayOnTheBox) {
         return true;
     });
     EXPECT_EQ(window->DoModal(), IDCANCEL);
-    EXPECT_EQ(statusWindow->createdTypes, std::vector<uint32_t>{DMP_TYPE_IMAGE | DMP_TYPE_AUDIO});
     for (const std::string& path : {photo, added}) {
         const std::string name = std::filesystem::path(path).filename().string();
         const auto received = living.waitForEvent([&](const JsonEvent& e) {
@@ -244,19 +284,29 @@ TEST_F(MainWindowTest, PlaybackEndsBackInTheMainWindow) {
     data.setUrls({QUrl::fromLocalFile(
         QString::fromStdString(MakePatternFile(media, "song.mp3", 16 << 20).string()))});
     auto window = makeWindow();
+    CPlayStatusDialog& status = window->statusWindow();
+    MessageCounter refreshes(DMP_WM_AUDIO_STATUS);
+    window->installEventFilter(&refreshes);
     const auto isPlaying = [&] {
-        return !window->isVisible() && statusWindow->Exists() && window->Session() != nullptr &&
+        return !window->isVisible() && status.isVisible() && window->Session() != nullptr &&
                !window->Session()->Instances().IsEmpty();
     };
     const auto isBack = [&] {
-        return window->isVisible() && window->acceptDrops() && !statusWindow->Exists() &&
+        return window->isVisible() && window->acceptDrops() && !status.Exists() &&
                window->Session()->Instances().IsEmpty();
     };
     const auto drop = [&] {
         dropAt(*window, QRectF(window->photoMusicPool()->geometry()).center(), data);
         EXPECT_FALSE(window->acceptDrops());
     };
-    enum class Stage { Opening, Playing, Closed, PlayingAgain, BoxGone } stage = Stage::Opening;
+    enum class Stage {
+        Opening,
+        Playing,
+        Closing,
+        PlayingAgain,
+        Flooded,
+        BoxGone
+    } stage = Stage::Opening;
     size_t refreshesBefore = 0;
     Driver driver(*window, [&] {
         switch (stage) {
@@ -269,14 +319,19 @@ TEST_F(MainWindowTest, PlaybackEndsBackInTheMainWindow) {
         case Stage::Playing:
             if (!isPlaying())
                 return false;
-            SendMessageTo(window.get(), WM_STATUS_CLOSED, 0, 0);
-            EXPECT_TRUE(isBack());
+            // The user closes it from its caption.
+            status.close();
+            stage = Stage::Closing;
+            return false;
+        case Stage::Closing:
+            if (!isBack())
+                return false;
             EXPECT_TRUE(
                 living->waitForEvent([](const JsonEvent& e) { return e.str("byte") == "D"; }));
-            stage = Stage::Closed;
             drop();
+            stage = Stage::PlayingAgain;
             return false;
-        case Stage::Closed: {
+        case Stage::PlayingAgain: {
             if (!isPlaying())
                 return false;
             // Ten thousand refreshes of one instance, posted from another
@@ -284,20 +339,20 @@ TEST_F(MainWindowTest, PlaybackEndsBackInTheMainWindow) {
             DmpHostWindow* host = window->LibraryWindow();
             const auto instance =
                 reinterpret_cast<uintptr_t>(window->Session()->Instances().All().front());
-            refreshesBefore = statusWindow->audioNames.size();
+            refreshesBefore = refreshes.count;
             std::thread flood([&] {
                 for (int i = 0; i < 10000; ++i)
                     host->post(host->context, DMP_WM_AUDIO_STATUS, instance, 0);
             });
             flood.join();
-            stage = Stage::PlayingAgain;
+            stage = Stage::Flooded;
             return false;
         }
-        case Stage::PlayingAgain:
+        case Stage::Flooded:
             QApplication::processEvents();
             // The library's own refreshes may have come meanwhile, a few.
-            EXPECT_GE(statusWindow->audioNames.size(), refreshesBefore + 1);
-            EXPECT_LT(statusWindow->audioNames.size(), refreshesBefore + 20);
+            EXPECT_GE(refreshes.count, refreshesBefore + 1);
+            EXPECT_LT(refreshes.count, refreshesBefore + 20);
             living.reset();
             stage = Stage::BoxGone;
             return false;
@@ -311,7 +366,6 @@ TEST_F(MainWindowTest, PlaybackEndsBackInTheMainWindow) {
     });
     EXPECT_EQ(window->DoModal(), IDCANCEL);
     EXPECT_EQ(stage, Stage::BoxGone);
-    EXPECT_EQ(statusWindow->createdTypes, (std::vector<uint32_t>{DMP_TYPE_AUDIO, DMP_TYPE_AUDIO}));
 }
 
 // A Box on the far end of the test's veth pair. Switched off (its process

@@ -352,7 +352,7 @@ uint32_t CVellumoDlg::poolAt(const QPoint& position) const {
     return 0;
 }
 
-void CVellumoDlg::playDrop(const QList<QUrl>& urls, uint32_t poolMask) {
+void CVellumoDlg::PlayDrop(const QList<QUrl>& urls, uint32_t poolMask) {
     if (!m_session || poolMask == 0)
         return;
     // One reading of the addresses for both kinds of drop: local files only.
@@ -388,14 +388,14 @@ void CVellumoDlg::dropEvent(QDropEvent* event) {
     if (pool == 0 || !data->hasUrls())
         return;
     event->acceptProposedAction();
-    playDrop(data->urls(), pool);
+    PlayDrop(data->urls(), pool);
 }
 
 intptr_t CVellumoDlg::HandleMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) {
     if (message == WM_DROPFILES) {
         const auto* urls = reinterpret_cast<const QList<QUrl>*>(wParam);
         if (urls != nullptr && m_session)
-            playDrop(*urls, m_session->PlayControlPoolMask());
+            PlayDrop(*urls, m_session->PlayControlPoolMask());
         return 0;
     }
     if (message == kEndWaitingMessage) {

@@ -57,6 +57,11 @@ public:
     int DoModal();
     void EndDialog(int code);
 
+    // Plays dropped files on a pool (kPhotoMusicPoolMask or kVideoPoolMask):
+    // local "file:" addresses only, folders walked; the messages of a play
+    // request are shown. Does nothing before a Box has been chosen.
+    void PlayDrop(const QList<QUrl>& urls, uint32_t poolMask);
+
     // The PC's IPv4 address on the Box's network, for the firmware upgrade.
     std::optional<std::string> FindLocalAddress() const;
     const std::wstring& BoxAddress() const { return m_boxAddress; }
@@ -103,7 +108,6 @@ private:
     void endAll();
 
     uint32_t poolAt(const QPoint& position) const;
-    void playDrop(const QList<QUrl>& urls, uint32_t poolMask);
     void showOneButtonBox(const QString& title, const QString& body);
     void ShowMessage(const QString& text) override;
 

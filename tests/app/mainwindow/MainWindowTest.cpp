@@ -9,9 +9,11 @@
 #include "CVellumoDlg.h"
 #include "DummyNetwork.h"
 #include "PlayControlFormView.h"
+#include "ScopedEnvironment.h"
 #include "Sha256Digest.h"
 #include "TempDir.h"
 #include "TestFiles.h"
+#include "TiedChild.h"
 
 #include <QApplication>
 #include <QDropEvent>
@@ -19,6 +21,8 @@
 #include <QTimer>
 #include <QUrl>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
 
 #include <chrono>
 #include <filesystem>
@@ -427,6 +431,48 @@ TEST_F(MainWindowTest, ABoxThatStopsAnsweringIsAskedForAndRescanEnablesTheWindow
     EXPECT_EQ(window->BoxAddress(), L"10.99.0.50");
     EXPECT_EQ(stage, Stage::Done);
     switchOff(far);
+}
+
+// While the WiDi application runs (an installed "Intel WiDi" whose
+// executable is a running process) the window refuses to open: one message,
+// no search.
+TEST_F(MainWindowTest, RefusesToOpenWhileTheWiDiApplicationRuns) {
+    TempDir data;
+    std::filesystem::create_directories(data.file("applications"));
+    std::filesystem::create_directories(data.file("widi"));
+    const std::string executable = data.file("widi/WiDiApp.exe");
+    std::filesystem::copy_file("/bin/sleep", executable);
+    WriteTestFile(data.file("applications/widi.desktop"),
+                  "[Desktop Entry]\nType=Application\nName=Intel WiDi\nExec=WiDiApp.exe\nPath=" +
+                      data.file("widi") + "\n");
+    const ScopedEnvironment dataHome("XDG_DATA_HOME", data.path().c_str());
+    const ScopedEnvironment dataDirs("XDG_DATA_DIRS", data.file("none").c_str());
+    const pid_t widi = SpawnTiedChild({executable, "60"}, -1, -1);
+    ASSERT_GT(widi, 0);
+    // Until the copied program runs under its own name.
+    while (std::filesystem::read_symlink("/proc/" + std::to_string(widi) + "/exe") != executable)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+
+    auto window = makeWindow();
+    bool isRefused = false;
+    bool isSearching = false;
+    Driver driver(*window, [&] {
+        isSearching = isSearching || window->waitingBox().isVisible();
+        auto* box = dynamic_cast<CMessageDialog*>(QApplication::activeModalWidget());
+        if (box == nullptr)
+            return false;
+        for (const QWidget* child : box->findChildren<QWidget*>())
+            isRefused = isRefused || child->accessibleName() ==
+                                         QStringLiteral("Intel WiDi is running, please turn it "
+                                                        "off first.");
+        return clickButton(box, QStringLiteral("OK"));
+    });
+    EXPECT_EQ(window->DoModal(), IDCANCEL);
+    EXPECT_TRUE(isRefused);
+    EXPECT_FALSE(isSearching);
+    EXPECT_FALSE(window->isVisible());
+    kill(widi, SIGKILL);
+    waitpid(widi, nullptr, 0);
 }
 
 int main(int argc, char** argv) {

@@ -83,7 +83,8 @@ CVellumoDlg::CVellumoDlg(const StartupOptions& options)
       m_remoteLinkButton(new CGdipButton(this)), m_upgradeButton(new CGdipButton(this)),
       m_waitingBox(nullptr), m_deviceList(this), m_search(m_searchInterfaces),
       m_statusWindow(std::make_unique<CPlayStatusDialog>(this)) {
-    // The name another start would look the running instance up by.
+    // The window class name of the design; the running instance is found by
+    // its lock file (CSingleInstanceLock), not by this name.
     setObjectName(QStringLiteral("ZentharTavoli"));
     connect(&m_search, &CBoxSearch::BoxFound, this, &CVellumoDlg::onBoxFound);
     connect(&m_search, &CBoxSearch::Completed, this,
@@ -178,8 +179,7 @@ void CVellumoDlg::LayoutControls() {
         entry.button->setGeometry(QRect(entry.position, entry.size));
         entry.button->show();
     }
-    // The pools are drop targets; the setup page and the firmware upgrade
-    // belong to other parts of the program.
+    // The pools first, then the corner buttons.
     setTabOrder(m_photoMusicPool, m_videoPool);
     setTabOrder(m_videoPool, m_remoteLinkButton);
     setTabOrder(m_remoteLinkButton, m_upgradeButton);

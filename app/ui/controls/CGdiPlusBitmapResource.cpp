@@ -1,22 +1,12 @@
 #include "CGdiPlusBitmapResource.h"
 
+#include "Artwork.h"
 #include "DebugPrint.h"
 
 #include <QGuiApplication>
 #include <QString>
 
 #include <cstring>
-
-namespace {
-
-QString resourcePath(int number, const char* folder, bool twice) {
-    return QStringLiteral(":/%1/%2%3.png")
-        .arg(QLatin1StringView(folder))
-        .arg(number)
-        .arg(twice ? QStringLiteral("@2x") : QString());
-}
-
-} // namespace
 
 bool CGdiPlusBitmapResource::Load(int number, const char* type, qreal devicePixelRatio) {
     m_image = QImage();
@@ -26,11 +16,12 @@ bool CGdiPlusBitmapResource::Load(int number, const char* type, qreal devicePixe
     }
     if (devicePixelRatio <= 0)
         devicePixelRatio = qGuiApp ? qGuiApp->devicePixelRatio() : 1.0;
-    if (devicePixelRatio > 1 && m_image.load(resourcePath(number, type, true))) {
-        m_image.setDevicePixelRatio(2);
-        return true;
-    }
-    if (m_image.load(resourcePath(number, type, false)))
+    const QString folder = QString::fromLatin1(type);
+    m_image = LoadArtwork(folder, number, devicePixelRatio);
+    // A picture without its twin still shows, at its own size.
+    if (m_image.isNull() && devicePixelRatio > 1)
+        m_image = LoadArtwork(folder, number, 1.0);
+    if (!m_image.isNull())
         return true;
     DebugPrint("CGdiPlusBitmapResource::Load(): Picture %d of type %s is missing\n", number, type);
     return false;

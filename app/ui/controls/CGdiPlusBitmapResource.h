@@ -3,7 +3,7 @@
 #include <QImage>
 #include <QSize>
 
-// A picture compiled into the application, addressed by number and type:
+// A picture of the application's artwork, addressed by number and type:
 // "PNG" reads :/PNG/<n>.png, "BITMAP" reads :/BITMAP/<n>.png. Each picture
 // has a twin drawn at twice the size (<n>@2x.png), taken on screens with a
 // device pixel ratio above 1; the image then carries that ratio, so its

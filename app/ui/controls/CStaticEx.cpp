@@ -64,7 +64,7 @@ QSize CStaticEx::MeasureText() const {
 }
 
 void CStaticEx::StartScrolling() {
-    if (isScrolling() || MeasureText().width() < width())
+    if (isScrolling() || m_text.isEmpty() || MeasureText().width() < width())
         return;
     m_scrollOffset = 0;
     m_scrollTimer.start(kScrollPeriodMs, this);

@@ -25,7 +25,11 @@ QImage CaptureParentBackground(QWidget* control) {
         const QWidget::RenderFlags flags = ancestor->isWindow() || ancestor->autoFillBackground()
                                                ? QWidget::DrawWindowBackground
                                                : QWidget::RenderFlags();
-        ancestor->render(&painter, QPoint(0, 0), QRegion(under), flags);
+        // Only what lies inside the ancestor: outside it, a window would fill
+        // its background colour, not show what is there.
+        const QRect inside = under & ancestor->rect();
+        if (!inside.isEmpty())
+            ancestor->render(&painter, inside.topLeft() - under.topLeft(), QRegion(inside), flags);
     }
     return image;
 }

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFontMetrics>
 #include <QPainter>
+#include <QTextLayout>
 #include <QTextOption>
 #include <QWidget>
 
@@ -43,6 +44,33 @@ Qt::Alignment alignmentOf(unsigned format) {
     return alignment;
 }
 
+QTextOption optionOf(const QString& shown, unsigned format) {
+    QTextOption option(alignmentOf(format));
+    option.setTextDirection(shown.isRightToLeft() ? Qt::RightToLeft : Qt::LeftToRight);
+    option.setWrapMode(!(format & DT_SINGLELINE) && (format & DT_WORDBREAK)
+                           ? QTextOption::WrapAtWordBoundaryOrAnywhere
+                           : QTextOption::ManualWrap);
+    return option;
+}
+
+QString shownText(const QString& text, unsigned format) {
+    return format & DT_SINGLELINE ? oneLine(text) : withLineBreaks(text);
+}
+
+// The height of the text laid out in lines of the given width.
+qreal layoutHeight(const QString& shown, const QTextOption& option, const QFont& font, int width) {
+    QTextLayout layout(shown, font);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    qreal height = 0;
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(width);
+        height += line.height();
+    }
+    layout.endLayout();
+    return height;
+}
+
 } // namespace
 
 QFont SkinFont(const QWidget* parent, int pixelHeight) {
@@ -55,13 +83,10 @@ void DrawSkinText(QPainter& painter, const QRect& rect, const QString& text, uns
                   const QFont& font, const QColor& color) {
     if (text.isEmpty())
         return;
-    const bool singleLine = format & DT_SINGLELINE;
-    const QString shown = singleLine ? oneLine(text) : withLineBreaks(text);
-    QTextOption option(alignmentOf(format));
-    option.setTextDirection(shown.isRightToLeft() ? Qt::RightToLeft : Qt::LeftToRight);
-    option.setWrapMode(!singleLine && (format & DT_WORDBREAK)
-                           ? QTextOption::WrapAtWordBoundaryOrAnywhere
-                           : QTextOption::ManualWrap);
+    QString shown = shownText(text, format);
+    if (format & DT_SINGLELINE)
+        shown = QFontMetrics(font).elidedText(shown, Qt::ElideRight, rect.width());
+    const QTextOption option = optionOf(shown, format);
     painter.save();
     painter.setFont(font);
     painter.setPen(color);
@@ -73,4 +98,20 @@ void DrawSkinText(QPainter& painter, const QRect& rect, const QString& text, uns
 QSize MeasureSkinText(const QString& text, const QFont& font) {
     const QFontMetrics metrics(font);
     return QSize(metrics.horizontalAdvance(oneLine(text)), metrics.height());
+}
+
+int FittingFontHeight(const QString& text, unsigned format, const QFont& font, QSize box,
+                      int preferred, int minimum) {
+    const QString shown = shownText(text, format);
+    const QTextOption option = optionOf(shown, format);
+    const bool wraps = option.wrapMode() != QTextOption::ManualWrap;
+    QFont sized = font;
+    for (int height = preferred; height > minimum; --height) {
+        sized.setPixelSize(height);
+        const bool fits = wraps ? layoutHeight(shown, option, sized, box.width()) <= box.height()
+                                : QFontMetrics(sized).horizontalAdvance(shown) <= box.width();
+        if (fits)
+            return height;
+    }
+    return minimum;
 }

@@ -29,8 +29,9 @@ constexpr QRect EdgeRect(int left, int top, int right, int bottom) {
 QFont SkinFont(const QWidget* parent, int pixelHeight);
 
 // Draws text into rect with a transparent background as the flags say.
-// Line breaks ("\r\n" or "\n") break lines unless DT_SINGLELINE is set;
-// with DT_WORDBREAK a word longer than the line breaks anywhere. Bidirectional
+// Line breaks ("\r\n" or "\n") break lines unless DT_SINGLELINE is set; a
+// single line too wide for the rectangle ends in an ellipsis. With
+// DT_WORDBREAK a word longer than the line breaks anywhere. Bidirectional
 // text is ordered by its own direction; the flags' left and right stay left
 // and right.
 void DrawSkinText(QPainter& painter, const QRect& rect, const QString& text, unsigned format,
@@ -39,3 +40,10 @@ void DrawSkinText(QPainter& painter, const QRect& rect, const QString& text, uns
 // The width and height of text on one line in that font, line breaks read as
 // spaces.
 QSize MeasureSkinText(const QString& text, const QFont& font);
+
+// The largest character height from preferred down to minimum at which the
+// text fits the box as DrawSkinText lays it out: on one line within the
+// box's width, or wrapped (DT_WORDBREAK) within its height. minimum when
+// none does.
+int FittingFontHeight(const QString& text, unsigned format, const QFont& font, QSize box,
+                      int preferred, int minimum);

@@ -9,6 +9,7 @@
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QPalette>
 #include <QScrollBar>
 #include <QWheelEvent>
 
@@ -43,6 +44,19 @@ CListDialog::CListDialog(QWidget* owner, const CStringTable& strings)
     m_title->setGeometry(kTitleRect);
     m_scrollBar->setGeometry(kScrollBarRect);
     m_scrollBar->setSingleStep(1);
+    // Dark, to sit on the dialog's dark picture.
+    QPalette dark = m_scrollBar->palette();
+    dark.setColor(QPalette::Window, QColor(34, 36, 40));
+    dark.setColor(QPalette::Base, QColor(34, 36, 40));
+    dark.setColor(QPalette::Button, QColor(100, 104, 112));
+    dark.setColor(QPalette::Light, QColor(96, 100, 106));
+    dark.setColor(QPalette::Midlight, QColor(86, 90, 96));
+    dark.setColor(QPalette::Mid, QColor(52, 54, 58));
+    dark.setColor(QPalette::Dark, QColor(20, 20, 22));
+    dark.setColor(QPalette::Shadow, QColor(0, 0, 0));
+    dark.setColor(QPalette::ButtonText, QColor(200, 204, 208));
+    dark.setColor(QPalette::WindowText, QColor(200, 204, 208));
+    m_scrollBar->setPalette(dark);
     m_scrollBar->installEventFilter(this);
     connect(m_scrollBar, &QScrollBar::valueChanged, this, &CListDialog::scrollTo);
     // Only line steps and the thumb move the list; a click in the trough does not.

@@ -29,7 +29,6 @@ constexpr int kCancelText = 266;
 
 const QSize kDialogSize = DialogUnitsRect(0, 0, 223, 81).size();
 const QRect kTitleRect = DialogUnitsRect(6, 7, 70, 41);
-const QRect kBodyRect = DialogUnitsRect(80, 7, 136, 41);
 const QRect kProgressRect = DialogUnitsRect(85, 22, 122, 11);
 constexpr QSize kButtonSize(116, 72);
 constexpr int kButtonTop = 70;
@@ -44,6 +43,8 @@ constexpr int kOutlineWidth = 2;
 constexpr QColor kTitleColour(163, 224, 57);
 constexpr int kTitleFontHeight = 28;
 constexpr int kBodyFontHeight = 20;
+constexpr int kMinimumFontHeight = 12;
+constexpr int kTextMargin = 10; // from the outline
 
 void setButtonLooks(CGdipButton* button, const QString& caption) {
     const QRect textRect = EdgeRect(12, 27, 104, 45);
@@ -172,10 +173,10 @@ void CMessageDialog::setVisible(bool visible) {
 void CMessageDialog::startDialog() {
     // A run that its owner ends reports no button, whatever ended the last run.
     m_result = kNoButton;
-    const int width = kDialogSize.width();
     const int height = kDialogSize.height();
-    m_titleLabel->setGeometry(kTitleRect);
-    m_bodyLabel->setGeometry(kBodyRect);
+    // Clear of the buttons, so that title and body share one centre line.
+    m_titleLabel->setGeometry(kTitleRect.x(), kTitleRect.y(), kTitleRect.width(),
+                              kButtonTop - kTitleRect.y());
     m_firstButton->hide();
     m_secondButton->hide();
     m_progressBar->hide();
@@ -188,7 +189,6 @@ void CMessageDialog::startDialog() {
         break;
     case kBusy:
         m_titleLabel->setGeometry(30, (height - kBusyIconSide) / 2, kBusyIconSide, kBusyIconSide);
-        m_bodyLabel->setGeometry(80, 20, width - 100, height - 40);
         if (m_titleLabel->imageCount() == 0)
             for (int frame : kBusyFrames)
                 m_titleLabel->AddImage(frame, true);
@@ -213,34 +213,59 @@ void CMessageDialog::startDialog() {
     layoutTexts();
 }
 
+// Texts keep inside the rounded outline, above the buttons and the bar, and
+// shrink (down to kMinimumFontHeight) rather than be cut.
 void CMessageDialog::layoutTexts() {
     const int width = kDialogSize.width();
     const int height = kDialogSize.height();
-    const int titleWidth = m_titleLabel->width();
-    const int titleHeight = m_titleLabel->height();
+    const QRect title = m_titleLabel->geometry();
     const bool hasTitle = !m_title.isEmpty();
-    m_titleLabel->SetText(m_title, kTitleFontHeight, kTitleColour,
-                          DT_RIGHT | DT_VCENTER | DT_SINGLELINE);
+    const bool showsProgress = m_style == kProgress || m_style == kProgressVariant;
+
+    const unsigned titleFormat = DT_RIGHT | DT_VCENTER | DT_SINGLELINE;
+    m_titleLabel->SetText(m_title,
+                          FittingFontHeight(m_title, titleFormat, font(), title.size(),
+                                            kTitleFontHeight, kMinimumFontHeight),
+                          kTitleColour, titleFormat);
     m_titleLabel->setVisible(hasTitle || m_style == kBusy);
     setAccessibleName(hasTitle ? m_title : m_body);
     setAccessibleDescription(m_body);
+    m_progressBar->move(hasTitle ? kProgressRect.x() : (width - kProgressRect.width()) / 2,
+                        kProgressRect.y());
     if (m_body.isEmpty()) {
         m_bodyLabel->hide();
         return;
     }
-    m_bodyLabel->SetText(m_body, kBodyFontHeight, Qt::white,
-                         hasTitle ? DT_VCENTER | DT_SINGLELINE : DT_CENTER | DT_WORDBREAK);
-    const int available = width - titleWidth - 40;
-    if (hasTitle) {
-        if (m_bodyLabel->MeasureText().width() > available)
-            m_bodyLabel->SetTextFormat(DT_WORDBREAK);
-        m_bodyLabel->setGeometry(titleWidth + 15, 10, width - titleWidth - 10, titleHeight);
+
+    const int besideTitle = title.right() + 1 + 15;
+    QRect box;
+    unsigned format = 0;
+    if (showsProgress) {
+        // One line above the bar.
+        const int left = hasTitle ? besideTitle : kTextMargin;
+        box = QRect(left, 6, width - left - kTextMargin, kProgressRect.y() - 8);
+        format = (hasTitle ? 0 : DT_CENTER) | DT_VCENTER | DT_SINGLELINE;
+    } else if (hasTitle) {
+        box = QRect(besideTitle, title.y(), width - besideTitle - kTextMargin, title.height());
+        const int available = width - title.width() - 40;
+        format = MeasureSkinText(m_body, SkinFont(this, kBodyFontHeight)).width() > available
+                     ? DT_VCENTER | DT_WORDBREAK
+                     : DT_VCENTER | DT_SINGLELINE;
     } else if (m_style == kBusy) {
-        const int textHeight = m_bodyLabel->MeasureText().height();
-        m_bodyLabel->setGeometry(titleWidth + 35, (height - textHeight) / 2, available, height);
+        // Beside the wheel, centred on it.
+        const int left = title.right() + 1 + 35;
+        box = QRect(left, kTextMargin, width - left - kTextMargin, height - 2 * kTextMargin);
+        format = DT_CENTER | DT_VCENTER | DT_WORDBREAK;
     } else {
-        m_bodyLabel->setGeometry(10, 20, width - 10, titleHeight);
+        // Two lines of Chinese at full size, centred on the space above the buttons.
+        box = QRect(kTextMargin, 12, width - 2 * kTextMargin, kButtonTop - 12);
+        format = DT_CENTER | DT_VCENTER | DT_WORDBREAK;
     }
+    m_bodyLabel->setGeometry(box);
+    m_bodyLabel->SetText(
+        m_body,
+        FittingFontHeight(m_body, format, font(), box.size(), kBodyFontHeight, kMinimumFontHeight),
+        Qt::white, format);
     m_bodyLabel->show();
 }
 

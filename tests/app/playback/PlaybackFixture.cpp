@@ -1,6 +1,6 @@
 #include "PlaybackFixture.h"
 
-#include "Sha256.h"
+#include "Sha256Digest.h"
 #include "TestFiles.h"
 #include "Unicode.h"
 

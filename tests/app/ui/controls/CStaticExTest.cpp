@@ -64,6 +64,11 @@ TEST(CStaticEx, ScrollsATextAtLeastAsWideAsItselfUntilTheTextChanges) {
     label.StartScrolling();
     EXPECT_TRUE(label.isScrolling()) << "exactly as wide";
 
+    CStaticEx unsized(&window);
+    unsized.resize(0, 0);
+    unsized.StartScrolling();
+    EXPECT_FALSE(unsized.isScrolling()) << "no text, nothing to scroll";
+
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     EXPECT_TRUE(QTest::qWaitFor([&] { return label.scrollOffset() >= 2; }, 10000));

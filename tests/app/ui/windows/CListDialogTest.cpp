@@ -28,8 +28,8 @@ int runWith(CListDialog& dialog, std::function<void()> action) {
 void fill(CListDialog& dialog, int count) {
     dialog.devices().clear();
     for (int i = 0; i < count; ++i) {
-        char key[16];
-        std::snprintf(key, sizeof key, "10.0.%d.%d", i / 200, i % 200 + 1);
+        const std::string key =
+            "10.0." + std::to_string(i / 200) + "." + std::to_string(i % 200 + 1);
         dialog.devices()[key] = "Box " + std::to_string(i);
     }
 }

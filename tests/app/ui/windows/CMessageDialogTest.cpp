@@ -135,31 +135,67 @@ TEST(CMessageDialog, ProgressFromAnotherThreadWhileItClosesAndAfterItWent) {
     EXPECT_EQ(shown.progressPosition(), 150);
 }
 
-TEST(CMessageDialog, LaysOutTextsBesideOrUnderTheTitle) {
-    CMessageDialog dialog(nullptr, english());
-    auto* body = dialog.findChildren<CStaticEx*>().at(1);
-    dialog.SetStyle(CMessageDialog::kOneButton);
-    dialog.show();
-    dialog.SetTexts(QStringLiteral("Upgrade."), QStringLiteral("Success."));
-    EXPECT_EQ(body->textFormat(), DT_VCENTER | DT_SINGLELINE);
-    dialog.SetTextIds(277, 279);
-    EXPECT_EQ(body->textFormat(), DT_WORDBREAK) << "too long for one line beside the title";
-    dialog.SetTextIds(-1, 271);
-    EXPECT_EQ(body->textFormat(), DT_CENTER | DT_WORDBREAK);
-    EXPECT_EQ(body->geometry(), QRect(10, 20, dialog.width() - 10, 67));
-
-    // Texts no one would write still draw.
+TEST(CMessageDialog, TextsStayInsideTheWindowClearOfTitleButtonsAndBar) {
     const QString longText(10000, u'\u0645');
-    for (const QString& text :
-         {longText, QString(), QStringLiteral("\u05e9\u05dc\u05d5\u05dd abc")}) {
-        dialog.SetTexts(text, text);
-        EXPECT_FALSE(dialog.grab().isNull());
+    const QString texts[] = {QStringLiteral("Success."),
+                             english().text(279),
+                             english().text(271),
+                             english().text(295),
+                             QStringLiteral("\u05e9\u05dc\u05d5\u05dd abc \u8a2d\u5b9a"),
+                             longText};
+    for (int style = CMessageDialog::kOneButton; style <= CMessageDialog::kProgressVariant;
+         ++style) {
+        CMessageDialog dialog(nullptr, english());
+        dialog.SetStyle(style);
+        dialog.show();
+        const auto labels = dialog.findChildren<CStaticEx*>();
+        const CStaticEx* title = labels.at(0);
+        const CStaticEx* body = labels.at(1);
+        const QRect inside = dialog.rect().adjusted(2, 2, -2, -2);
+        int bottom = 70; // the buttons' top
+        if (style >= CMessageDialog::kProgress)
+            bottom = progressBar(dialog)->geometry().top();
+        else if (style == CMessageDialog::kBusy)
+            bottom = inside.bottom() + 1;
+        for (const QString& text : texts) {
+            for (const std::optional<QString>& heading :
+                 {std::optional<QString>(), std::optional(english().text(277))}) {
+                dialog.SetTexts(heading, text);
+                const QString what = QStringLiteral("style %1, %2, %3")
+                                         .arg(style)
+                                         .arg(heading ? QStringLiteral("title") : QString())
+                                         .arg(text.left(20));
+                ASSERT_TRUE(body->isVisible()) << qPrintable(what);
+                EXPECT_TRUE(inside.contains(body->geometry())) << qPrintable(what);
+                EXPECT_LE(body->geometry().bottom() + 1, bottom) << qPrintable(what);
+                if (title->isVisible()) {
+                    EXPECT_FALSE(title->geometry().intersects(body->geometry()))
+                        << qPrintable(what);
+                }
+                EXPECT_FALSE(dialog.grab().isNull());
+            }
+        }
+        dialog.SetTexts(std::nullopt, std::nullopt);
+        EXPECT_FALSE(body->isVisible());
+        dialog.EndDialog(IDOK);
     }
-    dialog.EndDialog(IDOK);
-    EXPECT_FALSE(dialog.isVisible());
 }
 
-TEST(CMessageDialog, DraggedByItsBody) {
+TEST(CMessageDialog, ABodyTooLongBesideTheTitleWrapsInsteadOfBeingCut) {
+    CMessageDialog dialog(nullptr, english());
+    dialog.show();
+    const CStaticEx* body = dialog.findChildren<CStaticEx*>().at(1);
+    dialog.SetTexts(english().text(277), english().text(278));
+    EXPECT_EQ(body->textFormat(), DT_VCENTER | DT_SINGLELINE);
+    dialog.SetTextIds(256, 295);
+    EXPECT_TRUE(body->textFormat() & DT_WORDBREAK);
+    dialog.SetTextIds(-1, 271);
+    EXPECT_EQ(body->textFormat() & (DT_CENTER | DT_WORDBREAK), DT_CENTER | DT_WORDBREAK)
+        << "centred and wrapped without a title";
+    dialog.EndDialog(IDOK);
+}
+
+TEST(CMessageDialog, BusyWheelTurnsThroughItsTwelveFramesAndTheBodyDrags) {
     CMessageDialog dialog(nullptr, english());
     dialog.SetTexts(std::nullopt, QStringLiteral("Searching device, please wait......"));
     dialog.SetStyle(CMessageDialog::kBusy);
@@ -171,5 +207,11 @@ TEST(CMessageDialog, DraggedByItsBody) {
     QTest::mouseMove(body, QPoint(40, 30));
     QTest::mouseRelease(body, Qt::LeftButton, {}, QPoint(40, 30));
     EXPECT_EQ(dialog.pos(), start + QPoint(30, 20));
+
+    CStaticEx* wheel = dialog.findChildren<CStaticEx*>().at(0);
+    ASSERT_EQ(wheel->imageCount(), 12);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return wheel->currentIndex() == 11; }, 10000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return wheel->currentIndex() == 0; }, 10000))
+        << "back to the first frame";
     dialog.EndDialog(IDOK);
 }

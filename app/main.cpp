@@ -1,0 +1,6 @@
+#include "CVellumoApp.h"
+
+int main(int argc, char** argv) {
+    CVellumoApp application;
+    return application.Run(argc, argv);
+}

@@ -1,0 +1,93 @@
+#pragma once
+
+#include "CStatusWindow.h"
+#include "MessageLayer.h"
+
+#include <QDialog>
+#include <QPoint>
+#include <QPointer>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+class CAudioFormView;
+class CPlaybackFormView;
+class CImageFormView;
+class CVideoFormView;
+class PlayControlFormView;
+
+// The play status window that stands in for the main window while the Box
+// plays: the play control at the left, then the panels of the media types
+// set: video alone; or music, photos, or compact music above compact photos.
+// Panel buttons reach the owner (the main window) as numbered messages; the
+// window posts WM_STATUS_CLOSED when the user closes it and
+// WM_STATUS_MINIMIZED (and hides) when the user minimises it. Escape closes
+// nothing.
+//
+// One object serves the owner's whole life: Create builds the window for
+// the types, Destroy takes it down; the panels keep their repeat modes and
+// the window reopens where the user last put it.
+class CPlayStatusDialog : public QDialog, public CStatusWindow {
+public:
+    explicit CPlayStatusDialog(QObject* owner);
+    ~CPlayStatusDialog() override;
+
+    // Without types there is no window.
+    void Create(uint32_t types) override;
+    void Destroy() override;
+    void Show() override { show(); }
+    bool Exists() const override { return m_hasWindow; }
+    bool IsVisible() const override { return isVisible(); }
+    bool HasStarted() const override { return m_started; }
+    uint32_t Types() const override { return m_types; }
+    bool IsPlayNow() const override;
+
+    // A panel whose window is not up ignores its status. See
+    // CPlaybackFormView::UpdateStatus and CImageFormView::UpdateStatus.
+    void UpdateVideo(const MediaPanelStatus& status) override;
+    void UpdateAudio(const MediaPanelStatus& status) override;
+    void UpdateImage(const ImagePanelStatus& status) override;
+    void ReapplyImageStatus() override;
+
+    PlayControlFormView& playControl() { return *m_playControl; }
+
+    CVideoFormView& videoPanel() { return *m_video; }
+    CAudioFormView& audioPanel() { return *m_audio; }
+    CImageFormView& imagePanel() { return *m_image; }
+
+    void reject() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    struct PhotoStatus {
+        std::wstring name;
+        int count = 0;
+        int index = 0;
+        int repeatMode = 0;
+        bool paused = false;
+    };
+
+    QSize layOutPanels();
+    void destroyChildWindows();
+    static void updatePlayback(CPlaybackFormView& panel, const MediaPanelStatus& status);
+
+    QPointer<QObject> m_owner;
+    PlayControlFormView* m_playControl;
+    CVideoFormView* m_video;
+    CAudioFormView* m_audio;
+    CImageFormView* m_image;
+
+    uint32_t m_types = 0;
+    bool m_hasWindow = false;
+    bool m_started = false;
+    bool m_trackingPosition = false;
+    // The client area's top-left corner on the screen, as the user left it.
+    std::optional<QPoint> m_savedPosition;
+    PhotoStatus m_lastPhotoStatus;
+};

@@ -9,7 +9,6 @@
 #include "TempDir.h"
 #include "TraceCapture.h"
 
-#include <QApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusInterface>
@@ -115,13 +114,4 @@ TEST(RemoteControlService, ActivatedServerOpensThePageAndEndsWithItsLastClient) 
     EXPECT_EQ(second.Publish(), CRemoteControlService::PublishResult::NameTaken);
     EXPECT_TRUE(trace.Contains("taken"));
     EXPECT_EQ(CRemoteControlRegistration::Unregister(), 0);
-}
-
-int main(int argc, char** argv) {
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    testing::InitGoogleTest(&argc, argv);
-    QApplication application(argc, argv);
-    return RUN_ALL_TESTS();
 }

@@ -4,7 +4,6 @@
 #include "BoxSimProcess.h"
 #include "CRemoteControl.h"
 
-#include <QApplication>
 #include <QFile>
 #include <QSignalSpy>
 #include <QWidget>
@@ -110,15 +109,4 @@ TEST_F(RemoteControlTest, EnableSwitchesTheEnginesInputWidget) {
     EXPECT_FALSE(window->isEnabled());
     remote.Enable(true);
     EXPECT_TRUE(input->isEnabled());
-}
-
-int main(int argc, char** argv) {
-    // The web engine shares its contexts with the application's; set before
-    // the application exists, and loads nothing.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    testing::InitGoogleTest(&argc, argv);
-    QApplication application(argc, argv);
-    return RUN_ALL_TESTS();
 }

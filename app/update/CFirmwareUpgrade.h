@@ -1,17 +1,17 @@
 #pragma once
 
 #include "CFirmwareDownload.h"
+#include "CStringTable.h"
 #include "HttpStatusObserver.h"
+#include "UpgradeFiles.h"
 
 #include <cstdint>
 #include <memory>
 #include <string>
 
 class CMessageDialog;
-class CStringTable;
 class CUpgradeHost;
 class HttpServer;
-class UpgradeFiles;
 
 // The firmware-upgrade command of the main window: makes sure "install.img"
 // is there (downloading it if the user agrees), points "appliance.xml" at the
@@ -30,7 +30,8 @@ public:
     static constexpr uint32_t kProgressMinimumBytes = 1048576;
     static constexpr int kNetworkErrorCode = 3;
 
-    CFirmwareUpgrade(CUpgradeHost& host, UpgradeFiles& files, const CStringTable& strings);
+    explicit CFirmwareUpgrade(CUpgradeHost& host, UpgradeFiles& files = UpgradeFiles::Get(),
+                              const CStringTable& strings = CStringTable::Get());
     // Stops a server left running.
     ~CFirmwareUpgrade() override;
     CFirmwareUpgrade(const CFirmwareUpgrade&) = delete;

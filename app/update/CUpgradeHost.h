@@ -12,8 +12,8 @@ class QWidget;
 class CUpgradeHost {
 public:
     // The PC's IPv4 address on the Box's network, or nothing.
-    virtual std::optional<std::string> FindLocalAddress() = 0;
-    virtual std::wstring BoxAddress() = 0;
+    virtual std::optional<std::string> FindLocalAddress() const = 0;
+    virtual const std::wstring& BoxAddress() const = 0;
     // The owner of the upgrade's progress window.
     virtual QWidget* MainWindow() = 0;
     // Runs a message box modally: a CMessageDialog style, title and body

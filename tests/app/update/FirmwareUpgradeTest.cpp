@@ -77,8 +77,8 @@ public:
     MainWindowStandIn(const MainWindowStandIn&) = delete;
     MainWindowStandIn& operator=(const MainWindowStandIn&) = delete;
 
-    std::optional<std::string> FindLocalAddress() override { return localAddress; }
-    std::wstring BoxAddress() override { return boxAddress; }
+    std::optional<std::string> FindLocalAddress() const override { return localAddress; }
+    const std::wstring& BoxAddress() const override { return boxAddress; }
     QWidget* MainWindow() override { return nullptr; }
     int ShowMessageBox(int style, int titleId, int bodyId) override {
         shown.push_back({titleId, bodyId});

@@ -110,3 +110,14 @@ TEST_F(RemoteControlTest, EnableSwitchesTheEnginesInputWidget) {
     remote.Enable(true);
     EXPECT_TRUE(input->isEnabled());
 }
+
+// Nothing answers at the address: the window still opens, its page fails to
+// load, and closing it sends the closing request into the void harmlessly.
+TEST_F(RemoteControlTest, UnreachablePageOpensAndCloses) {
+    QSignalSpy loaded(&remote, &CRemoteControl::PageLoaded);
+    ASSERT_TRUE(remote.Open(QStringLiteral("127.0.0.1:1"), 0, 0));
+    ASSERT_TRUE(loaded.wait(kLoadWaitMs));
+    EXPECT_FALSE(loaded.front().front().toBool());
+    remote.Close();
+    EXPECT_FALSE(remote.IsOpen());
+}

@@ -342,10 +342,15 @@ TEST_F(FirmwareUpgradeTest, FailuresBeforeServingShowTheirMessage) {
 
     std::filesystem::remove(files.appliancePath());
     upgrade.Run();
+    // A manifest whose image address cannot be rewritten ends the command
+    // without a message and without serving.
+    WriteTestFile(files.appliancePath(), plistWithSwUrl("https://elsewhere/install.img"));
+    upgrade.Run();
 
     EXPECT_EQ(window.shown, (std::vector<Shown>{{256, 273}, {kNoText, 274}, {kNoText, 275}}));
     EXPECT_EQ(upgrade.ProgressWindow(), nullptr);
     EXPECT_FALSE(window.isHidden);
+    EXPECT_TRUE(window.session.Instances().IsEmpty());
 }
 
 // A download that cannot give a whole image, for any reason, reports that
@@ -377,6 +382,25 @@ TEST_F(FirmwareUpgradeTest, FailedDownloadsReportFailureAndLeaveNoFiles) {
     window.shown.clear();
     upgrade.Run();
     EXPECT_EQ(window.shown, (std::vector<Shown>{{kNoText, 294}, {kNoText, 295}}));
+}
+
+// An image under 1 MiB does not move the progress window: the Box takes it
+// whole and closes its link, and only that closing ends the window, with
+// nothing to report.
+TEST_F(FirmwareUpgradeTest, SmallImageEndsOnlyThroughTheLibrary) {
+    BoxSimProcess box({"--port", "7171", "--flash-time", "50"}, "127.0.0.2");
+    ASSERT_TRUE(box.isReady());
+    writeUpgradeFiles(false);
+    const std::string smallImage = imageBytes(512 * 1024);
+    WriteTestFile(files.imagePath(), smallImage);
+
+    upgrade.Run();
+
+    expectBoxTookImage(box, smallImage);
+    ASSERT_NE(upgrade.ProgressWindow(), nullptr);
+    EXPECT_EQ(upgrade.ProgressWindow()->progressPosition(), 0);
+    EXPECT_TRUE(window.shown.empty());
+    EXPECT_EQ(window.closeRequests, 0);
 }
 
 // No Box listens: the library's connect error (-4) ends the progress window

@@ -15,6 +15,7 @@ packages=(
   iproute2 util-linux
   nginx-light xvfb
   librsvg2-bin
+  desktop-file-utils appstream dpkg-dev file
 )
 
 missing=()

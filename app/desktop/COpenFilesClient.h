@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QStringList>
+
+// A second start's side of the hand-over: sends its files to the running
+// instance (CFileHandOver) on the session bus, in calls within the bounds
+// the instance accepts.
+class COpenFilesClient {
+public:
+    // Blocks until each call is answered. False, traced, when there is no
+    // bus or no running instance answers; the start quits all the same.
+    static bool HandOver(const QStringList& paths, QDBusConnection bus);
+};

@@ -46,10 +46,11 @@ void CSleepInhibitor::onInhibitReply(QDBusPendingCallWatcher* watcher) {
                    qPrintable(reply.error().message()));
         return;
     }
-    // Streaming ended while the answer was on its way: the descriptor closes
-    // with the reply.
-    if (!m_isStreaming)
+    if (!m_isStreaming) {
+        // The descriptor closes with the reply.
+        DebugPrint("CSleepInhibitor: streaming ended before logind answered, the lock is let go\n");
         return;
+    }
     m_lock = reply.value();
     Q_EMIT HeldChanged(true);
 }

@@ -1,11 +1,11 @@
 #include "CFileHandOver.h"
 
+#include "BusExport.h"
 #include "CFileCollector.h"
 #include "CPlayRequest.h"
 #include "DebugPrint.h"
 #include "MediaClassifier.h"
 
-#include <QDBusConnectionInterface>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -40,27 +40,8 @@ QStringList CFileHandOver::LocalPaths(const std::vector<std::string>& arguments,
 }
 
 bool CFileHandOver::Register(QDBusConnection bus) {
-    if (!bus.isConnected()) {
-        DebugPrint(
-            "CFileHandOver::Register(): no session bus, later starts cannot hand files over\n");
-        return false;
-    }
-    if (!bus.registerObject(QString::fromLatin1(kObjectPath), this,
-                            QDBusConnection::ExportScriptableSlots)) {
-        DebugPrint("CFileHandOver::Register(): the object %s is taken\n", kObjectPath);
-        return false;
-    }
-    const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply =
-        bus.interface()->registerService(QString::fromLatin1(kServiceName),
-                                         QDBusConnectionInterface::DontQueueService,
-                                         QDBusConnectionInterface::DontAllowReplacement);
-    if (!reply.isValid() || reply.value() != QDBusConnectionInterface::ServiceRegistered) {
-        DebugPrint("CFileHandOver::Register(): cannot own %s: %s\n", kServiceName,
-                   qPrintable(reply.error().message()));
-        bus.unregisterObject(QString::fromLatin1(kObjectPath));
-        return false;
-    }
-    return true;
+    return ExportOnBus(bus, kObjectPath, this, QDBusConnection::ExportScriptableSlots, kServiceName,
+                       "CFileHandOver::Register()");
 }
 
 void CFileHandOver::OpenFiles(const QStringList& paths) {

@@ -1,5 +1,6 @@
 #include "CMprisPlayer.h"
 
+#include "BusExport.h"
 #include "CDmpInstances.h"
 #include "CMprisPlayerAdaptor.h"
 #include "CMprisRootAdaptor.h"
@@ -99,26 +100,8 @@ void CMprisPlayer::Refresh(const CDmpInstances* instances) {
 }
 
 void CMprisPlayer::registerOnBus() {
-    if (!m_bus.isConnected()) {
-        DebugPrint("CMprisPlayer: no session bus, the media keys stay unserved\n");
-        return;
-    }
-    if (!m_bus.registerObject(QString::fromLatin1(kObjectPath), this,
-                              QDBusConnection::ExportAdaptors)) {
-        DebugPrint("CMprisPlayer: the object %s is taken\n", kObjectPath);
-        return;
-    }
-    const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply =
-        m_bus.interface()->registerService(QString::fromLatin1(kServiceName),
-                                           QDBusConnectionInterface::DontQueueService,
-                                           QDBusConnectionInterface::DontAllowReplacement);
-    if (!reply.isValid() || reply.value() != QDBusConnectionInterface::ServiceRegistered) {
-        DebugPrint("CMprisPlayer: cannot own %s: %s\n", kServiceName,
-                   qPrintable(reply.error().message()));
-        m_bus.unregisterObject(QString::fromLatin1(kObjectPath));
-        return;
-    }
-    m_isRegistered = true;
+    m_isRegistered = ExportOnBus(m_bus, kObjectPath, this, QDBusConnection::ExportAdaptors,
+                                 kServiceName, "CMprisPlayer");
     m_signalled.clear();
 }
 

@@ -8,6 +8,7 @@
 #include "TempDir.h"
 #include "TraceCapture.h"
 
+#include <QDBusConnectionInterface>
 #include <QProcess>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -123,9 +124,14 @@ TEST_F(FileHandOverTest, WithoutARunningInstanceOrBusNothingIsHandedOver) {
     CFileHandOver unregistered;
     EXPECT_FALSE(unregistered.Register(QDBusConnection(QStringLiteral("none"))));
 
-    // The name has one owner: a second instance cannot take it.
+    // The name has one owner: a second instance cannot take it. The owner's
+    // other objects may have claimed it first on the same connection.
+    QDBusConnection running = m_bus.Connect(QStringLiteral("first"));
+    ASSERT_TRUE(running.interface()
+                    ->registerService(QString::fromLatin1(CFileHandOver::kServiceName))
+                    .isValid());
     CFileHandOver first, second;
-    EXPECT_TRUE(first.Register(m_bus.Connect(QStringLiteral("first"))));
+    EXPECT_TRUE(first.Register(running));
     EXPECT_FALSE(second.Register(m_bus.Connect(QStringLiteral("second"))));
 }
 

@@ -2,12 +2,13 @@
 // from another bus client become the panels' control messages to a main
 // window stand-in wired as the program wires it, and the properties follow
 // the Box's notifications.
+#include "CDesktopIntegration.h"
 #include "CMessageEvent.h"
-#include "CMprisPlayer.h"
 #include "CPlayRequest.h"
 #include "CPlaybackHost.h"
 #include "CPlaybackSession.h"
 #include "ControlMessages.h"
+#include "LogindStandIn.h"
 #include "MessageLayer.h"
 #include "PlaybackFixture.h"
 #include "PrivateBus.h"
@@ -31,15 +32,16 @@ const std::vector<std::string> kRealTime = {"--read-rate", "2000000", "--rate", 
 constexpr size_t kTrackBytes = 8 << 20;
 
 // The main window's part: library notifications go to the playback session
-// and then refresh the player; control messages are recorded and handled.
+// and then refresh the desktop's view; control messages are recorded and
+// handled. The private bus stands for both the session and the system bus.
 class MainWindowStandIn : public QObject, public CMessageHandler, private CPlaybackHost {
 public:
     MainWindowStandIn(const DmpVellumoApi& api, QDBusConnection bus)
-        : session(api, nullptr, *this), player(this, std::move(bus)) {}
+        : session(api, nullptr, *this), desktop(this, bus, bus) {}
 
     intptr_t HandleMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) override {
         if (session.HandleLibraryMessage(message, wParam, lParam)) {
-            player.Refresh(&session.Instances());
+            desktop.Refresh(&session.Instances());
             return 0;
         }
         controls.push_back({message, wParam});
@@ -52,7 +54,7 @@ public:
 
     DmpHostWindow window{&MainWindowStandIn::post, this};
     CPlaybackSession session;
-    CMprisPlayer player;
+    CDesktopIntegration desktop;
     std::vector<std::pair<uint32_t, uintptr_t>> controls;
 
 private:
@@ -131,7 +133,10 @@ protected:
     StatusSignals m_signals;
 };
 
+// The PC stays awake meanwhile.
 TEST_F(MprisPlayerTest, MediaKeysDriveTheBoxAndTheStatusFollows) {
+    LogindStandIn logind(m_bus);
+    ASSERT_TRUE(logind.IsRunning()) << "python3-dbusmock did not start";
     BoxSimProcess box(kRealTime);
     const std::vector<std::wstring> tracks{media("one.mp3", kTrackBytes),
                                            media("two.mp3", kTrackBytes)};
@@ -144,6 +149,7 @@ TEST_F(MprisPlayerTest, MediaKeysDriveTheBoxAndTheStatusFollows) {
     ASSERT_TRUE(waitForProperty(QStringLiteral("PlaybackStatus"), QStringLiteral("Playing")));
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return metadata().value(QStringLiteral("mpris:length")).toLongLong() > 0; }, 10000));
+    EXPECT_EQ(logind.Inhibitors().size(), 1u);
     QVariantMap now = metadata();
     EXPECT_EQ(now.value(QStringLiteral("xesam:title")).toString(), QStringLiteral("one.mp3"));
     const qlonglong lengthUs = now.value(QStringLiteral("mpris:length")).toLongLong();
@@ -187,10 +193,11 @@ TEST_F(MprisPlayerTest, MediaKeysDriveTheBoxAndTheStatusFollows) {
     EXPECT_TRUE(box.waitForEvent(EventIs("done")));
     EXPECT_TRUE(QTest::qWaitFor([&] { return !isOnBus(); }, 10000));
     EXPECT_TRUE(m_window->session.Instances().IsEmpty());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return logind.Inhibitors().empty(); }, 10000));
     m_window->controls.clear();
-    m_window->player.PlayPause();
-    m_window->player.Seek(1000000);
-    m_window->player.SetVolume(0.5);
+    m_window->desktop.Player().PlayPause();
+    m_window->desktop.Player().Seek(1000000);
+    m_window->desktop.Player().SetVolume(0.5);
     EXPECT_TRUE(m_window->controls.empty());
 }
 

@@ -138,21 +138,23 @@ TEST_F(MprisPlayerTest, MediaKeysDriveTheBoxAndTheStatusFollows) {
     LogindStandIn logind(m_bus);
     ASSERT_TRUE(logind.IsRunning()) << "python3-dbusmock did not start";
     BoxSimProcess box(kRealTime);
-    const std::vector<std::wstring> tracks{media("one.mp3", kTrackBytes),
-                                           media("two.mp3", kTrackBytes)};
     EXPECT_FALSE(isOnBus());
     CPlayRequest request(m_window->session.Instances(), *this);
-    ASSERT_EQ(request.Play(tracks, kPhotoMusicPoolMask, false,
+    ASSERT_EQ(request.Play({media("one.mp3", kTrackBytes), media("two.mp3", kTrackBytes)},
+                           kPhotoMusicPoolMask, false,
                            {kvu::FromUtf8(box.address()), box.port(), &m_window->window}),
               PlayRequestOutcome::Started);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return isOnBus(); }, 10000));
-    ASSERT_TRUE(waitForProperty(QStringLiteral("PlaybackStatus"), QStringLiteral("Playing")));
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return metadata().value(QStringLiteral("mpris:length")).toLongLong() > 0; }, 10000));
-    EXPECT_EQ(logind.Inhibitors().size(), 1u);
-    QVariantMap now = metadata();
+    const std::vector<LogindStandIn::Inhibitor> locks = logind.Inhibitors();
+    ASSERT_EQ(locks.size(), 1u);
+    EXPECT_EQ(QStringList({locks[0].what, locks[0].who, locks[0].why, locks[0].mode}),
+              QStringList({QStringLiteral("sleep"), QStringLiteral("Vellumo"),
+                           QStringLiteral("Streaming media to the Box"), QStringLiteral("block")}));
+    const QVariantMap now = metadata();
     EXPECT_EQ(now.value(QStringLiteral("xesam:title")).toString(), QStringLiteral("one.mp3"));
     const qlonglong lengthUs = now.value(QStringLiteral("mpris:length")).toLongLong();
+    const auto track = now.value(QStringLiteral("mpris:trackid")).value<QDBusObjectPath>();
 
     call(kPlayer, QStringLiteral("PlayPause"));
     EXPECT_TRUE(sent(WM_AUDIO_PAUSE));
@@ -165,15 +167,26 @@ TEST_F(MprisPlayerTest, MediaKeysDriveTheBoxAndTheStatusFollows) {
     EXPECT_EQ(m_signals.statuses, (QStringList{QStringLiteral("Playing"), QStringLiteral("Paused"),
                                                QStringLiteral("Playing")}));
 
+    // A position for another track, or outside this one, does nothing.
+    m_window->controls.clear();
+    const auto otherTrack = QDBusObjectPath(QStringLiteral("/org/vellumo/Vellumo/Track/4_7"));
+    for (const auto& [trackId, positionUs] :
+         {std::pair{otherTrack, qlonglong(0)}, {track, lengthUs + 1}, {track, qlonglong(-1)}})
+        call(kPlayer, QStringLiteral("SetPosition"), {QVariant::fromValue(trackId), positionUs});
+    EXPECT_TRUE(m_window->controls.empty());
+    call(kPlayer, QStringLiteral("SetPosition"), {QVariant::fromValue(track), qlonglong(1000000)});
+    EXPECT_TRUE(sent(WM_AUDIO_SEEK, 1));
+    const auto seek = box.waitForEvent(CommandIs('J'));
+    EXPECT_TRUE(seek && seek->num("value") == 1);
+
     // The volume is a share of the Box's range, known once the Box has
     // reported a volume; values outside 0..1 are taken as the nearest end.
     SendMessageTo(m_window.get(), WM_AUDIO_VOLUME, 50, 0);
     EXPECT_TRUE(waitForProperty(QStringLiteral("Volume"), 0.5));
-    call(kProperties, QStringLiteral("Set"),
-         {kPlayer, QStringLiteral("Volume"), QVariant::fromValue(QDBusVariant(2.5))});
+    for (const double volume : {2.5, -1.0})
+        call(kProperties, QStringLiteral("Set"),
+             {kPlayer, QStringLiteral("Volume"), QVariant::fromValue(QDBusVariant(volume))});
     EXPECT_TRUE(sent(WM_AUDIO_VOLUME, 100));
-    call(kProperties, QStringLiteral("Set"),
-         {kPlayer, QStringLiteral("Volume"), QVariant::fromValue(QDBusVariant(-1.0))});
     EXPECT_TRUE(sent(WM_AUDIO_VOLUME, 0));
 
     call(kPlayer, QStringLiteral("Next"));
@@ -186,45 +199,19 @@ TEST_F(MprisPlayerTest, MediaKeysDriveTheBoxAndTheStatusFollows) {
         10000));
 
     // A seek beyond the end goes to the end, as the position slider would:
-    // the last track ends and with it playback, and the player leaves the bus.
+    // the last track ends and with it playback; the player leaves the bus,
+    // the lock goes, and calls find nothing to do.
     call(kPlayer, QStringLiteral("Seek"), {qlonglong(1) << 40});
     EXPECT_TRUE(sent(WM_AUDIO_SEEK_TRACK));
     EXPECT_TRUE(sent(WM_AUDIO_SEEK, static_cast<uintptr_t>(lengthUs / 1000000)));
     EXPECT_TRUE(box.waitForEvent(EventIs("done")));
     EXPECT_TRUE(QTest::qWaitFor([&] { return !isOnBus(); }, 10000));
-    EXPECT_TRUE(m_window->session.Instances().IsEmpty());
     EXPECT_TRUE(QTest::qWaitFor([&] { return logind.Inhibitors().empty(); }, 10000));
     m_window->controls.clear();
     m_window->desktop.Player().PlayPause();
     m_window->desktop.Player().Seek(1000000);
     m_window->desktop.Player().SetVolume(0.5);
     EXPECT_TRUE(m_window->controls.empty());
-}
-
-// A position for another track, or outside this one, does nothing.
-TEST_F(MprisPlayerTest, SetPositionHoldsToTheCurrentTrack) {
-    BoxSimProcess box(kRealTime);
-    CPlayRequest request(m_window->session.Instances(), *this);
-    ASSERT_EQ(request.Play({media("one.mp3", kTrackBytes)}, kPhotoMusicPoolMask, false,
-                           {kvu::FromUtf8(box.address()), box.port(), &m_window->window}),
-              PlayRequestOutcome::Started);
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return metadata().value(QStringLiteral("mpris:length")).toLongLong() > 0; }, 10000));
-    const QVariantMap now = metadata();
-    const auto track = now.value(QStringLiteral("mpris:trackid")).value<QDBusObjectPath>();
-    const qlonglong lengthUs = now.value(QStringLiteral("mpris:length")).toLongLong();
-
-    call(kPlayer, QStringLiteral("SetPosition"),
-         {QVariant::fromValue(QDBusObjectPath(QStringLiteral("/org/vellumo/Vellumo/Track/4_7"))),
-          qlonglong(0)});
-    call(kPlayer, QStringLiteral("SetPosition"), {QVariant::fromValue(track), lengthUs + 1});
-    call(kPlayer, QStringLiteral("SetPosition"), {QVariant::fromValue(track), qlonglong(-1)});
-    EXPECT_TRUE(m_window->controls.empty());
-    call(kPlayer, QStringLiteral("SetPosition"), {QVariant::fromValue(track), qlonglong(1000000)});
-    EXPECT_TRUE(sent(WM_AUDIO_SEEK, 1));
-    const auto seek = box.waitForEvent(CommandIs('J'));
-    ASSERT_TRUE(seek);
-    EXPECT_EQ(seek->num("value"), 1);
 }
 
 } // namespace

@@ -31,21 +31,20 @@ const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
 const std::vector<std::string> kRealTime = {"--read-rate", "2000000", "--rate", "3000000"};
 constexpr size_t kTrackBytes = 8 << 20;
 
-// The main window's part: library notifications go to the playback session
-// and then refresh the desktop's view; control messages are recorded and
-// handled. The private bus stands for both the session and the system bus.
+// The main window's part: every message goes to the playback session (the
+// control messages are recorded), then the desktop's view is refreshed. The private bus stands for
+// both the session and the system bus.
 class MainWindowStandIn : public QObject, public CMessageHandler, private CPlaybackHost {
 public:
     MainWindowStandIn(const DmpVellumoApi& api, QDBusConnection bus)
         : session(api, nullptr, *this), desktop(this, bus, bus) {}
 
     intptr_t HandleMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) override {
-        if (session.HandleLibraryMessage(message, wParam, lParam)) {
-            desktop.Refresh(&session.Instances());
-            return 0;
+        if (!session.HandleLibraryMessage(message, wParam, lParam)) {
+            controls.push_back({message, wParam});
+            session.HandleWindowMessage(message, wParam);
         }
-        controls.push_back({message, wParam});
-        session.HandleWindowMessage(message, wParam);
+        desktop.Refresh(&session.Instances());
         return 0;
     }
     bool event(QEvent* event) override {

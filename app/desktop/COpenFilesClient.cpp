@@ -3,7 +3,9 @@
 #include "CFileHandOver.h"
 #include "DebugPrint.h"
 
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <thread>
 
 namespace {
 
@@ -21,12 +23,31 @@ bool sendBatch(const QStringList& batch, QDBusConnection& bus) {
     return true;
 }
 
+// The running instance claims its name only once its window is made.
+bool waitForInstance(QDBusConnection& bus, std::chrono::milliseconds wait) {
+    constexpr std::chrono::milliseconds kPoll{100};
+    const QString name = QString::fromLatin1(CFileHandOver::kServiceName);
+    for (auto waited = std::chrono::milliseconds(0);; waited += kPoll) {
+        if (bus.interface()->isServiceRegistered(name).value())
+            return true;
+        if (waited >= wait)
+            return false;
+        std::this_thread::sleep_for(kPoll);
+    }
+}
+
 } // namespace
 
-bool COpenFilesClient::HandOver(const QStringList& paths, QDBusConnection bus) {
+bool COpenFilesClient::HandOver(const QStringList& paths, QDBusConnection bus,
+                                std::chrono::milliseconds waitForInstance) {
     if (!bus.isConnected()) {
         DebugPrint("COpenFilesClient::HandOver(): no session bus, %lld paths not handed over\n",
                    static_cast<long long>(paths.size()));
+        return false;
+    }
+    if (!::waitForInstance(bus, waitForInstance)) {
+        DebugPrint("COpenFilesClient::HandOver(): no running instance owns %s\n",
+                   CFileHandOver::kServiceName);
         return false;
     }
     QStringList batch;

@@ -119,7 +119,8 @@ TEST_F(FileHandOverTest, ThousandsOfFilesWaitForTheBoxInBoundedCalls) {
 
 TEST_F(FileHandOverTest, WithoutARunningInstanceOrBusNothingIsHandedOver) {
     const QStringList paths{touch("song.mp3")};
-    EXPECT_FALSE(COpenFilesClient::HandOver(paths, m_bus.Connect(QStringLiteral("alone"))));
+    EXPECT_FALSE(COpenFilesClient::HandOver(paths, m_bus.Connect(QStringLiteral("alone")),
+                                            std::chrono::milliseconds(0)));
     EXPECT_FALSE(COpenFilesClient::HandOver(paths, QDBusConnection(QStringLiteral("none"))));
     CFileHandOver unregistered;
     EXPECT_FALSE(unregistered.Register(QDBusConnection(QStringLiteral("none"))));

@@ -9,12 +9,12 @@
 #include "TraceCapture.h"
 
 #include <QDBusConnectionInterface>
-#include <QProcess>
 #include <QTest>
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+#include <future>
 
 namespace {
 
@@ -43,17 +43,21 @@ protected:
         });
     }
 
-    // Runs the second start with arguments in the test's folder; the
-    // running instance is served meanwhile. Its exit code.
-    int secondStart(const QStringList& arguments) {
-        QProcess start;
-        start.setProcessEnvironment(m_bus.Environment());
-        start.setWorkingDirectory(QString::fromStdString(m_dir.path()));
-        start.setProcessChannelMode(QProcess::ForwardedChannels);
-        start.start(QStringLiteral(SECOND_START_PATH), arguments);
-        EXPECT_TRUE(start.waitForStarted());
-        EXPECT_TRUE(QTest::qWaitFor([&] { return start.state() == QProcess::NotRunning; }, 60000));
-        return start.exitStatus() == QProcess::NormalExit ? start.exitCode() : -1;
+    // A second start's side of the hand-over with its arguments, read in
+    // the test's folder, on a thread of its own: the running instance
+    // answers on this one meanwhile.
+    bool secondStart(const std::vector<std::string>& arguments) {
+        QDBusConnection bus = m_bus.Connect(QStringLiteral("second-start"));
+        std::future<bool> handedOver = std::async(std::launch::async, [&] {
+            return COpenFilesClient::HandOver(
+                CFileHandOver::LocalPaths(arguments, QString::fromStdString(m_dir.path())), bus);
+        });
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                return handedOver.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+            },
+            60000));
+        return handedOver.get();
     }
 
     PrivateBus m_bus;
@@ -72,11 +76,8 @@ TEST_F(FileHandOverTest, SecondStartsFilesBecomeDropsOnTheirPools) {
     receive(running);
     TraceCapture trace;
 
-    EXPECT_EQ(secondStart({QStringLiteral("song.mp3"),
-                           QUrl::fromLocalFile(film).toString(QUrl::FullyEncoded),
-                           QStringLiteral("./album/"), QStringLiteral("missing.mp3"),
-                           QStringLiteral("http://box.invalid/remote.mp3")}),
-              0);
+    EXPECT_TRUE(secondStart({"song.mp3", QUrl::fromLocalFile(film).toEncoded().toStdString(),
+                             "./album/", "missing.mp3", "http://box.invalid/remote.mp3"}));
 
     ASSERT_EQ(m_drops.size(), 2u);
     EXPECT_EQ(m_drops[0].poolMask, kPhotoMusicPoolMask);
@@ -93,11 +94,7 @@ TEST_F(FileHandOverTest, ThousandsOfFilesWaitForTheBoxInBoundedCalls) {
     CFileHandOver running;
     ASSERT_TRUE(running.Register(m_bus.Connect(QStringLiteral("running"))));
     const int count = 2 * CFileHandOver::kMaxPathsPerCall + 10;
-    QStringList arguments;
-    for (int i = 0; i < count; ++i)
-        arguments.append(QStringLiteral("song.mp3"));
-
-    EXPECT_EQ(secondStart(arguments), 0);
+    EXPECT_TRUE(secondStart(std::vector<std::string>(count, "song.mp3")));
     EXPECT_TRUE(m_drops.empty());
     receive(running);
 
@@ -112,7 +109,7 @@ TEST_F(FileHandOverTest, ThousandsOfFilesWaitForTheBoxInBoundedCalls) {
 
     // A client that ignores the bounds gets only what fits one call.
     m_drops.clear();
-    running.OpenFiles(QStringList(arguments.size(), touch("again.mp3")));
+    running.OpenFiles(QStringList(count, touch("again.mp3")));
     ASSERT_EQ(m_drops.size(), 1u);
     EXPECT_EQ(m_drops[0].files.size(), CFileHandOver::kMaxPathsPerCall);
 }
@@ -134,14 +131,6 @@ TEST_F(FileHandOverTest, WithoutARunningInstanceOrBusNothingIsHandedOver) {
     CFileHandOver first, second;
     EXPECT_TRUE(first.Register(running));
     EXPECT_FALSE(second.Register(m_bus.Connect(QStringLiteral("second"))));
-}
-
-TEST(FileArgumentsTest, OnlyANormalStartOpensFiles) {
-    EXPECT_EQ(CFileHandOver::FileArguments(
-                  ParseStartupOptions({"a.mp3", "--iface", "lo", "-x", "/music/b.mp3"})),
-              (std::vector<std::string>{"a.mp3", "/music/b.mp3"}));
-    EXPECT_TRUE(CFileHandOver::FileArguments(ParseStartupOptions({"-closefirewall"})).empty());
-    EXPECT_TRUE(CFileHandOver::FileArguments(ParseStartupOptions({"/Embedding"})).empty());
 }
 
 } // namespace

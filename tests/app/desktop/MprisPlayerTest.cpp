@@ -8,7 +8,6 @@
 #include "CPlaybackHost.h"
 #include "CPlaybackSession.h"
 #include "ControlMessages.h"
-#include "LogindStandIn.h"
 #include "MessageLayer.h"
 #include "PlaybackFixture.h"
 #include "PrivateBus.h"
@@ -134,8 +133,7 @@ protected:
 
 // The PC stays awake meanwhile.
 TEST_F(MprisPlayerTest, MediaKeysDriveTheBoxAndTheStatusFollows) {
-    LogindStandIn logind(m_bus);
-    ASSERT_TRUE(logind.IsRunning()) << "python3-dbusmock did not start";
+    ASSERT_TRUE(m_bus.StartLogind()) << "python3-dbusmock did not start";
     BoxSimProcess box(kRealTime);
     EXPECT_FALSE(isOnBus());
     CPlayRequest request(m_window->session.Instances(), *this);
@@ -145,7 +143,7 @@ TEST_F(MprisPlayerTest, MediaKeysDriveTheBoxAndTheStatusFollows) {
               PlayRequestOutcome::Started);
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return metadata().value(QStringLiteral("mpris:length")).toLongLong() > 0; }, 10000));
-    const std::vector<LogindStandIn::Inhibitor> locks = logind.Inhibitors();
+    const std::vector<PrivateBus::Inhibitor> locks = m_bus.Inhibitors();
     ASSERT_EQ(locks.size(), 1u);
     EXPECT_EQ(QStringList({locks[0].what, locks[0].who, locks[0].why, locks[0].mode}),
               QStringList({QStringLiteral("sleep"), QStringLiteral("Vellumo"),
@@ -205,7 +203,7 @@ TEST_F(MprisPlayerTest, MediaKeysDriveTheBoxAndTheStatusFollows) {
     EXPECT_TRUE(sent(WM_AUDIO_SEEK, static_cast<uintptr_t>(lengthUs / 1000000)));
     EXPECT_TRUE(box.waitForEvent(EventIs("done")));
     EXPECT_TRUE(QTest::qWaitFor([&] { return !isOnBus(); }, 10000));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return logind.Inhibitors().empty(); }, 10000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return m_bus.Inhibitors().empty(); }, 10000));
     m_window->controls.clear();
     m_window->desktop.Player().PlayPause();
     m_window->desktop.Player().Seek(1000000);

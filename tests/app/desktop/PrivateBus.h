@@ -4,26 +4,35 @@
 #include <QProcess>
 #include <QString>
 
-// A dbus-daemon of the test's own, so that nothing a test registers or asks
-// reaches the desktop's buses. Connections are opened by name; each closes
-// with the bus.
+#include <vector>
+
+// A dbus-daemon of the test's own, standing for both the session and the
+// system bus, so that nothing a test registers or asks reaches the desktop's
+// buses; optionally python3-dbusmock's logind on it. Connections are opened
+// by name; each closes with the bus.
 class PrivateBus {
 public:
+    struct Inhibitor {
+        QString what, who, why, mode;
+    };
+
     PrivateBus();
     ~PrivateBus();
     PrivateBus(const PrivateBus&) = delete;
     PrivateBus& operator=(const PrivateBus&) = delete;
 
     bool IsRunning() const { return !m_address.isEmpty(); }
-    const QString& Address() const { return m_address; }
     // A new connection to the bus, as a separate client would have.
     QDBusConnection Connect(const QString& name);
-    // The environment of a child process: this bus as its session bus, and
-    // as its system bus.
-    QProcessEnvironment Environment() const;
+
+    // Starts logind's stand-in; false when it did not come up.
+    bool StartLogind();
+    // The inhibitor locks logind's stand-in holds.
+    std::vector<Inhibitor> Inhibitors();
 
 private:
     QProcess m_daemon;
+    QProcess m_logind;
     QString m_address;
     QStringList m_connections;
 };

@@ -2,7 +2,7 @@
 // place of the system bus; the lock while media plays is part of the media
 // keys' test.
 #include "CSleepInhibitor.h"
-#include "LogindStandIn.h"
+#include "PrivateBus.h"
 #include "TraceCapture.h"
 
 #include <QTest>
@@ -12,22 +12,21 @@ namespace {
 
 TEST(SleepInhibitorTest, OneLockPerSpellAndNoneWhenStreamingEndsBeforeTheAnswer) {
     PrivateBus bus;
-    LogindStandIn logind(bus);
-    ASSERT_TRUE(logind.IsRunning()) << "python3-dbusmock did not start";
+    ASSERT_TRUE(bus.StartLogind()) << "python3-dbusmock did not start";
     CSleepInhibitor inhibitor(bus.Connect(QStringLiteral("vellumo")));
     inhibitor.Update(true);
     ASSERT_TRUE(QTest::qWaitFor([&] { return inhibitor.IsHeld(); }, 10000));
     inhibitor.Update(true);
-    EXPECT_EQ(logind.Inhibitors().size(), 1u);
+    EXPECT_EQ(bus.Inhibitors().size(), 1u);
     inhibitor.Update(false);
     EXPECT_FALSE(inhibitor.IsHeld());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return logind.Inhibitors().empty(); }, 10000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return bus.Inhibitors().empty(); }, 10000));
 
     TraceCapture trace;
     inhibitor.Update(true);
     inhibitor.Update(false);
     EXPECT_TRUE(QTest::qWaitFor([&] { return trace.Contains("before logind answered"); }, 10000));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return logind.Inhibitors().empty(); }, 10000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return bus.Inhibitors().empty(); }, 10000));
     EXPECT_FALSE(inhibitor.IsHeld());
 }
 

@@ -48,7 +48,7 @@ void CFileHandOver::OpenFiles(const QStringList& paths) {
     qsizetype bytes = 0;
     QStringList bounded;
     for (const QString& path : paths) {
-        bytes += path.size() * qsizetype(sizeof(QChar));
+        bytes += CallBytes(path);
         if (bounded.size() == kMaxPathsPerCall || bytes > kMaxBytesPerCall) {
             DebugPrint(
                 "CFileHandOver::OpenFiles(): %lld paths beyond the bounds of a call left out\n",

@@ -36,6 +36,11 @@ public:
     // Files waiting for a Box beyond this many are dropped (traced).
     static constexpr qsizetype kMaxWaitingFiles = 100000;
 
+    // What a path counts against kMaxBytesPerCall.
+    static qsizetype CallBytes(const QString& path) {
+        return path.size() * qsizetype(sizeof(QChar));
+    }
+
     // Takes one drop: the local files as "file:" URLs and the pool's mask.
     using Receiver = std::function<void(const QList<QUrl>& urls, uint32_t poolMask)>;
 

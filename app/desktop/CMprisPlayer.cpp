@@ -77,10 +77,14 @@ void CMprisPlayer::Refresh(const CDmpInstances* instances) {
     m_now = instances ? read(*instances) : Playing{};
     if (m_now.type == 0) {
         unregisterFromBus();
+        m_hasTriedToRegister = false;
         return;
     }
-    if (!m_isRegistered)
+    // Once per playback: a bus that refuses is not asked again at each status.
+    if (!m_hasTriedToRegister) {
+        m_hasTriedToRegister = true;
         registerOnBus();
+    }
     if (!m_isRegistered)
         return;
     const QVariantMap properties = playerProperties();

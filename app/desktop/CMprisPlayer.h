@@ -87,6 +87,7 @@ private:
     QObject* m_receiver;
     QDBusConnection m_bus;
     bool m_isRegistered = false;
+    bool m_hasTriedToRegister = false; // since playback began
     Playing m_now;
     QVariantMap m_signalled; // the player properties last signalled
 };

@@ -53,7 +53,7 @@ bool COpenFilesClient::HandOver(const QStringList& paths, QDBusConnection bus,
     QStringList batch;
     qsizetype batchBytes = 0;
     for (const QString& path : paths) {
-        const qsizetype bytes = path.size() * qsizetype(sizeof(QChar));
+        const qsizetype bytes = CFileHandOver::CallBytes(path);
         if (bytes > CFileHandOver::kMaxBytesPerCall) {
             DebugPrint("COpenFilesClient::HandOver(): a path of %lld bytes left out\n",
                        static_cast<long long>(bytes));

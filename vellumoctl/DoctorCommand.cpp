@@ -39,11 +39,9 @@ enum class Verdict { Ok, Warning, Failure, Skipped };
 
 // One result line, and what to do about it indented below.
 void Report(Verdict verdict, const std::string& text, const std::string& advice = {}) {
-    static const std::map<Verdict, const char*> kTags = {{Verdict::Ok, "[ ok ]"},
-                                                         {Verdict::Warning, "[warn]"},
-                                                         {Verdict::Failure, "[FAIL]"},
-                                                         {Verdict::Skipped, "[skip]"}};
-    std::printf("%s %s\n", kTags.at(verdict), text.c_str());
+    // Indexed by Verdict.
+    constexpr const char* kTags[] = {"[ ok ]", "[warn]", "[FAIL]", "[skip]"};
+    std::printf("%s %s\n", kTags[static_cast<int>(verdict)], text.c_str());
     if (!advice.empty())
         std::printf("       -> %s\n", advice.c_str());
     std::fflush(stdout);
@@ -295,7 +293,7 @@ bool CheckBox(const BoxAddress& box) {
     }
     Report(Verdict::Failure, "no connection to the Box on " + target + ": " + std::strerror(error),
            error == ECONNREFUSED
-               ? "the Box is there but does not take playback: restart it"
+               ? "nothing takes connections on that port: if this is the Box, restart it"
                : "check the address, and that no firewall between this PC and the Box blocks it");
     return false;
 }

@@ -6,7 +6,7 @@
 #include "ControlMessages.h"
 #include "DebugPrint.h"
 
-CPlaybackSession::CPlaybackSession(const DmpVellumoApi& api, CStatusWindow* statusWindow,
+CPlaybackSession::CPlaybackSession(const DmpVellumoApi& api, CStatusWindow& statusWindow,
                                    CPlaybackHost& host)
     : m_instances(api), m_control(m_instances), m_statusWindow(statusWindow), m_host(host) {}
 
@@ -64,43 +64,35 @@ bool CPlaybackSession::HandleWindowMessage(uint32_t message, uintptr_t wParam) {
 
 void CPlaybackSession::EndAll() {
     m_instances.DestroyAll();
-    destroyStatusWindow();
+    m_statusWindow.Destroy();
 }
 
 bool CPlaybackSession::RestoreStatusWindow() {
-    if (m_statusWindow == nullptr || !m_statusWindow->Exists() || !m_statusWindow->HasStarted())
+    if (!m_statusWindow.Exists() || !m_statusWindow.HasStarted())
         return false;
-    m_statusWindow->Show();
+    m_statusWindow.Show();
     m_host.HideMainWindow();
     return true;
 }
 
 uint32_t CPlaybackSession::PlayControlPoolMask() const {
-    return m_statusWindow != nullptr && m_statusWindow->Types() == DMP_TYPE_VIDEO
-               ? kVideoPoolMask
-               : kPhotoMusicPoolMask;
+    return m_statusWindow.Types() == DMP_TYPE_VIDEO ? kVideoPoolMask : kPhotoMusicPoolMask;
 }
 
 bool CPlaybackSession::IsPlayNow() const {
-    return m_statusWindow != nullptr && m_statusWindow->Exists() && m_statusWindow->IsVisible() &&
-           m_statusWindow->IsPlayNow();
-}
-
-void CPlaybackSession::destroyStatusWindow() {
-    if (m_statusWindow != nullptr)
-        m_statusWindow->Destroy();
+    return m_statusWindow.Exists() && m_statusWindow.IsVisible() && m_statusWindow.IsPlayNow();
 }
 
 void CPlaybackSession::createStatusWindow(uint32_t types, bool isImageStatusReapplied) {
-    m_statusWindow->Create(types);
+    m_statusWindow.Create(types);
     if (isImageStatusReapplied)
-        m_statusWindow->ReapplyImageStatus();
-    m_statusWindow->Show();
+        m_statusWindow.ReapplyImageStatus();
+    m_statusWindow.Show();
 }
 
 void CPlaybackSession::showStatusWindow(DmpVellumoInfo* instance) {
     uint32_t types = m_instances.PlayingType(instance);
-    if (types == 0 || m_statusWindow == nullptr)
+    if (types == 0)
         return;
     // Video plays alone; photos and music of other instances share the window.
     if (types != DMP_TYPE_VIDEO)
@@ -112,23 +104,21 @@ void CPlaybackSession::showStatusWindow(DmpVellumoInfo* instance) {
                 types |= otherTypes;
         }
     m_host.HideMainWindow();
-    m_statusWindow->Destroy();
+    m_statusWindow.Destroy();
     createStatusWindow(types, (types & DMP_TYPE_IMAGE) != 0);
 }
 
 void CPlaybackSession::refresh(uint32_t message, DmpVellumoInfo* instance) {
-    if (m_statusWindow == nullptr)
-        return;
     const DmpVellumoApi& api = m_instances.Api();
     // A dragged slider keeps its own position until released; photos have none.
     if (message == DMP_WM_IMAGE_STATUS)
-        m_statusWindow->UpdateImage(ReadImageStatus(api, instance));
+        m_statusWindow.UpdateImage(ReadImageStatus(api, instance));
     else if (m_control.IsBusy())
         return;
     else if (message == DMP_WM_VIDEO_STATUS)
-        m_statusWindow->UpdateVideo(ReadVideoStatus(api, instance));
+        m_statusWindow.UpdateVideo(ReadVideoStatus(api, instance));
     else
-        m_statusWindow->UpdateAudio(ReadAudioStatus(api, instance));
+        m_statusWindow.UpdateAudio(ReadAudioStatus(api, instance));
 }
 
 void CPlaybackSession::rebuildOrReturn(DmpVellumoInfo* instance, uint32_t mask) {
@@ -139,16 +129,16 @@ void CPlaybackSession::rebuildOrReturn(DmpVellumoInfo* instance, uint32_t mask) 
         m_instances.Destroy(instance);
     if (!m_instances.IsEmpty()) {
         const uint32_t types = m_instances.UnionOfPlayingTypes();
-        if (types == 0 || m_statusWindow == nullptr)
+        if (types == 0)
             return;
         m_control.SetBusy(true);
-        m_statusWindow->Destroy();
+        m_statusWindow.Destroy();
         createStatusWindow(types, types == DMP_TYPE_IMAGE);
         m_control.SetBusy(false);
         return;
     }
     m_host.EndModalBoxes(0);
-    destroyStatusWindow();
+    m_statusWindow.Destroy();
     m_host.ShowMainWindow(CPlaybackHost::ShowHow::Normal);
     m_host.SetDropsAccepted(true);
 }
@@ -156,7 +146,7 @@ void CPlaybackSession::rebuildOrReturn(DmpVellumoInfo* instance, uint32_t mask) 
 void CPlaybackSession::endPlayback(int32_t linkError, bool isRestore) {
     if (linkError != 0)
         m_host.EndModalBoxes(linkError);
-    destroyStatusWindow();
+    m_statusWindow.Destroy();
     m_instances.DestroyAll();
     m_host.ShowMainWindow(isRestore ? CPlaybackHost::ShowHow::Restore
                                     : CPlaybackHost::ShowHow::Normal);

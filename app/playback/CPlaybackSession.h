@@ -13,12 +13,9 @@ class CStatusWindow;
 // status window; the panels' control messages become library calls; the
 // status window's closing and minimising end or hide playback. Owns the
 // library instances. User-interface thread only, in message order.
-//
-// Without a status window (a program built without one) media plays while
-// the main window stays in view; closing the main window ends it.
 class CPlaybackSession {
 public:
-    CPlaybackSession(const DmpVellumoApi& api, CStatusWindow* statusWindow, CPlaybackHost& host);
+    CPlaybackSession(const DmpVellumoApi& api, CStatusWindow& statusWindow, CPlaybackHost& host);
     // Destroys every instance: each link sends its disconnect.
     ~CPlaybackSession();
     CPlaybackSession(const CPlaybackSession&) = delete;
@@ -55,10 +52,9 @@ private:
     void rebuildOrReturn(DmpVellumoInfo* instance, uint32_t mask);
     void endPlayback(int32_t linkError, bool isRestore);
     void createStatusWindow(uint32_t types, bool isImageStatusReapplied);
-    void destroyStatusWindow();
 
     CDmpInstances m_instances;
     CPlaybackControl m_control;
-    CStatusWindow* m_statusWindow; // may be null
+    CStatusWindow& m_statusWindow;
     CPlaybackHost& m_host;
 };

@@ -3,13 +3,13 @@
 #include "CFileCollector.h"
 #include "CFileVersionInfo.h"
 #include "CGdipButton.h"
-#include "CStatusWindow.h"
 #include "CStringTable.h"
 #include "CompanionDetection.h"
 #include "DebugPrint.h"
 #include "FirewallExceptions.h"
 #include "IcmpEcho.h"
 #include "LocalAddress.h"
+#include "PlayControlFormView.h"
 #include "SkinText.h"
 #include "WlanUtil.h"
 
@@ -74,7 +74,7 @@ uint64_t refreshKey(uintptr_t instance, uint32_t message) {
 
 } // namespace
 
-CVellumoDlg::CVellumoDlg(const StartupOptions& options, std::unique_ptr<CStatusWindow> statusWindow)
+CVellumoDlg::CVellumoDlg(const StartupOptions& options)
     : QWidget(nullptr, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                            Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       m_searchInterfaces(options.searchInterfaces.empty() ? DefaultSearchInterfaces()
@@ -82,7 +82,7 @@ CVellumoDlg::CVellumoDlg(const StartupOptions& options, std::unique_ptr<CStatusW
       m_photoMusicPool(new CGdipButton(this)), m_videoPool(new CGdipButton(this)),
       m_remoteLinkButton(new CGdipButton(this)), m_upgradeButton(new CGdipButton(this)),
       m_waitingBox(nullptr), m_deviceList(this), m_search(m_searchInterfaces),
-      m_statusWindow(std::move(statusWindow)) {
+      m_statusWindow(std::make_unique<CPlayStatusDialog>(this)) {
     // The name another start would look the running instance up by.
     setObjectName(QStringLiteral("ZentharTavoli"));
     connect(&m_search, &CBoxSearch::BoxFound, this, &CVellumoDlg::onBoxFound);
@@ -235,7 +235,7 @@ bool CVellumoDlg::SearchForBox() {
             WlanUtil& wlan = WlanUtil::Instance();
             if (wlan.Start())
                 wlan.FindConnectedInterface();
-            m_session.emplace(api, m_statusWindow.get(), static_cast<CPlaybackHost&>(*this));
+            m_session.emplace(api, *m_statusWindow, static_cast<CPlaybackHost&>(*this));
             if (found.size() == 1) {
                 m_boxAddress = QString::fromStdString(found.front().host).toStdWString();
                 return true;
@@ -352,7 +352,7 @@ uint32_t CVellumoDlg::poolAt(const QPoint& position) const {
     return 0;
 }
 
-void CVellumoDlg::playDrop(const QList<QUrl>& urls, uint32_t poolMask) {
+void CVellumoDlg::PlayDrop(const QList<QUrl>& urls, uint32_t poolMask) {
     if (!m_session || poolMask == 0)
         return;
     // One reading of the addresses for both kinds of drop: local files only.
@@ -388,14 +388,14 @@ void CVellumoDlg::dropEvent(QDropEvent* event) {
     if (pool == 0 || !data->hasUrls())
         return;
     event->acceptProposedAction();
-    playDrop(data->urls(), pool);
+    PlayDrop(data->urls(), pool);
 }
 
 intptr_t CVellumoDlg::HandleMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) {
-    if (message == kDropFilesMessage) {
+    if (message == WM_DROPFILES) {
         const auto* urls = reinterpret_cast<const QList<QUrl>*>(wParam);
         if (urls != nullptr && m_session)
-            playDrop(*urls, m_session->PlayControlPoolMask());
+            PlayDrop(*urls, m_session->PlayControlPoolMask());
         return 0;
     }
     if (message == kEndWaitingMessage) {

@@ -7,9 +7,9 @@
 #include "CMessageDialog.h"
 #include "CMessagePort.h"
 #include "CPlayRequest.h"
+#include "CPlayStatusDialog.h"
 #include "CPlaybackHost.h"
 #include "CPlaybackSession.h"
-#include "CStatusWindow.h"
 #include "MessageLayer.h"
 #include "StartupOptions.h"
 
@@ -44,13 +44,11 @@ class CVellumoDlg : public QWidget,
 public:
     static constexpr int kBoxPort = 7171;
     static constexpr int kReachabilityPeriodMs = 3000;
-    static constexpr uint32_t kDropFilesMessage = 0x233;
     static constexpr uint32_t kEndWaitingMessage = 5024;
 
-    // statusWindow: the play status window the main window drives; null runs
-    // playback without one. The window owns it.
-    explicit CVellumoDlg(const StartupOptions& options,
-                         std::unique_ptr<CStatusWindow> statusWindow = nullptr);
+    // The main window drives its play status window (CPlayStatusDialog)
+    // through CStatusWindow and owns it.
+    explicit CVellumoDlg(const StartupOptions& options);
     ~CVellumoDlg() override;
 
     // Opens the window (checks, firewall, the search) and runs it until it
@@ -58,6 +56,11 @@ public:
     // window closed.
     int DoModal();
     void EndDialog(int code);
+
+    // Plays dropped files on a pool (kPhotoMusicPoolMask or kVideoPoolMask):
+    // local "file:" addresses only, folders walked; the messages of a play
+    // request are shown. Does nothing before a Box has been chosen.
+    void PlayDrop(const QList<QUrl>& urls, uint32_t poolMask);
 
     // The PC's IPv4 address on the Box's network, for the firmware upgrade.
     std::optional<std::string> FindLocalAddress() const;
@@ -72,6 +75,7 @@ public:
     CGdipButton* photoMusicPool() const { return m_photoMusicPool; }
     CGdipButton* videoPool() const { return m_videoPool; }
     CMessageDialog& waitingBox() { return m_waitingBox; }
+    CPlayStatusDialog& statusWindow() { return *m_statusWindow; }
     CListDialog& deviceList() { return m_deviceList; }
 
     intptr_t HandleMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) override;
@@ -104,7 +108,6 @@ private:
     void endAll();
 
     uint32_t poolAt(const QPoint& position) const;
-    void playDrop(const QList<QUrl>& urls, uint32_t poolMask);
     void showOneButtonBox(const QString& title, const QString& body);
     void ShowMessage(const QString& text) override;
 
@@ -142,6 +145,6 @@ private:
     // nothing they post finds the port gone midway.
     CMessagePort m_port{this};
     DmpHostWindow m_libraryWindow{&CVellumoDlg::postFromLibrary, this};
-    std::unique_ptr<CStatusWindow> m_statusWindow;
+    std::unique_ptr<CPlayStatusDialog> m_statusWindow;
     std::optional<CPlaybackSession> m_session;
 };

@@ -1,13 +1,19 @@
 // The main window offscreen against simulated Boxes announcing on loopback,
 // the search pinned to loopback.
 #include "BoxSimProcess.h"
+#include "CAudioFormView.h"
 #include "CGdipButton.h"
+#include "CImageFormView.h"
+#include "CMessageEvent.h"
+#include "CStaticEx.h"
 #include "CVellumoDlg.h"
 #include "DummyNetwork.h"
-#include "RecordingStatusWindow.h"
+#include "PlayControlFormView.h"
+#include "ScopedEnvironment.h"
 #include "Sha256Digest.h"
 #include "TempDir.h"
 #include "TestFiles.h"
+#include "TiedChild.h"
 
 #include <QApplication>
 #include <QDropEvent>
@@ -15,12 +21,15 @@
 #include <QTimer>
 #include <QUrl>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <optional>
+#include <thread>
 
 namespace {
 
@@ -43,34 +52,39 @@ bool clickButton(QWidget* box, const QString& caption) {
 }
 
 // Runs step every 20 ms from whatever loop runs (the window's, a modal
-// box's), until it returns true. When the bound passes first, the test fails
-// and every modal box and the window end, so that nothing waits forever.
+// box's), until it returns true. A watchdog of its own, which also runs
+// while a step waits in a modal box, fails the test when the bound passes
+// and then keeps answering "Exit", closing boxes and ending the window, so
+// that nothing waits forever (a closed question means "Rescan").
 class Driver {
 public:
     Driver(CVellumoDlg& window, std::function<bool()> step) : m_step(std::move(step)) {
-        m_deadline = std::chrono::steady_clock::now() + kBound;
-        QObject::connect(&m_timer, &QTimer::timeout, [this, &window] {
-            if (m_step()) {
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            if (m_step())
                 m_timer.stop();
-            } else if (std::chrono::steady_clock::now() > m_deadline) {
-                // Keeps answering "Exit" and closing boxes until the window
-                // has ended: a closed question means "Rescan".
-                if (!m_hasFailed)
-                    ADD_FAILURE() << "the window never came to the expected state";
-                m_hasFailed = true;
-                if (QWidget* box = QApplication::activeModalWidget())
-                    if (!clickButton(box, QStringLiteral("Exit")))
-                        box->close();
-                window.EndDialog(IDCANCEL);
-            }
         });
         m_timer.start(20);
+        QObject::connect(&m_watchdog, &QTimer::timeout, [this, &window] {
+            if (!m_timer.isActive()) {
+                m_watchdog.stop();
+                return;
+            }
+            if (!m_hasFailed)
+                ADD_FAILURE() << "the window never came to the expected state";
+            m_hasFailed = true;
+            m_watchdog.setInterval(200);
+            if (QWidget* box = QApplication::activeModalWidget())
+                if (!clickButton(box, QStringLiteral("Exit")))
+                    box->close();
+            window.EndDialog(IDCANCEL);
+        });
+        m_watchdog.start(std::chrono::duration_cast<std::chrono::milliseconds>(kBound));
     }
 
 private:
     std::function<bool()> m_step;
     QTimer m_timer;
-    std::chrono::steady_clock::time_point m_deadline;
+    QTimer m_watchdog;
     bool m_hasFailed = false;
 };
 
@@ -83,6 +97,40 @@ void dropAt(QWidget& window, const QPointF& position, const QMimeData& data) {
     QApplication::sendEvent(&window, &drop);
 }
 
+// Whether a label of the panel shows the text.
+bool showsText(const QWidget& panel, const QString& text) {
+    for (const CStaticEx* label : panel.findChildren<CStaticEx*>())
+        if (label->isVisible() && label->text() == text)
+            return true;
+    return false;
+}
+
+// The drop target of the play control with that caption.
+CGdipButton* dropTarget(QWidget& playControl, const QString& caption) {
+    for (CGdipButton* button : playControl.findChildren<CGdipButton*>())
+        if (button->accessibleName() == caption)
+            return button;
+    return nullptr;
+}
+
+// Counts the numbered messages of one number that reach a window.
+class MessageCounter : public QObject {
+public:
+    explicit MessageCounter(uint32_t message) : m_message(message) {}
+    size_t count = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == CMessageEvent::EventType() &&
+            static_cast<CMessageEvent*>(event)->message() == m_message)
+            ++count;
+        return false;
+    }
+
+private:
+    uint32_t m_message;
+};
+
 class MainWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -90,13 +138,8 @@ protected:
             GTEST_SKIP() << "needs a private network namespace (root)";
     }
     std::unique_ptr<CVellumoDlg> makeWindow(const std::string& searchInterface = "lo") {
-        auto status = std::make_unique<RecordingStatusWindow>();
-        statusWindow = status.get();
-        return std::make_unique<CVellumoDlg>(ParseStartupOptions({"--iface", searchInterface}),
-                                             std::move(status));
+        return std::make_unique<CVellumoDlg>(ParseStartupOptions({"--iface", searchInterface}));
     }
-
-    RecordingStatusWindow* statusWindow = nullptr;
 };
 
 } // namespace
@@ -164,9 +207,10 @@ TEST_F(MainWindowTest, NoBoxAsksAndExitEnds) {
 }
 
 // Photos and music dropped on their pool reach the Box whole; the status
-// window comes for both types and the main window hides. Music forwarded
-// by the play control's "Play Now" goes in front of the playing music.
-// Closing the window while the song still plays sends the disconnect.
+// window takes the main window's place with the music and photo panels and
+// the current names. Music dropped on the play control's "Play Now" goes in
+// front of the playing music. Closing the window while the song still plays
+// sends the disconnect.
 TEST_F(MainWindowTest, DropsOnThePoolPlayOnTheBox) {
     // The Box reads 2 MB a second: the song lasts a few seconds.
     std::vector<std::string> slow = box("Living Room");
@@ -190,13 +234,21 @@ TEST_F(MainWindowTest, DropsOnThePoolPlayOnTheBox) {
         EXPECT_EQ(window->Session()->Instances().All().size(), 1u);
         return true;
     });
+    CPlayStatusDialog& status = window->statusWindow();
     Driver ender(*window, [&] {
-        if (statusWindow->createdTypes.empty() || window->isVisible())
+        if (window->isVisible() || !status.isVisible() ||
+            !showsText(status.audioPanel(), QStringLiteral("song.mp3")) ||
+            !showsText(status.imagePanel(), QStringLiteral("photo.jpg")))
             return false;
-        statusWindow->isPlayNow = true;
-        const QList<QUrl> urls = {QUrl::fromLocalFile(QString::fromStdString(added))};
-        SendMessageTo(window.get(), CVellumoDlg::kDropFilesMessage,
-                      reinterpret_cast<uintptr_t>(&urls), 0);
+        EXPECT_EQ(status.Types(), DMP_TYPE_IMAGE | DMP_TYPE_AUDIO);
+        QWidget& playControl = status.playControl();
+        const CGdipButton* playNow = dropTarget(playControl, QStringLiteral("Play"));
+        EXPECT_NE(playNow, nullptr);
+        if (playNow == nullptr)
+            return true;
+        QMimeData more;
+        more.setUrls({QUrl::fromLocalFile(QString::fromStdString(added))});
+        dropAt(playControl, QRectF(playNow->geometry()).center(), more);
         const auto restarted = living.waitForEvent([](const JsonEvent& e) {
             return e.str("event") == "command" && e.str("byte") == "l" &&
                    e.strings("names").size() == 2;
@@ -210,7 +262,6 @@ TEST_F(MainWindowTest, DropsOnThePoolPlayOnTheBox) {
         return true;
     });
     EXPECT_EQ(window->DoModal(), IDCANCEL);
-    EXPECT_EQ(statusWindow->createdTypes, std::vector<uint32_t>{DMP_TYPE_IMAGE | DMP_TYPE_AUDIO});
     for (const std::string& path : {photo, added}) {
         const std::string name = std::filesystem::path(path).filename().string();
         const auto received = living.waitForEvent([&](const JsonEvent& e) {
@@ -222,6 +273,103 @@ TEST_F(MainWindowTest, DropsOnThePoolPlayOnTheBox) {
     window.reset();
     EXPECT_TRUE(living.waitForEvent(
         [](const JsonEvent& e) { return e.str("event") == "command" && e.str("byte") == "D"; }));
+}
+
+// The status window's close ends playback: every link disconnects and the
+// main window takes drops again. A flood of status notifications leaves at
+// most one refresh waiting. A Box that goes away mid-play brings the main
+// window back.
+TEST_F(MainWindowTest, PlaybackEndsBackInTheMainWindow) {
+    std::vector<std::string> slow = box("Living Room");
+    slow.insert(slow.end(), {"--read-rate", "2000000"});
+    std::optional<BoxSimProcess> living(std::in_place, slow, "127.0.0.2");
+    TempDir media;
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(
+        QString::fromStdString(MakePatternFile(media, "song.mp3", 16 << 20).string()))});
+    auto window = makeWindow();
+    CPlayStatusDialog& status = window->statusWindow();
+    MessageCounter refreshes(DMP_WM_AUDIO_STATUS);
+    window->installEventFilter(&refreshes);
+    const auto isPlaying = [&] {
+        return !window->isVisible() && status.isVisible() && window->Session() != nullptr &&
+               !window->Session()->Instances().IsEmpty();
+    };
+    const auto isBack = [&] {
+        return window->isVisible() && window->acceptDrops() && !status.Exists() &&
+               window->Session()->Instances().IsEmpty();
+    };
+    const auto drop = [&] {
+        dropAt(*window, QRectF(window->photoMusicPool()->geometry()).center(), data);
+        EXPECT_FALSE(window->acceptDrops());
+    };
+    enum class Stage {
+        Opening,
+        Playing,
+        Closing,
+        PlayingAgain,
+        Flooded,
+        BoxGone
+    } stage = Stage::Opening;
+    size_t refreshesBefore = 0;
+    Driver driver(*window, [&] {
+        switch (stage) {
+        case Stage::Opening:
+            if (!window->isVisible())
+                return false;
+            drop();
+            stage = Stage::Playing;
+            return false;
+        case Stage::Playing:
+            if (!isPlaying())
+                return false;
+            // The user closes it from its caption.
+            status.close();
+            stage = Stage::Closing;
+            return false;
+        case Stage::Closing:
+            if (!isBack())
+                return false;
+            EXPECT_TRUE(
+                living->waitForEvent([](const JsonEvent& e) { return e.str("byte") == "D"; }));
+            drop();
+            stage = Stage::PlayingAgain;
+            return false;
+        case Stage::PlayingAgain: {
+            if (!isPlaying())
+                return false;
+            // Ten thousand refreshes of one instance, posted from another
+            // thread while this one is busy.
+            DmpHostWindow* host = window->LibraryWindow();
+            const auto instance =
+                reinterpret_cast<uintptr_t>(window->Session()->Instances().All().front());
+            refreshesBefore = refreshes.count;
+            std::thread flood([&] {
+                for (int i = 0; i < 10000; ++i)
+                    host->post(host->context, DMP_WM_AUDIO_STATUS, instance, 0);
+            });
+            flood.join();
+            stage = Stage::Flooded;
+            return false;
+        }
+        case Stage::Flooded:
+            QApplication::processEvents();
+            // The library's own refreshes may have come meanwhile, a few.
+            EXPECT_GE(refreshes.count, refreshesBefore + 1);
+            EXPECT_LT(refreshes.count, refreshesBefore + 20);
+            living.reset();
+            stage = Stage::BoxGone;
+            return false;
+        case Stage::BoxGone:
+            if (!isBack())
+                return false;
+            window->close();
+            return true;
+        }
+        return true;
+    });
+    EXPECT_EQ(window->DoModal(), IDCANCEL);
+    EXPECT_EQ(stage, Stage::BoxGone);
 }
 
 // A Box on the far end of the test's veth pair. Switched off (its process
@@ -283,6 +431,48 @@ TEST_F(MainWindowTest, ABoxThatStopsAnsweringIsAskedForAndRescanEnablesTheWindow
     EXPECT_EQ(window->BoxAddress(), L"10.99.0.50");
     EXPECT_EQ(stage, Stage::Done);
     switchOff(far);
+}
+
+// While the WiDi application runs (an installed "Intel WiDi" whose
+// executable is a running process) the window refuses to open: one message,
+// no search.
+TEST_F(MainWindowTest, RefusesToOpenWhileTheWiDiApplicationRuns) {
+    TempDir data;
+    std::filesystem::create_directories(data.file("applications"));
+    std::filesystem::create_directories(data.file("widi"));
+    const std::string executable = data.file("widi/WiDiApp.exe");
+    std::filesystem::copy_file("/bin/sleep", executable);
+    WriteTestFile(data.file("applications/widi.desktop"),
+                  "[Desktop Entry]\nType=Application\nName=Intel WiDi\nExec=WiDiApp.exe\nPath=" +
+                      data.file("widi") + "\n");
+    const ScopedEnvironment dataHome("XDG_DATA_HOME", data.path().c_str());
+    const ScopedEnvironment dataDirs("XDG_DATA_DIRS", data.file("none").c_str());
+    const pid_t widi = SpawnTiedChild({executable, "60"}, -1, -1);
+    ASSERT_GT(widi, 0);
+    // Until the copied program runs under its own name.
+    while (std::filesystem::read_symlink("/proc/" + std::to_string(widi) + "/exe") != executable)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+
+    auto window = makeWindow();
+    bool isRefused = false;
+    bool isSearching = false;
+    Driver driver(*window, [&] {
+        isSearching = isSearching || window->waitingBox().isVisible();
+        auto* box = dynamic_cast<CMessageDialog*>(QApplication::activeModalWidget());
+        if (box == nullptr)
+            return false;
+        for (const QWidget* child : box->findChildren<QWidget*>())
+            isRefused = isRefused || child->accessibleName() ==
+                                         QStringLiteral("Intel WiDi is running, please turn it "
+                                                        "off first.");
+        return clickButton(box, QStringLiteral("OK"));
+    });
+    EXPECT_EQ(window->DoModal(), IDCANCEL);
+    EXPECT_TRUE(isRefused);
+    EXPECT_FALSE(isSearching);
+    EXPECT_FALSE(window->isVisible());
+    kill(widi, SIGKILL);
+    waitpid(widi, nullptr, 0);
 }
 
 int main(int argc, char** argv) {

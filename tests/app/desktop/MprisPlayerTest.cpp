@@ -5,6 +5,7 @@
 #include "CDesktopIntegration.h"
 #include "CMessageEvent.h"
 #include "CPlayRequest.h"
+#include "CPlayStatusDialog.h"
 #include "CPlaybackHost.h"
 #include "CPlaybackSession.h"
 #include "ControlMessages.h"
@@ -36,7 +37,7 @@ constexpr size_t kTrackBytes = 8 << 20;
 class MainWindowStandIn : public QObject, public CMessageHandler, private CPlaybackHost {
 public:
     MainWindowStandIn(const DmpVellumoApi& api, QDBusConnection bus)
-        : session(api, nullptr, *this), desktop(this, bus, bus) {}
+        : session(api, statusWindow, *this), desktop(this, bus, bus) {}
 
     intptr_t HandleMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) override {
         if (!session.HandleLibraryMessage(message, wParam, lParam)) {
@@ -51,6 +52,7 @@ public:
     }
 
     DmpHostWindow window{&MainWindowStandIn::post, this};
+    CPlayStatusDialog statusWindow{this};
     CPlaybackSession session;
     CDesktopIntegration desktop;
     std::vector<std::pair<uint32_t, uintptr_t>> controls;

@@ -6,6 +6,7 @@
 #include "CFirmwareUpgrade.h"
 #include "CGdipButton.h"
 #include "CMessageDialog.h"
+#include "CPlayStatusDialog.h"
 #include "CPlaybackHost.h"
 #include "CPlaybackSession.h"
 #include "CSingleInstanceLock.h"
@@ -73,7 +74,7 @@ class MainWindowStandIn : public QObject,
                           public CUpgradeHost,
                           public CPlaybackHost {
 public:
-    explicit MainWindowStandIn(const DmpVellumoApi& api) : session(api, nullptr, *this) {}
+    explicit MainWindowStandIn(const DmpVellumoApi& api) : session(api, statusWindow, *this) {}
     MainWindowStandIn(const MainWindowStandIn&) = delete;
     MainWindowStandIn& operator=(const MainWindowStandIn&) = delete;
 
@@ -132,6 +133,7 @@ public:
     CMessageDialog waitingBox{nullptr, english()};
     // The port outlives the session: its instances may post while they end.
     CMessagePort port{this};
+    CPlayStatusDialog statusWindow{this};
     CPlaybackSession session;
 };
 

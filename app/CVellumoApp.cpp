@@ -1,11 +1,16 @@
 #include "CVellumoApp.h"
 
+#include "CFileHandOver.h"
+#include "COpenFilesClient.h"
+#include "CRemoteControlRegistration.h"
+#include "CRemoteControlService.h"
 #include "CVellumoDlg.h"
 #include "DebugPrint.h"
 #include "DmpVellumoApi.h"
 #include "FirewallExceptions.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QMessageBox>
 
 namespace {
@@ -33,17 +38,41 @@ int CVellumoApp::Run(int& argc, char** argv) {
     m_options = ParseStartupOptions(std::vector<std::string>(argv + 1, argv + argc));
     if (m_options.mode == StartupMode::CloseFirewall)
         return RunFirewallCreation();
-    if (!m_instanceLock.TryAcquire())
-        return 0;
-    if (m_options.frameworkCommand != FrameworkCommand::None) {
-        DebugPrint("CVellumoApp: desktop-integration switches are not served by this program\n");
-        return 0;
+    switch (m_options.frameworkCommand) {
+    case FrameworkCommand::Register:
+        return CRemoteControlRegistration::Register(RunningExecutablePath());
+    case FrameworkCommand::Unregister:
+        return CRemoteControlRegistration::Unregister();
+    case FrameworkCommand::Embedding:
+    case FrameworkCommand::Automation: {
+        QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+        QApplication application(argc, argv);
+        return CRemoteControlService::RunEmbeddingServer();
     }
+    case FrameworkCommand::None:
+        break;
+    }
+    if (!m_instanceLock.TryAcquire())
+        return handOverFiles(argc, argv);
     return runMainWindow(argc, argv);
 }
 
+int CVellumoApp::handOverFiles(int& argc, char** argv) {
+    const std::vector<std::string> files = CFileHandOver::FileArguments(m_options);
+    if (files.empty())
+        return 0;
+    QCoreApplication application(argc, argv);
+    COpenFilesClient::HandOver(CFileHandOver::LocalPaths(files, QDir::currentPath()),
+                               QDBusConnection::sessionBus());
+    return 0;
+}
+
 int CVellumoApp::runMainWindow(int& argc, char** argv) {
+    // The setup page's web engine, loaded later, shares the contexts.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);
+    CRemoteControlService remoteControl;
+    remoteControl.Publish();
     QApplication::setApplicationName(QStringLiteral("vellumo"));
     // Before the first use of the library table, which reports through it.
     SetDmpVellumoApiReporter(showBindingError);

@@ -9,7 +9,7 @@
 // The application object: decides what a process start does and runs it.
 // "-closefirewall" alone adds the firewall exceptions and quits without any
 // window (and without a display: the elevated run has none); a second start
-// while an instance runs quits silently; otherwise the main window runs
+// while an instance runs hands it its files and quits silently; otherwise the main window runs
 // until it closes, and the process ends with it.
 class CVellumoApp {
 public:
@@ -22,6 +22,9 @@ public:
 
 private:
     int runMainWindow(int& argc, char** argv);
+    // A second start: hands its files to the running instance, if it has
+    // any, and quits silently either way.
+    int handOverFiles(int& argc, char** argv);
 
     StartupOptions m_options;
     // Held while the main window runs: the mark of the running instance.

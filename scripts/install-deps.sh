@@ -8,10 +8,11 @@ packages=(
   clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libcurl4-openssl-dev
-  qt6-base-dev qt6-tools-dev
+  qt6-base-dev qt6-tools-dev qt6-webengine-dev
   libgupnp-1.6-dev libsoup-3.0-dev libxml2-dev libglib2.0-dev nlohmann-json3-dev
   libnftables-dev nftables
   python3-dbusmock dbus
+  desktop-file-utils appstream dpkg-dev file
   iproute2 util-linux
   nginx-light xvfb
   librsvg2-bin

@@ -10,3 +10,4 @@ int RunPlay(int argc, char** argv);
 int RunVersion(int argc, char** argv);
 int RunDiscover(int argc, char** argv);
 int RunFirewall(int argc, char** argv);
+int RunDoctor(int argc, char** argv);

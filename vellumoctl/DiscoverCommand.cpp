@@ -2,6 +2,7 @@
 
 #include "HostFromLocation.h"
 #include "KvuUPnPFinder.h"
+#include "PrintableText.h"
 
 #include <glib.h>
 
@@ -12,17 +13,6 @@
 
 namespace {
 
-// Names come from the network: control characters could forge or break the
-// tab-separated lines that scripts read, so they print as '?'.
-std::string Printable(std::string text) {
-    for (char& c : text) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
-            c = '?';
-        }
-    }
-    return text;
-}
-
 // Prints each Box as it answers and ends the loop with the search.
 class DiscoverPrinter : public KvuUPnPFinderObserver {
 public:
@@ -31,8 +21,8 @@ public:
 
     void DeviceFound(const std::string& location, const std::string&,
                      const std::string& friendlyName, const std::string&) override {
-        std::printf("%s\t%s\n", Printable(HostFromLocation(location)).c_str(),
-                    Printable(friendlyName).c_str());
+        std::printf("%s\t%s\n", PrintableText(HostFromLocation(location)).c_str(),
+                    PrintableText(friendlyName).c_str());
         std::fflush(stdout);
         ++m_foundCount;
     }

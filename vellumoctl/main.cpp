@@ -33,6 +33,14 @@ const Command kCommands[] = {
      "      check: print the three firewall exceptions and whether each is present.\n"
      "      open: add the missing ones (needs root), then print them as check does.\n"
      "      Exit 1 when an exception is missing or the firewall cannot be read."},
+    {"doctor", RunDoctor,
+     "doctor [--box ADDR[:PORT]] [--iface IF]\n"
+     "      Check, in order, what playing on a Box needs and print what to do about\n"
+     "      each problem: the network interfaces (IF, else every IPv4 interface but\n"
+     "      loopback), the firewall, a UPnP search, the Box's echo reply and its\n"
+     "      command port (7171 unless given), and port 7272 for the firmware server.\n"
+     "      The Box is ADDR, else the first that answers the search. Exit 0 when the\n"
+     "      Box takes connections, 1 otherwise."},
 };
 
 void PrintUsage(FILE* out) {

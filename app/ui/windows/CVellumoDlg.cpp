@@ -11,9 +11,11 @@
 #include "LocalAddress.h"
 #include "PlayControlFormView.h"
 #include "SkinText.h"
+#include "UpgradeFiles.h"
 #include "WlanUtil.h"
 
 #include <QCloseEvent>
+#include <QDir>
 #include <QDropEvent>
 #include <QEventLoop>
 #include <QGuiApplication>
@@ -86,6 +88,11 @@ CVellumoDlg::CVellumoDlg(const StartupOptions& options)
     // The window class name of the design; the running instance is found by
     // its lock file (CSingleInstanceLock), not by this name.
     setObjectName(QStringLiteral("ZentharTavoli"));
+    // Files given on the command line, and those later starts hand over,
+    // play once a Box is chosen.
+    m_desktop.Files().Register(QDBusConnection::sessionBus());
+    m_desktop.Files().Open(
+        CFileHandOver::LocalPaths(CFileHandOver::FileArguments(options), QDir::currentPath()));
     connect(&m_search, &CBoxSearch::BoxFound, this, &CVellumoDlg::onBoxFound);
     connect(&m_search, &CBoxSearch::Completed, this,
             [this] { onSearchEnded(text(kStringSearchCompleted), kSearchCompletedWaitMs); });
@@ -93,6 +100,8 @@ CVellumoDlg::CVellumoDlg(const StartupOptions& options)
         onSearchEnded(text(kStringSearchFailed) + u' ' + detail, kSearchFailedWaitMs);
     });
     connect(&m_firewallRun, &CBackgroundCall::Finished, this, &CVellumoDlg::onFirewallRunFinished);
+    connect(m_upgradeButton, &QAbstractButton::clicked, this, [this] { m_upgrade.Run(); });
+    connect(m_remoteLinkButton, &QAbstractButton::clicked, this, &CVellumoDlg::openRemotePage);
     connect(&m_reachability, &CBackgroundCall::Finished, this,
             &CVellumoDlg::onReachabilityFinished);
     // The end of the desktop session ends every instance, so that each link
@@ -135,7 +144,11 @@ bool CVellumoDlg::initialise() {
     setAcceptDrops(true);
     LayoutControls();
     checkFirewall();
-    return SearchForBox();
+    if (!SearchForBox())
+        return false;
+    m_desktop.Files().SetReceiver(
+        [this](const QList<QUrl>& urls, uint32_t poolMask) { PlayDrop(urls, poolMask); });
+    return true;
 }
 
 void CVellumoDlg::LayoutControls() {
@@ -316,6 +329,8 @@ void CVellumoDlg::CheckReachability() {
 }
 
 void CVellumoDlg::onReachabilityFinished(int isReachable) {
+    if (m_remote && m_remote->IsOpen())
+        m_remote->Enable(isReachable != 0);
     if (isReachable != 0) {
         // The window may have been disabled by an earlier question.
         setEnabled(true);
@@ -327,6 +342,8 @@ void CVellumoDlg::onReachabilityFinished(int isReachable) {
         return;
     setEnabled(false);
     if (!askNoDevice()) {
+        if (m_remote && m_remote->IsOpen())
+            m_remote->Enable(true);
         EndDialog(IDCANCEL);
         return;
     }
@@ -402,8 +419,13 @@ intptr_t CVellumoDlg::HandleMessage(uint32_t message, uintptr_t wParam, intptr_t
         m_waitingBox.EndDialog(static_cast<int>(wParam));
         return 0;
     }
-    if (m_session && !m_session->HandleLibraryMessage(message, wParam, lParam))
+    if (!m_session)
+        return 0;
+    if (!m_session->HandleLibraryMessage(message, wParam, lParam))
         m_session->HandleWindowMessage(message, wParam);
+    // After every message, so that the media keys and the sleep lock also
+    // follow a status window the user closed.
+    m_desktop.Refresh(&m_session->Instances());
     return 0;
 }
 
@@ -505,4 +527,34 @@ void CVellumoDlg::SetDropsAccepted(bool isAccepted) {
 void CVellumoDlg::EndModalBoxes(int32_t linkError) {
     if (linkError == 0 && m_waitingBox.isVisible())
         m_waitingBox.EndDialog(CMessageDialog::kFirstButton);
+    m_upgrade.EndModalBoxes(linkError);
+}
+
+int CVellumoDlg::ShowMessageBox(int style, int titleId, int bodyId) {
+    CMessageDialog box(isVisible() ? this : nullptr);
+    box.SetStyle(style);
+    box.SetTextIds(titleId, bodyId);
+    box.DoModal();
+    return box.Result();
+}
+
+void CVellumoDlg::RunWaitingMessage(int bodyId) {
+    m_waitingBox.SetStyle(CMessageDialog::kBusy);
+    m_waitingBox.SetTextIds(-1, bodyId);
+    m_waitingBox.DoModal();
+}
+
+void CVellumoDlg::PostClose() {
+    QTimer::singleShot(0, this, &QWidget::close);
+}
+
+// Beside the main window: right of it when the desktop has room, else left.
+void CVellumoDlg::openRemotePage() {
+    if (!m_remote)
+        m_remote = std::make_unique<CRemoteControl>();
+    const QRect frame = frameGeometry();
+    const int right = frame.x() + frame.width();
+    const QRect desktop = screen()->availableGeometry();
+    const int left = desktop.x() + desktop.width() - right >= 401 ? right + 10 : frame.x() - 370;
+    m_remote->Open(QString::fromStdWString(m_boxAddress), frame.y(), left);
 }

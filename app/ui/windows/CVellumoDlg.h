@@ -2,6 +2,8 @@
 
 #include "CBackgroundCall.h"
 #include "CBoxSearch.h"
+#include "CDesktopIntegration.h"
+#include "CFirmwareUpgrade.h"
 #include "CGdiPlusBitmapResource.h"
 #include "CListDialog.h"
 #include "CMessageDialog.h"
@@ -10,6 +12,8 @@
 #include "CPlayStatusDialog.h"
 #include "CPlaybackHost.h"
 #include "CPlaybackSession.h"
+#include "CRemoteControl.h"
+#include "CUpgradeHost.h"
 #include "MessageLayer.h"
 #include "StartupOptions.h"
 
@@ -40,7 +44,8 @@ class QEventLoop;
 class CVellumoDlg : public QWidget,
                     public CMessageHandler,
                     private CPlaybackHost,
-                    private CPlayRequestReporter {
+                    private CPlayRequestReporter,
+                    private CUpgradeHost {
 public:
     static constexpr int kBoxPort = 7171;
     static constexpr int kReachabilityPeriodMs = 3000;
@@ -63,11 +68,11 @@ public:
     void PlayDrop(const QList<QUrl>& urls, uint32_t poolMask);
 
     // The PC's IPv4 address on the Box's network, for the firmware upgrade.
-    std::optional<std::string> FindLocalAddress() const;
-    const std::wstring& BoxAddress() const { return m_boxAddress; }
+    std::optional<std::string> FindLocalAddress() const override;
+    const std::wstring& BoxAddress() const override { return m_boxAddress; }
     // The window the library posts to: status refreshes of one instance and
     // kind are coalesced, at most one waits at a time.
-    DmpHostWindow* LibraryWindow() { return &m_libraryWindow; }
+    DmpHostWindow* LibraryWindow() override { return &m_libraryWindow; }
     // Null until a Box has been chosen.
     CPlaybackSession* Session() { return m_session ? &*m_session : nullptr; }
 
@@ -117,6 +122,14 @@ private:
     void SetDropsAccepted(bool isAccepted) override;
     void EndModalBoxes(int32_t linkError) override;
 
+    QWidget* MainWindow() override { return this; }
+    int ShowMessageBox(int style, int titleId, int bodyId) override;
+    void RunWaitingMessage(int bodyId) override;
+    void ShowMainWindow() override { show(); }
+    CDmpInstances* Instances() override { return m_session ? &m_session->Instances() : nullptr; }
+    void PostClose() override;
+    void openRemotePage();
+
     static void postFromLibrary(void* context, uint32_t message, uintptr_t wParam, intptr_t lParam);
 
     std::vector<std::string> m_searchInterfaces;
@@ -147,4 +160,9 @@ private:
     DmpHostWindow m_libraryWindow{&CVellumoDlg::postFromLibrary, this};
     std::unique_ptr<CPlayStatusDialog> m_statusWindow;
     std::optional<CPlaybackSession> m_session;
+    CFirmwareUpgrade m_upgrade{*this};
+    std::unique_ptr<CRemoteControl> m_remote; // made on the first press of the setup button
+    // Last: its media keys send to this window, and it drops the sleep lock
+    // before the instances are gone.
+    CDesktopIntegration m_desktop{this};
 };

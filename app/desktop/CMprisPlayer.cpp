@@ -1,0 +1,223 @@
+#include "CMprisPlayer.h"
+
+#include "BusExport.h"
+#include "CDmpInstances.h"
+#include "CMprisPlayerAdaptor.h"
+#include "CMprisRootAdaptor.h"
+#include "ControlMessages.h"
+#include "DebugPrint.h"
+#include "MessageLayer.h"
+#include "PanelStatus.h"
+
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cmath>
+
+// The control messages of one media type; 0 where its panel has none.
+struct CMprisPlayer::Messages {
+    uint32_t type;
+    uint32_t next, previous, pause, resume, seekTrack, seek, volume;
+};
+
+namespace {
+
+constexpr qlonglong kMicroseconds = 1000000;
+
+} // namespace
+
+const CMprisPlayer::Messages CMprisPlayer::kControls[3] = {
+    {DMP_TYPE_VIDEO, WM_VIDEO_NEXT, WM_VIDEO_PREV, WM_VIDEO_PAUSE, WM_VIDEO_RESUME,
+     WM_VIDEO_SEEK_TRACK, WM_VIDEO_SEEK, WM_VIDEO_VOLUME},
+    {DMP_TYPE_IMAGE, WM_IMAGE_NEXT, WM_IMAGE_PREV, WM_IMAGE_PAUSE, WM_IMAGE_RESUME, 0, 0, 0},
+    {DMP_TYPE_AUDIO, WM_AUDIO_NEXT, WM_AUDIO_PREV, WM_AUDIO_PAUSE, WM_AUDIO_RESUME,
+     WM_AUDIO_SEEK_TRACK, WM_AUDIO_SEEK, WM_AUDIO_VOLUME},
+};
+
+CMprisPlayer::CMprisPlayer(QObject* receiver, QDBusConnection bus, QObject* parent)
+    : QObject(parent), m_receiver(receiver), m_bus(std::move(bus)) {
+    new CMprisRootAdaptor(this);
+    new CMprisPlayerAdaptor(this);
+}
+
+CMprisPlayer::~CMprisPlayer() {
+    unregisterFromBus();
+}
+
+CMprisPlayer::Playing CMprisPlayer::read(const CDmpInstances& instances) {
+    const DmpVellumoApi& api = instances.Api();
+    const auto fromPanel = [](uint32_t type, const MediaPanelStatus& status) {
+        return Playing{type,
+                       status.index,
+                       status.name ? QString::fromWCharArray(status.name) : QString(),
+                       status.totalSeconds,
+                       status.elapsedSeconds,
+                       status.isPaused,
+                       status.volume,
+                       status.maxVolume};
+    };
+    if (DmpVellumoInfo* audio = instances.FindInstanceFor(DMP_TYPE_AUDIO))
+        return fromPanel(DMP_TYPE_AUDIO, ReadAudioStatus(api, audio));
+    if (DmpVellumoInfo* video = instances.FindInstanceFor(DMP_TYPE_VIDEO))
+        return fromPanel(DMP_TYPE_VIDEO, ReadVideoStatus(api, video));
+    Playing playing;
+    if (DmpVellumoInfo* image = instances.FindInstanceFor(DMP_TYPE_IMAGE)) {
+        const ImagePanelStatus status = ReadImageStatus(api, image);
+        playing.type = DMP_TYPE_IMAGE;
+        playing.index = status.index;
+        playing.isPaused = status.isPaused;
+        playing.name = status.name ? QString::fromWCharArray(status.name) : QString();
+    }
+    return playing;
+}
+
+void CMprisPlayer::Refresh(const CDmpInstances* instances) {
+    m_now = instances ? read(*instances) : Playing{};
+    if (m_now.type == 0) {
+        unregisterFromBus();
+        m_hasTriedToRegister = false;
+        return;
+    }
+    // Once per playback: a bus that refuses is not asked again at each status.
+    if (!m_hasTriedToRegister) {
+        m_hasTriedToRegister = true;
+        registerOnBus();
+    }
+    if (!m_isRegistered)
+        return;
+    const QVariantMap properties = playerProperties();
+    QVariantMap changed;
+    for (auto it = properties.begin(); it != properties.end(); ++it) {
+        if (m_signalled.value(it.key()) != it.value())
+            changed.insert(it.key(), it.value());
+    }
+    m_signalled = properties;
+    if (changed.isEmpty())
+        return;
+    QDBusMessage signal = QDBusMessage::createSignal(
+        QString::fromLatin1(kObjectPath), QStringLiteral("org.freedesktop.DBus.Properties"),
+        QStringLiteral("PropertiesChanged"));
+    signal << QString::fromLatin1(kPlayerInterface) << changed << QStringList();
+    m_bus.send(signal);
+}
+
+void CMprisPlayer::registerOnBus() {
+    m_isRegistered = ExportOnBus(m_bus, kObjectPath, this, QDBusConnection::ExportAdaptors,
+                                 kServiceName, "CMprisPlayer");
+    m_signalled.clear();
+}
+
+void CMprisPlayer::unregisterFromBus() {
+    if (!m_isRegistered)
+        return;
+    m_bus.interface()->unregisterService(QString::fromLatin1(kServiceName));
+    m_bus.unregisterObject(QString::fromLatin1(kObjectPath));
+    m_isRegistered = false;
+}
+
+QString CMprisPlayer::PlaybackStatus() const {
+    if (m_now.type == 0)
+        return QStringLiteral("Stopped");
+    return m_now.isPaused ? QStringLiteral("Paused") : QStringLiteral("Playing");
+}
+
+QDBusObjectPath CMprisPlayer::trackId() const {
+    if (m_now.type == 0 || m_now.index < 0)
+        return QDBusObjectPath(QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack"));
+    return QDBusObjectPath(
+        QStringLiteral("/org/vellumo/Vellumo/Track/%1_%2").arg(m_now.type).arg(m_now.index));
+}
+
+QVariantMap CMprisPlayer::Metadata() const {
+    QVariantMap metadata;
+    metadata.insert(QStringLiteral("mpris:trackid"), QVariant::fromValue(trackId()));
+    if (m_now.type == 0)
+        return metadata;
+    metadata.insert(QStringLiteral("xesam:title"), QFileInfo(m_now.name).fileName());
+    if (CanSeek())
+        metadata.insert(QStringLiteral("mpris:length"),
+                        qlonglong(m_now.totalSeconds) * kMicroseconds);
+    return metadata;
+}
+
+double CMprisPlayer::Volume() const {
+    if (m_now.maxVolume <= 0)
+        return 0.0;
+    return std::clamp(double(m_now.volume) / m_now.maxVolume, 0.0, 1.0);
+}
+
+qlonglong CMprisPlayer::PositionUs() const {
+    return qlonglong(m_now.elapsedSeconds) * kMicroseconds;
+}
+
+QVariantMap CMprisPlayer::playerProperties() const {
+    return {{QStringLiteral("PlaybackStatus"), PlaybackStatus()},
+            {QStringLiteral("Metadata"), Metadata()},
+            {QStringLiteral("Volume"), Volume()},
+            {QStringLiteral("CanGoNext"), CanPlay()},
+            {QStringLiteral("CanGoPrevious"), CanPlay()},
+            {QStringLiteral("CanPlay"), CanPlay()},
+            {QStringLiteral("CanPause"), CanPlay()},
+            {QStringLiteral("CanSeek"), CanSeek()}};
+}
+
+void CMprisPlayer::send(uint32_t Messages::*message, uintptr_t wParam) {
+    for (const Messages& controls : kControls) {
+        if (controls.type == m_now.type && controls.*message != 0)
+            SendMessageTo(m_receiver, controls.*message, wParam, 0);
+    }
+}
+
+void CMprisPlayer::Play() {
+    if (m_now.isPaused)
+        send(&Messages::resume);
+}
+
+void CMprisPlayer::Pause() {
+    if (!m_now.isPaused)
+        send(&Messages::pause);
+}
+
+void CMprisPlayer::PlayPause() {
+    send(m_now.isPaused ? &Messages::resume : &Messages::pause);
+}
+
+void CMprisPlayer::Next() {
+    send(&Messages::next);
+}
+
+void CMprisPlayer::Previous() {
+    send(&Messages::previous);
+}
+
+// As the position slider does: the drag begins, then ends at the position.
+void CMprisPlayer::seekTo(int32_t seconds) {
+    if (!CanSeek())
+        return;
+    const int32_t target = std::clamp(seconds, 0, std::max(m_now.totalSeconds, 0));
+    send(&Messages::seekTrack);
+    send(&Messages::seek, static_cast<uintptr_t>(target));
+    Q_EMIT Seeked(qlonglong(target) * kMicroseconds);
+}
+
+void CMprisPlayer::Seek(qlonglong offsetUs) {
+    const qlonglong target = qlonglong(m_now.elapsedSeconds) + offsetUs / kMicroseconds;
+    seekTo(static_cast<int32_t>(std::clamp<qlonglong>(target, 0, m_now.totalSeconds)));
+}
+
+void CMprisPlayer::SetPosition(const QDBusObjectPath& track, qlonglong positionUs) {
+    // A position for another track, or outside this one, is ignored.
+    if (track != trackId() || positionUs < 0 ||
+        positionUs > qlonglong(m_now.totalSeconds) * kMicroseconds)
+        return;
+    seekTo(static_cast<int32_t>(positionUs / kMicroseconds));
+}
+
+void CMprisPlayer::SetVolume(double volume) {
+    if (!CanChangeVolume() || std::isnan(volume))
+        return;
+    const double share = std::clamp(volume, 0.0, 1.0);
+    send(&Messages::volume, static_cast<uintptr_t>(std::lround(share * m_now.maxVolume)));
+}

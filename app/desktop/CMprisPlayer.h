@@ -1,0 +1,93 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QDBusObjectPath>
+#include <QObject>
+#include <QString>
+#include <QVariantMap>
+
+#include <cstdint>
+
+class CDmpInstances;
+
+// The media keys and the desktop's media widgets (MPRIS2): while something
+// plays, the bus name kServiceName carries the object kObjectPath with the
+// interfaces org.mpris.MediaPlayer2 and org.mpris.MediaPlayer2.Player. What
+// it shows is the music when music plays, else the video, else the photos.
+// Its methods become the panels' control messages (3024-3035, 3124-3136,
+// 3224-3229), sent to the main window, so that they act exactly as the
+// panels do. User-interface thread only.
+class CMprisPlayer : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr const char* kServiceName = "org.mpris.MediaPlayer2.vellumo";
+    static constexpr const char* kObjectPath = "/org/mpris/MediaPlayer2";
+    static constexpr const char* kPlayerInterface = "org.mpris.MediaPlayer2.Player";
+    static constexpr const char* kDesktopEntry = "org.vellumo.Vellumo";
+
+    // receiver: the main window, which handles the control messages.
+    CMprisPlayer(QObject* receiver, QDBusConnection bus, QObject* parent = nullptr);
+    ~CMprisPlayer() override;
+
+    // Reads what plays from the instances (null: nothing plays), registers
+    // or gives up the bus name and signals the properties that changed. The
+    // main window calls it after each library notification it handled.
+    void Refresh(const CDmpInstances* instances);
+    bool IsRegistered() const { return m_isRegistered; }
+
+    // The player interface's properties and methods, for its adaptor.
+    QString PlaybackStatus() const;
+    QVariantMap Metadata() const;
+    double Volume() const;
+    void SetVolume(double volume);
+    qlonglong PositionUs() const;
+    bool CanPlay() const { return m_now.type != 0; }
+    bool CanSeek() const { return m_now.type != 0 && m_now.type != kImage; }
+    bool CanChangeVolume() const { return CanSeek() && m_now.maxVolume > 0; }
+    void Play();
+    void Pause();
+    void PlayPause();
+    void Next();
+    void Previous();
+    void Seek(qlonglong offsetUs);
+    void SetPosition(const QDBusObjectPath& trackId, qlonglong positionUs);
+
+Q_SIGNALS:
+    // A seek was asked for; relayed on the bus by the player adaptor.
+    void Seeked(qlonglong positionUs);
+
+private:
+    static constexpr uint32_t kImage = 2;
+
+    // What plays, as the last refresh read it.
+    struct Playing {
+        uint32_t type = 0; // one media type bit; 0: nothing plays
+        int32_t index = -1;
+        QString name;
+        int32_t totalSeconds = 0;
+        int32_t elapsedSeconds = 0;
+        bool isPaused = false;
+        int32_t volume = 0;
+        int32_t maxVolume = 0;
+    };
+    struct Messages;
+    static const Messages kControls[3];
+
+    static Playing read(const CDmpInstances& instances);
+    QDBusObjectPath trackId() const;
+    QVariantMap playerProperties() const;
+    void registerOnBus();
+    void unregisterFromBus();
+    // Sends the control message of the playing type; nothing while none
+    // plays or the type lacks that control.
+    void send(uint32_t Messages::*message, uintptr_t wParam = 0);
+    void seekTo(int32_t seconds);
+
+    QObject* m_receiver;
+    QDBusConnection m_bus;
+    bool m_isRegistered = false;
+    bool m_hasTriedToRegister = false; // since playback began
+    Playing m_now;
+    QVariantMap m_signalled; // the player properties last signalled
+};

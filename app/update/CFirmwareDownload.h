@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QPointer>
+
+#include <cstdint>
+#include <string>
+
+class CMessageDialog;
+class CStringTable;
+class UpgradeFiles;
+
+// Downloads the firmware image named by "device_info.xml" into
+// "install.img". The transfer runs on a worker thread; the user-interface
+// thread meanwhile runs the background progress window (a progress-style
+// message dialog titled with the percentage), whose Cancel stops the
+// transfer. A partial or cancelled download never becomes "install.img" and
+// leaves no ".upd" file behind.
+//
+// "ZentharTavoliGlobalMutex", a lock file shared by every process of the
+// user, is held while a download runs; the upgrade command refuses to start
+// while another holder has it.
+class CFirmwareDownload {
+public:
+    enum Result {
+        kReady = 0,     // the image is in place, or there was nothing to do
+        kFailed = 1,    // no URL, no download file, or the transfer failed
+        kCancelled = 2, // the user cancelled
+    };
+    static constexpr const char* kMutexName = "ZentharTavoliGlobalMutex";
+
+    CFirmwareDownload(UpgradeFiles& files, const CStringTable& strings);
+
+    // User-interface thread; returns when the transfer has ended.
+    Result DownloadFirmware();
+
+    // Whether any process, this one included, holds the download lock now.
+    static bool IsDownloadRunning();
+
+    // The percentage title of the progress window: bytes stored out of the
+    // expected length, whole percent, at most 100; 0 without a length.
+    static unsigned Percent(uint64_t storedBytes, uint64_t expectedBytes);
+
+    // The background progress window while a download runs, else null.
+    CMessageDialog* ProgressWindow() const { return m_progressWindow; }
+
+private:
+    Result transfer(const std::string& url, const std::string& path);
+
+    UpgradeFiles& m_files;
+    const CStringTable& m_strings;
+    QPointer<CMessageDialog> m_progressWindow;
+};

@@ -1,0 +1,187 @@
+#include "CFirmwareUpgrade.h"
+
+#include "CDmpInstances.h"
+#include "CMessageDialog.h"
+#include "CUpgradeHost.h"
+#include "DebugPrint.h"
+#include "FileUtil.h"
+#include "HttpServer.h"
+#include "ScaledProgress.h"
+#include "UpgradeFiles.h"
+
+namespace {
+
+constexpr int kNoText = -1;
+constexpr int kErrorTitle = 256;
+constexpr int kNoNetworkText = 273;
+constexpr int kDownloadingText = 274;
+constexpr int kNoFirmwareText = 275;
+constexpr int kUpgradeTitle = 277;
+constexpr int kSuccessTitle = 278;
+constexpr int kWritingText = 279;
+constexpr int kCloseText = 280;
+constexpr int kCompletedText = 281;
+constexpr int kNetworkErrorText = 282;
+constexpr int kDownloadQuestionText = 294;
+constexpr int kDownloadFailedText = 295;
+
+constexpr const char* kApplianceName = "appliance.xml";
+constexpr const char* kImageName = "install.img";
+
+} // namespace
+
+CFirmwareUpgrade::CFirmwareUpgrade(CUpgradeHost& host, UpgradeFiles& files,
+                                   const CStringTable& strings)
+    : m_host(host), m_files(files), m_strings(strings), m_download(files, strings) {}
+
+CFirmwareUpgrade::~CFirmwareUpgrade() {
+    stopServer();
+}
+
+void CFirmwareUpgrade::Run() {
+    const std::optional<std::string> localAddress = m_host.FindLocalAddress();
+    if (!localAddress) {
+        m_host.ShowMessageBox(CMessageDialog::kOneButton, kErrorTitle, kNoNetworkText);
+        return;
+    }
+    if (CFirmwareDownload::IsDownloadRunning()) {
+        m_host.ShowMessageBox(CMessageDialog::kOneButton, kNoText, kDownloadingText);
+        return;
+    }
+    if (!FileExists(m_files.appliancePath())) {
+        m_host.ShowMessageBox(CMessageDialog::kOneButton, kNoText, kNoFirmwareText);
+        return;
+    }
+    m_host.HideMainWindow();
+    const bool hasImage = ensureImage();
+    m_host.ShowMainWindow();
+    if (hasImage)
+        serve(*localAddress);
+}
+
+// The main window is hidden meanwhile. False when the upgrade ends here.
+bool CFirmwareUpgrade::ensureImage() {
+    if (FileExists(m_files.imagePath()))
+        return true;
+    if (m_host.ShowMessageBox(CMessageDialog::kTwoButtons, kNoText, kDownloadQuestionText) !=
+        CMessageDialog::kFirstButton)
+        return false;
+    switch (m_download.DownloadFirmware()) {
+    case CFirmwareDownload::kCancelled:
+        return false;
+    case CFirmwareDownload::kFailed:
+        m_host.ShowMessageBox(CMessageDialog::kOneButton, kNoText, kDownloadFailedText);
+        return false;
+    case CFirmwareDownload::kReady:
+        break;
+    }
+    // "Nothing to do" without "device_info.xml", or while another process
+    // downloads: serving no image would only make the Box fail.
+    if (FileExists(m_files.imagePath()))
+        return true;
+    DebugPrint("CFirmwareUpgrade: no image after the download step\n");
+    m_host.ShowMessageBox(CMessageDialog::kOneButton, kNoText,
+                          CFirmwareDownload::IsDownloadRunning() ? kDownloadingText
+                                                                 : kDownloadFailedText);
+    return false;
+}
+
+void CFirmwareUpgrade::serve(const std::string& localAddress) {
+    if (!m_files.SetFirmwareUrl(serverUrl(localAddress, kImageName))) {
+        DebugPrint("CFirmwareUpgrade: cannot point %s at this PC\n",
+                   m_files.appliancePath().c_str());
+        return;
+    }
+    stopServer();
+    // Made before the server runs, so that its thread finds the window of
+    // this upgrade and none that is going away.
+    m_progressWindow = std::make_unique<CMessageDialog>(m_host.MainWindow(), m_strings);
+    m_progressWindow->SetStyle(CMessageDialog::kProgress);
+    m_progressWindow->SetTextIds(kUpgradeTitle, kNoText);
+    HttpServer::Settings settings;
+    settings.port = kServerPort;
+    m_server = std::make_unique<HttpServer>(settings);
+    if (!m_server->Start(m_files.temporaryDirectory(), {kApplianceName, kImageName})) {
+        DebugPrint("CFirmwareUpgrade: the file server does not start\n");
+        m_server.reset();
+        return;
+    }
+    m_server->SetStatusObserver(this);
+
+    CDmpInstances* instances = m_host.Instances();
+    const DmpVellumoApi* api = instances != nullptr ? &instances->Api() : nullptr;
+    DmpVellumoInfo* instance =
+        api != nullptr ? DmpCallOr(api->CreateWithAsyncIo, static_cast<DmpVellumoInfo*>(nullptr),
+                                   m_host.BoxAddress().c_str(), kBoxPort, m_host.LibraryWindow())
+                       : nullptr;
+    if (instance == nullptr) {
+        // The server stays until the next upgrade or the end of the window.
+        DebugPrint("CFirmwareUpgrade: no library instance for the Box\n");
+        return;
+    }
+    instances->Add(instance);
+    const std::string manifestUrl = serverUrl(localAddress, kApplianceName);
+    if (DmpCallOr(api->Upgrade, false, instance, manifestUrl.c_str())) {
+        const int code = m_progressWindow->DoModal();
+        reportOutcome(code, instances->Contains(instance));
+    } else {
+        DebugPrint("CFirmwareUpgrade: the library refused the upgrade\n");
+    }
+    stopServer();
+    // The closed notification may have ended the instance already.
+    if (instances->Contains(instance))
+        instances->Destroy(instance);
+}
+
+void CFirmwareUpgrade::reportOutcome(int code, bool isLinkOpen) {
+    if (code == kNetworkErrorCode) {
+        m_host.ShowMessageBox(CMessageDialog::kOneButton, kErrorTitle, kNetworkErrorText);
+        return;
+    }
+    if (code != IDOK)
+        return;
+    const int position = m_progressWindow->progressPosition();
+    if (position <= 0 || position != m_progressWindow->progressTotal()) {
+        m_host.ShowMessageBox(CMessageDialog::kOneButton, kSuccessTitle, kCompletedText);
+        return;
+    }
+    // Only the Box closing its link ends the notice; a link already closed
+    // has nothing left to wait for.
+    if (isLinkOpen)
+        m_host.RunWaitingMessage(kWritingText);
+    m_host.ShowMessageBox(CMessageDialog::kOneButton, kSuccessTitle, kCloseText);
+    m_host.PostClose();
+}
+
+void CFirmwareUpgrade::EndModalBoxes(int32_t linkError) {
+    if (!m_progressWindow)
+        return;
+    if (linkError == DMP_ERROR_CONNECT || linkError == DMP_ERROR_NOT_CONNECTED)
+        m_progressWindow->EndDialog(kNetworkErrorCode);
+    else if (linkError == 0)
+        m_progressWindow->EndDialog(IDCANCEL);
+}
+
+void CFirmwareUpgrade::TransferProgress(const std::string& path, uint32_t sentBytes,
+                                        uint32_t totalBytes) {
+    if (path.find(".img") == std::string::npos || totalBytes < kProgressMinimumBytes)
+        return;
+    if (!m_progressWindow)
+        return;
+    const ScaledProgress progress = ScaleProgress(sentBytes, totalBytes);
+    m_progressWindow->SetProgress(progress.position, progress.total);
+    if (sentBytes == totalBytes)
+        m_progressWindow->EndDialog(IDOK);
+}
+
+std::string CFirmwareUpgrade::serverUrl(const std::string& localAddress,
+                                        const std::string& path) const {
+    return "http://" + localAddress + ":" + std::to_string(kServerPort) + "/" + path;
+}
+
+void CFirmwareUpgrade::stopServer() {
+    if (!m_server)
+        return;
+    m_server->Stop();
+    m_server.reset();
+}

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "CFirmwareDownload.h"
+#include "CStringTable.h"
+#include "HttpStatusObserver.h"
+#include "UpgradeFiles.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class CMessageDialog;
+class CUpgradeHost;
+class HttpServer;
+
+// The firmware-upgrade command of the main window: makes sure "install.img"
+// is there (downloading it if the user agrees), points "appliance.xml" at the
+// PC's own file server, serves the temporary directory on port 7272, opens a
+// library instance for the Box and gives it the manifest's URL. The server's
+// transfer of the image drives a progress window; after a whole image the
+// writing notice waits for the Box to close its link, then the success
+// message and the main window's close request follow.
+//
+// User-interface thread, except TransferProgress (the server's thread).
+class CFirmwareUpgrade : public HttpStatusObserver {
+public:
+    static constexpr uint16_t kServerPort = 7272;
+    static constexpr int32_t kBoxPort = 7171;
+    // Smaller transfers do not move the progress window.
+    static constexpr uint32_t kProgressMinimumBytes = 1048576;
+    static constexpr int kNetworkErrorCode = 3;
+
+    explicit CFirmwareUpgrade(CUpgradeHost& host, UpgradeFiles& files = UpgradeFiles::Get(),
+                              const CStringTable& strings = CStringTable::Get());
+    // Stops a server left running.
+    ~CFirmwareUpgrade() override;
+    CFirmwareUpgrade(const CFirmwareUpgrade&) = delete;
+    CFirmwareUpgrade& operator=(const CFirmwareUpgrade&) = delete;
+
+    // The command; returns when the upgrade has ended one way or another.
+    void Run();
+
+    // The main window's playback session ended while the upgrade may wait:
+    // a link that cannot reach the Box (linkError -4 or -1) ends the progress
+    // window as a network error; the last instance closing (0) ends it with
+    // nothing to report.
+    void EndModalBoxes(int32_t linkError);
+
+    CFirmwareDownload& Download() { return m_download; }
+    // The upgrade's progress window; kept until the next upgrade.
+    CMessageDialog* ProgressWindow() const { return m_progressWindow.get(); }
+
+    void TransferStarted(const std::string&) override {}
+    void TransferProgress(const std::string& path, uint32_t sentBytes,
+                          uint32_t totalBytes) override;
+    void TransferFinished(const std::string&) override {}
+
+private:
+    bool ensureImage();
+    void serve(const std::string& localAddress);
+    void reportOutcome(int code, bool isLinkOpen);
+    std::string serverUrl(const std::string& localAddress, const std::string& path) const;
+    void stopServer();
+
+    CUpgradeHost& m_host;
+    UpgradeFiles& m_files;
+    const CStringTable& m_strings;
+    CFirmwareDownload m_download;
+    // Replaced only while no server runs: the server's thread reads it.
+    std::unique_ptr<CMessageDialog> m_progressWindow;
+    std::unique_ptr<HttpServer> m_server;
+};

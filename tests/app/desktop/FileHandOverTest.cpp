@@ -1,0 +1,136 @@
+// Files opened with the application: a second start hands its files to the
+// running instance over a private session bus; they become drops on the two
+// pools once the main window takes them.
+#include "CFileHandOver.h"
+#include "COpenFilesClient.h"
+#include "CPlayRequest.h"
+#include "PrivateBus.h"
+#include "TempDir.h"
+#include "TraceCapture.h"
+
+#include <QDBusConnectionInterface>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <future>
+
+namespace {
+
+struct Drop {
+    QStringList files; // local paths
+    uint32_t poolMask;
+};
+
+class FileHandOverTest : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(m_bus.IsRunning()) << "dbus-daemon did not start"; }
+
+    QString touch(const std::string& name) {
+        const std::filesystem::path path = std::filesystem::path(m_dir.path()) / name;
+        std::filesystem::create_directories(path.parent_path());
+        std::ofstream(path) << "media";
+        return QString::fromStdString(path.string());
+    }
+
+    void receive(CFileHandOver& handOver) {
+        handOver.SetReceiver([this](const QList<QUrl>& urls, uint32_t poolMask) {
+            Drop drop{{}, poolMask};
+            for (const QUrl& url : urls)
+                drop.files.append(url.toLocalFile());
+            m_drops.push_back(drop);
+        });
+    }
+
+    // A second start's side of the hand-over with its arguments, read in
+    // the test's folder, on a thread of its own: the running instance
+    // answers on this one meanwhile.
+    bool secondStart(const std::vector<std::string>& arguments) {
+        QDBusConnection bus = m_bus.Connect(QStringLiteral("second-start"));
+        std::future<bool> handedOver = std::async(std::launch::async, [&] {
+            return COpenFilesClient::HandOver(
+                CFileHandOver::LocalPaths(arguments, QString::fromStdString(m_dir.path())), bus);
+        });
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                return handedOver.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+            },
+            60000));
+        return handedOver.get();
+    }
+
+    PrivateBus m_bus;
+    TempDir m_dir;
+    std::vector<Drop> m_drops;
+};
+
+TEST_F(FileHandOverTest, SecondStartsFilesBecomeDropsOnTheirPools) {
+    const QString song = touch("song.mp3");
+    const QString film = touch("my film.mp4");
+    const QString albumSong = touch("album/a.mp3");
+    const QString albumPhoto = touch("album/b.jpg");
+    const QString albumClip = touch("album/clip.MKV");
+    CFileHandOver running;
+    ASSERT_TRUE(running.Register(m_bus.Connect(QStringLiteral("running"))));
+    receive(running);
+    TraceCapture trace;
+
+    EXPECT_TRUE(secondStart({"song.mp3", QUrl::fromLocalFile(film).toEncoded().toStdString(),
+                             "./album/", "missing.mp3", "http://box.invalid/remote.mp3"}));
+
+    ASSERT_EQ(m_drops.size(), 2u);
+    EXPECT_EQ(m_drops[0].poolMask, kPhotoMusicPoolMask);
+    EXPECT_EQ(m_drops[0].files, (QStringList{song, albumSong, albumPhoto}));
+    EXPECT_EQ(m_drops[1].poolMask, kVideoPoolMask);
+    EXPECT_EQ(m_drops[1].files, (QStringList{film, albumClip}));
+    EXPECT_TRUE(trace.Contains("missing.mp3"));
+}
+
+// Before a Box is chosen the files wait; thousands travel in several calls,
+// each within the bounds the instance accepts.
+TEST_F(FileHandOverTest, ThousandsOfFilesWaitForTheBoxInBoundedCalls) {
+    touch("song.mp3");
+    CFileHandOver running;
+    ASSERT_TRUE(running.Register(m_bus.Connect(QStringLiteral("running"))));
+    const int count = 2 * CFileHandOver::kMaxPathsPerCall + 10;
+    EXPECT_TRUE(secondStart(std::vector<std::string>(count, "song.mp3")));
+    EXPECT_TRUE(m_drops.empty());
+    receive(running);
+
+    ASSERT_EQ(m_drops.size(), 3u);
+    qsizetype files = 0;
+    for (const Drop& drop : m_drops) {
+        EXPECT_EQ(drop.poolMask, kPhotoMusicPoolMask);
+        EXPECT_LE(drop.files.size(), CFileHandOver::kMaxPathsPerCall);
+        files += drop.files.size();
+    }
+    EXPECT_EQ(files, count);
+
+    // A client that ignores the bounds gets only what fits one call.
+    m_drops.clear();
+    running.OpenFiles(QStringList(count, touch("again.mp3")));
+    ASSERT_EQ(m_drops.size(), 1u);
+    EXPECT_EQ(m_drops[0].files.size(), CFileHandOver::kMaxPathsPerCall);
+}
+
+TEST_F(FileHandOverTest, WithoutARunningInstanceOrBusNothingIsHandedOver) {
+    const QStringList paths{touch("song.mp3")};
+    EXPECT_FALSE(COpenFilesClient::HandOver(paths, m_bus.Connect(QStringLiteral("alone")),
+                                            std::chrono::milliseconds(0)));
+    EXPECT_FALSE(COpenFilesClient::HandOver(paths, QDBusConnection(QStringLiteral("none"))));
+    CFileHandOver unregistered;
+    EXPECT_FALSE(unregistered.Register(QDBusConnection(QStringLiteral("none"))));
+
+    // The name has one owner: a second instance cannot take it. The owner's
+    // other objects may have claimed it first on the same connection.
+    QDBusConnection running = m_bus.Connect(QStringLiteral("first"));
+    ASSERT_TRUE(running.interface()
+                    ->registerService(QString::fromLatin1(CFileHandOver::kServiceName))
+                    .isValid());
+    CFileHandOver first, second;
+    EXPECT_TRUE(first.Register(running));
+    EXPECT_FALSE(second.Register(m_bus.Connect(QStringLiteral("second"))));
+}
+
+} // namespace

@@ -1,0 +1,218 @@
+// The media keys and desktop widgets drive the simulated Box: MPRIS2 calls
+// from another bus client become the panels' control messages to a main
+// window stand-in wired as the program wires it, and the properties follow
+// the Box's notifications.
+#include "CDesktopIntegration.h"
+#include "CMessageEvent.h"
+#include "CPlayRequest.h"
+#include "CPlayStatusDialog.h"
+#include "CPlaybackHost.h"
+#include "CPlaybackSession.h"
+#include "ControlMessages.h"
+#include "MessageLayer.h"
+#include "PlaybackFixture.h"
+#include "PrivateBus.h"
+#include "Unicode.h"
+
+#include <QCoreApplication>
+#include <QDBusArgument>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusVariant>
+#include <QTest>
+
+namespace {
+
+const QString kPlayer = QString::fromLatin1(CMprisPlayer::kPlayerInterface);
+const QString kService = QString::fromLatin1(CMprisPlayer::kServiceName);
+const QString kPath = QString::fromLatin1(CMprisPlayer::kObjectPath);
+const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
+const std::vector<std::string> kRealTime = {"--read-rate", "2000000", "--rate", "3000000"};
+constexpr size_t kTrackBytes = 8 << 20;
+
+// The main window's part: every message goes to the playback session (the
+// control messages are recorded), then the desktop's view is refreshed. The private bus stands for
+// both the session and the system bus.
+class MainWindowStandIn : public QObject, public CMessageHandler, private CPlaybackHost {
+public:
+    MainWindowStandIn(const DmpVellumoApi& api, QDBusConnection bus)
+        : session(api, statusWindow, *this), desktop(this, bus, bus) {}
+
+    intptr_t HandleMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) override {
+        if (!session.HandleLibraryMessage(message, wParam, lParam)) {
+            controls.push_back({message, wParam});
+            session.HandleWindowMessage(message, wParam);
+        }
+        desktop.Refresh(&session.Instances());
+        return 0;
+    }
+    bool event(QEvent* event) override {
+        return DeliverMessage(event, *this) || QObject::event(event);
+    }
+
+    DmpHostWindow window{&MainWindowStandIn::post, this};
+    CPlayStatusDialog statusWindow{this};
+    CPlaybackSession session;
+    CDesktopIntegration desktop;
+    std::vector<std::pair<uint32_t, uintptr_t>> controls;
+
+private:
+    static void post(void* context, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+        QCoreApplication::postEvent(static_cast<MainWindowStandIn*>(context),
+                                    new CMessageEvent(message, wParam, lParam));
+    }
+    void HideMainWindow() override {}
+    void ShowMainWindow(ShowHow) override {}
+    void MinimizeMainWindow() override {}
+    void SetDropsAccepted(bool) override {}
+    void EndModalBoxes(int32_t) override {}
+};
+
+// The playback states the player signals with PropertiesChanged, in order.
+class StatusSignals : public QObject {
+    Q_OBJECT
+
+public:
+    QStringList statuses;
+
+public Q_SLOTS:
+    void onChanged(const QString& interface, const QVariantMap& changed, const QStringList&) {
+        if (interface == kPlayer && changed.contains(QStringLiteral("PlaybackStatus")))
+            statuses.append(changed.value(QStringLiteral("PlaybackStatus")).toString());
+    }
+};
+
+class MprisPlayerTest : public PlaybackFixture {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_bus.IsRunning()) << "dbus-daemon did not start";
+        m_window =
+            std::make_unique<MainWindowStandIn>(s_api, m_bus.Connect(QStringLiteral("vellumo")));
+        m_desktop = m_bus.Connect(QStringLiteral("desktop"));
+        ASSERT_TRUE(m_desktop.connect(kService, kPath, kProperties,
+                                      QStringLiteral("PropertiesChanged"), &m_signals,
+                                      SLOT(onChanged(QString, QVariantMap, QStringList))));
+    }
+
+    // A call from the desktop's side; the player answers on this thread's
+    // event loop meanwhile.
+    QDBusMessage call(const QString& interface, const QString& method,
+                      const QVariantList& arguments = {}) {
+        QDBusMessage message = QDBusMessage::createMethodCall(kService, kPath, interface, method);
+        message.setArguments(arguments);
+        QDBusPendingCallWatcher watcher(m_desktop.asyncCall(message));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return watcher.isFinished(); }, 10000))
+            << method.toStdString();
+        return watcher.reply();
+    }
+    QVariant property(const QString& name) {
+        const QDBusMessage reply = call(kProperties, QStringLiteral("Get"), {kPlayer, name});
+        return reply.arguments().value(0).value<QDBusVariant>().variant();
+    }
+    // Empty while the player is not on the bus.
+    QVariantMap metadata() {
+        QVariantMap map;
+        const QVariant value = property(QStringLiteral("Metadata"));
+        if (value.userType() == qMetaTypeId<QDBusArgument>())
+            value.value<QDBusArgument>() >> map;
+        return map;
+    }
+    bool waitForProperty(const QString& name, const QVariant& value) {
+        return QTest::qWaitFor([&] { return property(name) == value; }, 10000);
+    }
+    bool isOnBus() { return m_desktop.interface()->isServiceRegistered(kService); }
+    bool sent(uint32_t message, uintptr_t wParam = 0) {
+        return std::find(m_window->controls.begin(), m_window->controls.end(),
+                         std::pair{message, wParam}) != m_window->controls.end();
+    }
+
+    PrivateBus m_bus;
+    QDBusConnection m_desktop{QString()};
+    std::unique_ptr<MainWindowStandIn> m_window;
+    StatusSignals m_signals;
+};
+
+// The PC stays awake meanwhile.
+TEST_F(MprisPlayerTest, MediaKeysDriveTheBoxAndTheStatusFollows) {
+    ASSERT_TRUE(m_bus.StartLogind()) << "python3-dbusmock did not start";
+    BoxSimProcess box(kRealTime);
+    EXPECT_FALSE(isOnBus());
+    CPlayRequest request(m_window->session.Instances(), *this);
+    ASSERT_EQ(request.Play({media("one.mp3", kTrackBytes), media("two.mp3", kTrackBytes)},
+                           kPhotoMusicPoolMask, false,
+                           {kvu::FromUtf8(box.address()), box.port(), &m_window->window}),
+              PlayRequestOutcome::Started);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return metadata().value(QStringLiteral("mpris:length")).toLongLong() > 0; }, 10000));
+    const std::vector<PrivateBus::Inhibitor> locks = m_bus.Inhibitors();
+    ASSERT_EQ(locks.size(), 1u);
+    EXPECT_EQ(QStringList({locks[0].what, locks[0].who, locks[0].why, locks[0].mode}),
+              QStringList({QStringLiteral("sleep"), QStringLiteral("Vellumo"),
+                           QStringLiteral("Streaming media to the Box"), QStringLiteral("block")}));
+    const QVariantMap now = metadata();
+    EXPECT_EQ(now.value(QStringLiteral("xesam:title")).toString(), QStringLiteral("one.mp3"));
+    const qlonglong lengthUs = now.value(QStringLiteral("mpris:length")).toLongLong();
+    const auto track = now.value(QStringLiteral("mpris:trackid")).value<QDBusObjectPath>();
+
+    call(kPlayer, QStringLiteral("PlayPause"));
+    EXPECT_TRUE(sent(WM_AUDIO_PAUSE));
+    EXPECT_TRUE(box.waitForEvent(CommandIs('p')));
+    EXPECT_TRUE(waitForProperty(QStringLiteral("PlaybackStatus"), QStringLiteral("Paused")));
+    call(kPlayer, QStringLiteral("PlayPause"));
+    EXPECT_TRUE(sent(WM_AUDIO_RESUME));
+    EXPECT_TRUE(waitForProperty(QStringLiteral("PlaybackStatus"), QStringLiteral("Playing")));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return m_signals.statuses.size() >= 3; }, 10000));
+    EXPECT_EQ(m_signals.statuses, (QStringList{QStringLiteral("Playing"), QStringLiteral("Paused"),
+                                               QStringLiteral("Playing")}));
+
+    // A position for another track, or outside this one, does nothing.
+    m_window->controls.clear();
+    const auto otherTrack = QDBusObjectPath(QStringLiteral("/org/vellumo/Vellumo/Track/4_7"));
+    for (const auto& [trackId, positionUs] :
+         {std::pair{otherTrack, qlonglong(0)}, {track, lengthUs + 1}, {track, qlonglong(-1)}})
+        call(kPlayer, QStringLiteral("SetPosition"), {QVariant::fromValue(trackId), positionUs});
+    EXPECT_TRUE(m_window->controls.empty());
+    call(kPlayer, QStringLiteral("SetPosition"), {QVariant::fromValue(track), qlonglong(1000000)});
+    EXPECT_TRUE(sent(WM_AUDIO_SEEK, 1));
+    const auto seek = box.waitForEvent(CommandIs('J'));
+    EXPECT_TRUE(seek && seek->num("value") == 1);
+
+    // The volume is a share of the Box's range, known once the Box has
+    // reported a volume; values outside 0..1 are taken as the nearest end.
+    SendMessageTo(m_window.get(), WM_AUDIO_VOLUME, 50, 0);
+    EXPECT_TRUE(waitForProperty(QStringLiteral("Volume"), 0.5));
+    for (const double volume : {2.5, -1.0})
+        call(kProperties, QStringLiteral("Set"),
+             {kPlayer, QStringLiteral("Volume"), QVariant::fromValue(QDBusVariant(volume))});
+    EXPECT_TRUE(sent(WM_AUDIO_VOLUME, 100));
+    EXPECT_TRUE(sent(WM_AUDIO_VOLUME, 0));
+
+    call(kPlayer, QStringLiteral("Next"));
+    EXPECT_TRUE(sent(WM_AUDIO_NEXT));
+    EXPECT_TRUE(box.waitForEvent(CommandIs('N')));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return metadata().value(QStringLiteral("xesam:title")) == QStringLiteral("two.mp3");
+        },
+        10000));
+
+    // A seek beyond the end goes to the end, as the position slider would:
+    // the last track ends and with it playback; the player leaves the bus,
+    // the lock goes, and calls find nothing to do.
+    call(kPlayer, QStringLiteral("Seek"), {qlonglong(1) << 40});
+    EXPECT_TRUE(sent(WM_AUDIO_SEEK_TRACK));
+    EXPECT_TRUE(sent(WM_AUDIO_SEEK, static_cast<uintptr_t>(lengthUs / 1000000)));
+    EXPECT_TRUE(box.waitForEvent(EventIs("done")));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !isOnBus(); }, 10000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return m_bus.Inhibitors().empty(); }, 10000));
+    m_window->controls.clear();
+    m_window->desktop.Player().PlayPause();
+    m_window->desktop.Player().Seek(1000000);
+    m_window->desktop.Player().SetVolume(0.5);
+    EXPECT_TRUE(m_window->controls.empty());
+}
+
+} // namespace
+
+#include "MprisPlayerTest.moc"

@@ -73,9 +73,23 @@ void CHttpDownloader::Stop() {
     m_isCancelled = false;
 }
 
+void CHttpDownloader::SetStallWindow(long bytes, long seconds) {
+    m_stallBytes = bytes;
+    m_stallSeconds = std::max(1L, seconds);
+}
+
+void CHttpDownloader::Abort() {
+    // Set before the cancel flag: a start that clears the cancel flag after
+    // this still sees the abort.
+    m_isAborted = true;
+    m_isCancelled = true;
+    if (m_multi != nullptr)
+        curl_multi_wakeup(m_multi);
+}
+
 int32_t CHttpDownloader::start(Mode mode, const std::string& url, const std::string& path) {
     Stop();
-    m_isCancelled = false;
+    m_isCancelled = m_isAborted.load();
     m_isSucceeded = false;
     m_isFinished = false;
     m_mode = mode;
@@ -87,7 +101,7 @@ int32_t CHttpDownloader::start(Mode mode, const std::string& url, const std::str
     m_bytesReceived = 0;
     m_bytesStored = 0;
 
-    m_easy = m_multi != nullptr ? curl_easy_init() : nullptr;
+    m_easy = m_multi != nullptr && !m_isCancelled ? curl_easy_init() : nullptr;
     if (m_easy == nullptr) {
         DebugPrint("CHttpDownloader::start(): curl_easy_init failed\n");
         m_isFinished = true;
@@ -106,10 +120,11 @@ int32_t CHttpDownloader::start(Mode mode, const std::string& url, const std::str
     curl_easy_setopt(m_easy, CURLOPT_MAXREDIRS, 10L);
     curl_easy_setopt(m_easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(m_easy, CURLOPT_CONNECTTIMEOUT_MS, kTimeoutMs);
-    // A peer that sends nothing for the time-out ends the transfer; a long
-    // but moving one does not.
-    curl_easy_setopt(m_easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(m_easy, CURLOPT_LOW_SPEED_TIME, kTimeoutMs / 1000);
+    // A peer that trickles (or sends nothing) ends the transfer; a long but
+    // moving one does not. libcurl takes the floor as an average per second
+    // over the window.
+    curl_easy_setopt(m_easy, CURLOPT_LOW_SPEED_LIMIT, std::max(1L, m_stallBytes / m_stallSeconds));
+    curl_easy_setopt(m_easy, CURLOPT_LOW_SPEED_TIME, m_stallSeconds);
     curl_easy_setopt(m_easy, CURLOPT_BUFFERSIZE, static_cast<long>(kBlockBytes));
     curl_easy_setopt(m_easy, CURLOPT_HEADERFUNCTION, &CHttpDownloader::onHeader);
     curl_easy_setopt(m_easy, CURLOPT_HEADERDATA, this);

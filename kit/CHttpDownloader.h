@@ -33,6 +33,10 @@ public:
     static constexpr size_t kBlockBytes = 4096;
     static constexpr uint64_t kMemoryLimitBytes = 5 * 1024 * 1024;
     static constexpr long kTimeoutMs = 180000;
+    // A transfer that receives fewer bytes than this in a stall window ends
+    // as a failure.
+    static constexpr long kStallBytes = 1024;
+    static constexpr long kStallSeconds = 30;
 
     explicit CHttpDownloader(bool isAsynchronous = false, Callback callback = {});
     ~CHttpDownloader();
@@ -51,6 +55,13 @@ public:
     // block. Not to be called from another thread while the owner starts or
     // destroys the object.
     void Stop();
+    // Stops the transfer for good, from any thread and at any time: a running
+    // transfer ends at once as cancelled, and every later start fails.
+    void Abort();
+
+    // Before a start: the bytes a transfer must receive in every window of
+    // seconds (at least 1) not to count as stalled.
+    void SetStallWindow(long bytes, long seconds);
 
     Mode GetMode() const { return m_mode; }
     uint64_t ExpectedLength() const { return m_expectedLength.load(); }
@@ -84,6 +95,7 @@ private:
 
     // Shared with other threads: atomic.
     std::atomic<bool> m_isCancelled{false};
+    std::atomic<bool> m_isAborted{false};
     std::atomic<bool> m_isSucceeded{false};
     std::atomic<bool> m_isFinished{false};
     std::atomic<uint64_t> m_expectedLength{0};
@@ -94,6 +106,8 @@ private:
     Mode m_mode = Mode::None;
     std::string m_url;
     std::string m_path;
+    long m_stallBytes = kStallBytes;
+    long m_stallSeconds = kStallSeconds;
     CURL* m_easy = nullptr;
     curl_slist* m_requestHeaders = nullptr;
     int m_file = -1;

@@ -46,7 +46,12 @@ bool CDmpFileSource::Open(const std::wstring& path) {
         if (!openLocal(utf8))
             return false;
     } else {
-        m_downloader = std::make_unique<CHttpDownloader>();
+        {
+            std::lock_guard lock(m_downloaderMutex);
+            m_downloader = std::make_unique<CHttpDownloader>();
+            if (m_isAborted)
+                m_downloader->Abort();
+        }
         m_downloader->DownloadToMemory(utf8);
         m_consumed = 0;
     }
@@ -127,6 +132,13 @@ int32_t CDmpFileSource::Read(uint8_t* buffer, int32_t capacity) {
     return 0;
 }
 
+void CDmpFileSource::Abort() {
+    std::lock_guard lock(m_downloaderMutex);
+    m_isAborted = true;
+    if (m_downloader)
+        m_downloader->Abort();
+}
+
 bool CDmpFileSource::Seek(int64_t offset) {
     if (m_kind != Kind::LocalFile || offset < 0)
         return false;
@@ -138,10 +150,13 @@ void CDmpFileSource::Close() {
         std::fclose(m_file);
         m_file = nullptr;
     }
-    if (m_downloader) {
-        m_downloader->Stop();
-        m_downloader.reset();
+    std::unique_ptr<CHttpDownloader> downloader;
+    {
+        std::lock_guard lock(m_downloaderMutex);
+        downloader = std::move(m_downloader);
     }
+    if (downloader)
+        downloader->Stop();
     m_consumed = 0;
     m_path.clear();
     m_kind = Kind::None;

@@ -9,12 +9,18 @@
 #include <optional>
 #include <sys/stat.h>
 #include <thread>
+#include <utility>
 
 namespace {
 
 // The data connection's send buffer: about three chunks in flight before the
 // writer waits for the Box.
 constexpr int32_t kDataSendBufferBytes = 0x50000;
+
+// How long Close waits for another thread's record to finish before it gives
+// up the disconnect record: a writer blocked on a Box that does not read
+// holds the lock, and the teardown that follows aborts it.
+constexpr auto kDisconnectLockWait = std::chrono::milliseconds(200);
 
 // The version and MAC queries wait 300 times 10 ms for the Box's answer.
 constexpr int kAnswerPolls = 300;
@@ -66,6 +72,7 @@ CDmpVellumo::~CDmpVellumo() {
 
 bool CDmpVellumo::OpenConnection(const char* host, int32_t port, bool isAsync) {
     tearDown();
+    m_isTornDown = false;
     m_commandObserver = std::make_unique<CDmpCmdStreamObserver>();
     m_dataObserver = std::make_unique<CDmpDataStreamObserver>(this);
     m_commandStream = std::make_unique<kvu::io::CAsyncStreamer>(new kvu::io::CTcpStreamer, true);
@@ -124,8 +131,13 @@ void CDmpVellumo::CloseConnection() {
         std::lock_guard lock(m_observerMutex);
         m_observers.clear();
     }
-    if (isOpen(m_commandStream))
-        sendCommand(kCmdDisconnect, SequenceUse::Next, currentTypeByte());
+    if (isOpen(m_commandStream)) {
+        std::unique_lock lock(m_commandWriteMutex, kDisconnectLockWait);
+        // Never blocks: a Box that does not read gets no disconnect record.
+        if (lock.owns_lock())
+            writeRecord(true, kCmdDisconnect, ++m_sequence, currentTypeByte(), false, nullptr, 0,
+                        false);
+    }
     tearDown();
     m_sequence = 0;
     m_host.clear();
@@ -134,27 +146,43 @@ void CDmpVellumo::CloseConnection() {
 
 void CDmpVellumo::tearDown() {
     // Abort rather than close: it also ends a connect still in progress on
-    // the worker and keeps a later connect attempt from starting.
+    // the worker, keeps a later connect attempt from starting and wakes a
+    // writer blocked on a Box that does not read.
     if (auto* stream = tcp(m_commandStream))
         stream->Abort();
     if (auto* stream = tcp(m_dataStream))
         stream->Abort();
+    // A download on the worker would otherwise run to its time-out.
+    {
+        std::lock_guard lock(m_fileMutex);
+        m_isTornDown = true;
+        if (m_openFile)
+            m_openFile->Abort();
+    }
     // The reader may be waiting for the command queue to drain: stop it
-    // before the queue goes away.
+    // before the queue.
     if (m_dataStream)
         m_dataStream->StopReading();
     if (m_commandQueue)
         m_commandQueue->Stop();
-    m_commandQueue.reset();
-    m_fileProcessor.reset();
-    m_commandStream.reset();
-    m_dataStream.reset();
-    m_commandObserver.reset();
-    m_dataObserver.reset();
-    if (m_openFile)
-        m_openFile->Close();
-    m_openFile.reset();
+    // The streams, the queue and the processor stay until the link is freed
+    // or opened again: another link's callback may still send through this
+    // one, and finds it closed.
+    setOpenFile(nullptr);
     m_hasOpenFile = false;
+}
+
+void CDmpVellumo::setOpenFile(std::unique_ptr<CDmpFileSource> source) {
+    std::unique_ptr<CDmpFileSource> old;
+    {
+        std::lock_guard lock(m_fileMutex);
+        if (source && m_isTornDown)
+            source->Abort();
+        old = std::exchange(m_openFile, std::move(source));
+    }
+    // Closed without the lock: closing waits for nothing, but need not.
+    if (old)
+        old->Close();
 }
 
 void CDmpVellumo::closeSockets() {
@@ -221,7 +249,7 @@ bool CDmpVellumo::SendCmd(bool onCommandConnection, int32_t code, int32_t sequen
     {
         std::lock_guard lock(onCommandConnection ? m_commandWriteMutex : m_dataWriteMutex);
         failure = writeRecord(onCommandConnection, code, sequence, value, isOutOfBand, extra,
-                              extraLength);
+                              extraLength, true);
     }
     return reportRecordFailure(failure);
 }
@@ -232,7 +260,7 @@ bool CDmpVellumo::sendCommand(int32_t code, SequenceUse use, int64_t value, cons
     {
         std::lock_guard lock(m_commandWriteMutex);
         const int32_t sequence = use == SequenceUse::Next ? ++m_sequence : m_sequence.load();
-        failure = writeRecord(true, code, sequence, value, false, extra, extraLength);
+        failure = writeRecord(true, code, sequence, value, false, extra, extraLength, true);
     }
     return reportRecordFailure(failure);
 }
@@ -248,15 +276,16 @@ bool CDmpVellumo::reportRecordFailure(const char* failure) {
 
 const char* CDmpVellumo::writeRecord(bool onCommandConnection, int32_t code, int32_t sequence,
                                      int64_t value, bool isOutOfBand, const void* extra,
-                                     uint32_t extraLength) {
+                                     uint32_t extraLength, bool mayBlock) {
     auto& asyncStream = onCommandConnection ? m_commandStream : m_dataStream;
     if (!isOpen(asyncStream))
         return "CDmpVellumo::SendCmd(): Fail to send command!\n";
     kvu::io::CStreamer* stream = asyncStream->Stream();
     // Each part is one write; a part written short fails the command and
     // nothing is resent.
-    auto writePart = [stream](const void* data, int32_t size, int32_t flags) {
-        return stream->IsOpen() && stream->Write(data, size, flags, 0) == size;
+    const int32_t waitFlag = mayBlock ? 0 : kvu::io::kStreamFlagDontWait;
+    auto writePart = [stream, waitFlag](const void* data, int32_t size, int32_t flags) {
+        return stream->IsOpen() && stream->Write(data, size, flags | waitFlag, 0) == size;
     };
     const uint8_t commandByte = WireByte(code);
     uint8_t sequenceBytes[4];
@@ -337,15 +366,12 @@ bool CDmpVellumo::startStatusReader() {
 }
 
 bool CDmpVellumo::Play(int32_t mediaType) {
-    std::unique_lock lock(m_lock);
-    if (m_playList.empty() || !AreConnectionsOpen()) {
+    if (PlayListCount() == 0 || !AreConnectionsOpen()) {
         reportNotConnected("Play");
         return false;
     }
-    lock.unlock();
     SendPlayListFileName();
-    lock.lock();
-    const int64_t value = PackValue(WireByte(mediaType), static_cast<uint32_t>(m_playList.size()));
+    const int64_t value = PackValue(WireByte(mediaType), static_cast<uint32_t>(PlayListCount()));
     if (!sendCommand(kCmdPlay, SequenceUse::Next, value)) {
         reportSendFailure("Play");
         return false;
@@ -361,9 +387,8 @@ bool CDmpVellumo::sendPlaybackCommand(int32_t code, const char* operation,
         reportNotConnected(operation);
         return false;
     }
-    std::lock_guard lock(m_lock);
     const int64_t value =
-        PackValue(currentTypeByte(), valueHigh.value_or(static_cast<uint32_t>(m_playList.size())));
+        PackValue(currentTypeByte(), valueHigh.value_or(static_cast<uint32_t>(PlayListCount())));
     if (!sendCommand(code, SequenceUse::Next, value)) {
         reportSendFailure(operation);
         return false;
@@ -425,7 +450,6 @@ bool CDmpVellumo::Mute() {
 bool CDmpVellumo::Upgrade(const char* url) {
     if (url == nullptr || *url == '\0')
         return false;
-    std::lock_guard lock(m_lock);
     const std::string_view text(url);
     if (!sendCommand(kCmdUpgrade, SequenceUse::Next, 0, text.data(),
                      static_cast<uint32_t>(text.size()))) {
@@ -438,7 +462,6 @@ bool CDmpVellumo::Upgrade(const char* url) {
 }
 
 bool CDmpVellumo::sendDeviceCommand(int32_t code, const char* operation) {
-    std::lock_guard lock(m_lock);
     if (!sendCommand(code, SequenceUse::Next, 0)) {
         reportSendFailure(operation);
         return false;
@@ -468,12 +491,12 @@ bool CDmpVellumo::SwitchToWfdPBC() {
 
 bool CDmpVellumo::GetBoxVersion(int32_t& major, int32_t& minor, int32_t& reserved, int32_t& build) {
     major = minor = reserved = build = 0;
-    std::lock_guard lock(m_lock);
+    // Cleared before sending: the answer may arrive before the send returns.
+    m_boxVersion = 0;
     if (!sendCommand(kCmdVersion, SequenceUse::Next, 0)) {
         reportSendFailure("GetBoxVersion");
         return false;
     }
-    m_boxVersion = 0;
     m_currentMediaType = kCmdVersion;
     m_lastCommand = kCmdVersion;
     if (!startStatusReader())
@@ -488,14 +511,13 @@ bool CDmpVellumo::GetBoxVersion(int32_t& major, int32_t& minor, int32_t& reserve
 }
 
 uint64_t CDmpVellumo::GetCurAdapterMacAddr() {
-    std::lock_guard lock(m_lock);
     m_currentMediaType = kMediaTypeMacQuery;
+    m_macAddress = 0;
     if (!sendCommand(kCmdMacAddress, SequenceUse::Next, WireByte(kMediaTypeMacQuery))) {
         // The version query's text: the MAC query shares it.
         reportSendFailure("GetBoxVersion");
         return 0;
     }
-    m_macAddress = 0;
     m_lastCommand = kCmdMacAddress;
     if (!startStatusReader())
         return 0;
@@ -537,14 +559,16 @@ bool CDmpVellumo::AddFiles(const std::vector<std::wstring>& files, int32_t posit
 }
 
 void CDmpVellumo::SendPlayListFileName() {
-    std::lock_guard lock(m_lock);
-    if (m_playList.empty())
-        return;
     std::wstring names;
-    for (const std::wstring& path : m_playList) {
-        names += boxName(path);
-        names += L'\n';
+    {
+        std::lock_guard lock(m_lock);
+        for (const std::wstring& path : m_playList) {
+            names += boxName(path);
+            names += L'\n';
+        }
     }
+    if (names.empty())
+        return;
     const std::string text = kvu::ToUtf8(names);
     if (!sendCommand(kCmdPlayListNames, SequenceUse::Current, 0, text.data(),
                      static_cast<uint32_t>(text.size()))) {
@@ -554,9 +578,8 @@ void CDmpVellumo::SendPlayListFileName() {
 }
 
 bool CDmpVellumo::OpenLocalFile(const std::wstring& path) {
-    if (m_openFile)
-        m_openFile->Close();
-    m_openFile = std::make_unique<CDmpFileSource>();
+    // Published before the open so that a teardown can stop its download.
+    setOpenFile(std::make_unique<CDmpFileSource>());
     m_hasOpenFile = true;
     if (!m_openFile->Open(path)) {
         DebugPrint("CDmpVellumo::OpenLocalFile(): Fail to open file(%s)!\n",

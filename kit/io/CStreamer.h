@@ -21,6 +21,8 @@ enum StreamStatus : int32_t {
 enum StreamFlag : int32_t {
     kStreamFlagOutOfBand = 1,
     kStreamFlagPeek = 2,
+    // Write only: fail instead of waiting for room in the send buffer.
+    kStreamFlagDontWait = 4,
 };
 
 // Option of SetOption: the send-buffer size, as a 4-byte value.

@@ -70,4 +70,21 @@ TEST_F(HostileBoxTest, DestroyStopsADownloadThatNeverAnswers) {
     ::close(request);
 }
 
+// Eight small lists, each naming the next ten times, would expand to 10^8
+// entries; one parse keeps a million and the call returns.
+TEST(HostileFile, NestedPlayListsAreBoundedToAMillionEntries) {
+    TempDir dir;
+    const auto listPath = [&dir](int level) {
+        return std::filesystem::path(dir.file("l" + std::to_string(level) + ".m3u")).wstring();
+    };
+    for (int level = 1; level <= 8; ++level) {
+        const std::wstring entry = level < 8 ? listPath(level + 1) : L"/m/track.mp3";
+        ASSERT_TRUE(kvu::WritePlayList(std::filesystem::path(listPath(level)).string(),
+                                       std::vector<std::wstring>(10, entry)));
+    }
+    DmpVellumoInfo* handle = CreateA("127.0.0.1", 7171);
+    EXPECT_EQ(GetFilesType(handle, listPath(1).c_str()), DMP_TYPE_AUDIO);
+    Destroy(handle);
+}
+
 } // namespace

@@ -4,7 +4,10 @@
 #include "DebugPrint.h"
 
 #include <chrono>
+#include <cstdint>
 #include <cstring>
+#include <deque>
+#include <iterator>
 #include <thread>
 
 namespace {
@@ -100,12 +103,37 @@ void CDmpDataStreamObserver::applyStatus(const uint8_t* value) {
 }
 
 void CDmpDataStreamObserver::post(const DMP_COMMAND& request) {
-    if (m_link->m_commandQueue->Count() >= kMaxQueuedRequests) {
+    using Items = std::deque<DMP_COMMAND>::iterator;
+    const bool isClose = request.kind == kKindRead && request.valueLow == kReadClose;
+    const bool isSeek = request.kind == kKindSeekRequest;
+    // Closes and seeks are never dropped: a dropped close would leave the
+    // read items cycling and this reader waiting for an empty queue for ever.
+    // A seek replaces one still waiting at the end: only the last position
+    // counts, and a flood stays bounded.
+    const auto merge = [&](Items first, Items last) {
+        if (isClose)
+            return false;
+        if (isSeek) {
+            if (std::prev(last)->kind != kKindSeekRequest)
+                return false;
+            *std::prev(last) = request;
+            return true;
+        }
+        // A request to read the file whose read item waits, with no close
+        // after it, adds nothing.
+        for (Items item = last; item != first;) {
+            --item;
+            if (item->kind == kKindRead && item->valueLow == kReadClose)
+                return false;
+            if (item->kind == kKindRead && item->valueLow == kReadFile)
+                return request.valueLow == kReadFile && item->valueHigh == request.valueHigh;
+        }
+        return false;
+    };
+    const size_t limit = isClose || isSeek ? SIZE_MAX : kMaxQueuedRequests;
+    if (!m_link->m_commandQueue->PostOrMerge(request, limit, merge))
         DebugPrint("CDmpDataStreamObserver::DataReceived(): request %d dropped, %zu queued\n",
                    request.kind, kMaxQueuedRequests);
-        return;
-    }
-    m_link->m_commandQueue->Post(request);
 }
 
 // The Box asks for the next file only after the current one was closed. A

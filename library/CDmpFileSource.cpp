@@ -9,7 +9,9 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace {
@@ -18,6 +20,31 @@ bool startsWithNoCase(const std::wstring& text, std::wstring_view prefix) {
     return text.size() >= prefix.size() &&
            std::equal(prefix.begin(), prefix.end(), text.begin(),
                       [](wchar_t a, wchar_t b) { return AsciiLower(a) == AsciiLower(b); });
+}
+
+// Files of the kernel's pseudo file systems look regular but announce sizes
+// they do not have (or none) and hold the process's or the system's own
+// state: nothing to stream to a Box.
+bool isOnPseudoFileSystem(int fd) {
+    struct statfs info {};
+    if (fstatfs(fd, &info) != 0)
+        return true;
+    switch (static_cast<unsigned long>(info.f_type)) {
+    case PROC_SUPER_MAGIC:
+    case SYSFS_MAGIC:
+    case DEBUGFS_MAGIC:
+    case TRACEFS_MAGIC:
+    case SECURITYFS_MAGIC:
+    case CGROUP_SUPER_MAGIC:
+    case CGROUP2_SUPER_MAGIC:
+    case BPF_FS_MAGIC:
+    case DEVPTS_SUPER_MAGIC:
+    case EFIVARFS_MAGIC:
+    case PSTOREFS_MAGIC:
+        return true;
+    default:
+        return false;
+    }
 }
 
 } // namespace
@@ -77,6 +104,11 @@ bool CDmpFileSource::openLocal(const std::string& path) {
     struct stat status {};
     if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
         DebugPrint("CDmpFileSource::Open(): %s is not a regular file\n", path.c_str());
+        close(fd);
+        return false;
+    }
+    if (isOnPseudoFileSystem(fd)) {
+        DebugPrint("CDmpFileSource::Open(): %s is on a pseudo file system\n", path.c_str());
         close(fd);
         return false;
     }

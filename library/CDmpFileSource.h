@@ -23,7 +23,8 @@ public:
     CDmpFileSource(const CDmpFileSource&) = delete;
     CDmpFileSource& operator=(const CDmpFileSource&) = delete;
 
-    // Local paths are opened read-only; only regular files are accepted.
+    // Local paths are opened read-only; only regular files are accepted, and
+    // none on a pseudo file system (procfs, sysfs and the like).
     // "http://" and "https://" addresses (any case) are downloaded at once,
     // on this thread; the open then succeeds with whatever bytes arrived.
     bool Open(const std::wstring& path);

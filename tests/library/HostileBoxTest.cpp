@@ -70,6 +70,29 @@ TEST_F(HostileBoxTest, DestroyStopsADownloadThatNeverAnswers) {
     ::close(request);
 }
 
+// Entries that link to files of the process file system: one announces size
+// 0 and streams without end, the other holds the process's own status. The
+// Box gets neither, only the link's "cannot be opened".
+TEST_F(HostileBoxTest, PseudoFilesAreRefusedAsUnopenable) {
+    std::vector<std::wstring> entries;
+    for (const char* target : {"/proc/self/pagemap", "/proc/self/status"}) {
+        const std::string link = m_dir.file(std::string(target + 11) + ".mp3");
+        ASSERT_EQ(::symlink(target, link.c_str()), 0);
+        entries.push_back(std::filesystem::path(link).wstring());
+    }
+    DmpVellumoInfo* handle = play(entries);
+    ASSERT_TRUE(m_window.Next(DMP_WM_CONNECTED));
+    for (int32_t index : {0, 1}) {
+        m_box.WriteStatus("stat", 1, "play", index);
+        const auto error = m_window.Next(DMP_WM_ERROR);
+        ASSERT_TRUE(error) << "entry " << index << " was opened";
+        EXPECT_EQ(error->lparam, DMP_ERROR_FILE_OPEN);
+        m_box.WriteStatus("stat", 2, "stop", 0);
+    }
+    Destroy(handle);
+    EXPECT_EQ(m_box.ReadAllData(), "");
+}
+
 // Eight small lists, each naming the next ten times, would expand to 10^8
 // entries; one parse keeps a million and the call returns.
 TEST(HostileFile, NestedPlayListsAreBoundedToAMillionEntries) {

@@ -18,9 +18,10 @@ namespace {
 constexpr int32_t kDataSendBufferBytes = 0x50000;
 
 // How long Close waits for another thread's record to finish before it gives
-// up the disconnect record: a writer blocked on a Box that does not read
-// holds the lock, and the teardown that follows aborts it.
-constexpr auto kDisconnectLockWait = std::chrono::milliseconds(200);
+// up the disconnect record (20 tries of 10 ms): a writer blocked on a Box
+// that does not read holds the lock, and the teardown that follows aborts it.
+constexpr int kDisconnectLockTries = 20;
+constexpr auto kDisconnectLockInterval = std::chrono::milliseconds(10);
 
 // The version and MAC queries wait 300 times 10 ms for the Box's answer.
 constexpr int kAnswerPolls = 300;
@@ -132,7 +133,11 @@ void CDmpVellumo::CloseConnection() {
         m_observers.clear();
     }
     if (isOpen(m_commandStream)) {
-        std::unique_lock lock(m_commandWriteMutex, kDisconnectLockWait);
+        std::unique_lock lock(m_commandWriteMutex, std::try_to_lock);
+        for (int i = 1; i < kDisconnectLockTries && !lock.owns_lock(); ++i) {
+            std::this_thread::sleep_for(kDisconnectLockInterval);
+            lock.try_lock();
+        }
         // Never blocks: a Box that does not read gets no disconnect record.
         if (lock.owns_lock())
             writeRecord(true, kCmdDisconnect, ++m_sequence, currentTypeByte(), false, nullptr, 0,

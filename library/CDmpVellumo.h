@@ -183,6 +183,6 @@ private:
 
     // Writer locks: each guards the bytes of one connection, so that a record
     // (up to five writes) or a data chunk is never cut by another thread's.
-    std::timed_mutex m_commandWriteMutex;
-    std::timed_mutex m_dataWriteMutex;
+    std::mutex m_commandWriteMutex;
+    std::mutex m_dataWriteMutex;
 };

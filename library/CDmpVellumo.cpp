@@ -27,10 +27,6 @@ constexpr auto kDisconnectLockInterval = std::chrono::milliseconds(10);
 constexpr int kAnswerPolls = 300;
 constexpr auto kAnswerPollInterval = std::chrono::milliseconds(10);
 
-kvu::io::CTcpStreamer* tcp(const std::unique_ptr<kvu::io::CAsyncStreamer>& stream) {
-    return stream ? static_cast<kvu::io::CTcpStreamer*>(stream->Stream()) : nullptr;
-}
-
 bool isOpen(const std::unique_ptr<kvu::io::CAsyncStreamer>& stream) {
     return stream && stream->Stream()->IsOpen();
 }
@@ -72,17 +68,8 @@ CDmpVellumo::~CDmpVellumo() {
 // ---- connections -----------------------------------------------------------
 
 bool CDmpVellumo::OpenConnection(const char* host, int32_t port, bool isAsync) {
-    tearDown();
-    m_isTornDown = false;
-    m_commandObserver = std::make_unique<CDmpCmdStreamObserver>();
-    m_dataObserver = std::make_unique<CDmpDataStreamObserver>(this);
-    m_commandStream = std::make_unique<kvu::io::CAsyncStreamer>(new kvu::io::CTcpStreamer, true);
-    m_dataStream = std::make_unique<kvu::io::CAsyncStreamer>(new kvu::io::CTcpStreamer, true);
-    m_commandStream->SetObserver(m_commandObserver.get());
-    m_dataStream->SetObserver(m_dataObserver.get());
-    m_fileProcessor = std::make_unique<CDmpCmdProcessor>(this);
-    m_commandQueue =
-        std::make_unique<kvu::tools::CommandQueue<DMP_COMMAND>>(m_fileProcessor.get(), "dmp-link");
+    createParts(std::make_unique<kvu::io::CTcpStreamer>(),
+                std::make_unique<kvu::io::CTcpStreamer>());
     m_host = host ? host : "";
     m_port = port;
     m_isAsync = isAsync;
@@ -97,6 +84,30 @@ bool CDmpVellumo::OpenConnection(const char* host, int32_t port, bool isAsync) {
     notifyError(kLinkErrorConnect);
     CloseConnection();
     return false;
+}
+
+void CDmpVellumo::createParts(std::unique_ptr<kvu::io::CStreamer> command,
+                              std::unique_ptr<kvu::io::CStreamer> data) {
+    tearDown();
+    {
+        std::lock_guard lock(m_fileMutex);
+        m_isTornDown = false;
+    }
+    m_commandObserver = std::make_unique<CDmpCmdStreamObserver>();
+    m_dataObserver = std::make_unique<CDmpDataStreamObserver>(this);
+    m_commandStream = std::make_unique<kvu::io::CAsyncStreamer>(command.release(), true);
+    m_dataStream = std::make_unique<kvu::io::CAsyncStreamer>(data.release(), true);
+    m_commandStream->SetObserver(m_commandObserver.get());
+    m_dataStream->SetObserver(m_dataObserver.get());
+    m_fileProcessor = std::make_unique<CDmpCmdProcessor>(this);
+    m_commandQueue =
+        std::make_unique<kvu::tools::CommandQueue<DMP_COMMAND>>(m_fileProcessor.get(), "dmp-link");
+}
+
+bool CDmpVellumo::AttachStreams(std::unique_ptr<kvu::io::CStreamer> command,
+                                std::unique_ptr<kvu::io::CStreamer> data) {
+    createParts(std::move(command), std::move(data));
+    return AreConnectionsOpen();
 }
 
 bool CDmpVellumo::ConnectStreams() {
@@ -153,10 +164,10 @@ void CDmpVellumo::tearDown() {
     // Abort rather than close: it also ends a connect still in progress on
     // the worker, keeps a later connect attempt from starting and wakes a
     // writer blocked on a Box that does not read.
-    if (auto* stream = tcp(m_commandStream))
-        stream->Abort();
-    if (auto* stream = tcp(m_dataStream))
-        stream->Abort();
+    if (m_commandStream)
+        m_commandStream->Stream()->Abort();
+    if (m_dataStream)
+        m_dataStream->Stream()->Abort();
     // A download on the worker would otherwise run to its time-out.
     {
         std::lock_guard lock(m_fileMutex);

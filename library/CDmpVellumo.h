@@ -44,6 +44,10 @@ public:
 
     // Connections.
     bool OpenConnection(const char* host, int32_t port, bool isAsync);
+    // Uses two streams that are already connected (another transport, or a
+    // scripted peer's) instead of connecting; the link owns them.
+    bool AttachStreams(std::unique_ptr<kvu::io::CStreamer> command,
+                       std::unique_ptr<kvu::io::CStreamer> data);
     bool ConnectStreams();
     void CloseConnection();
     void AddObserver(CDmpVellumoObserver* observer);
@@ -132,6 +136,9 @@ private:
     void asyncConnect();
     void closeSockets();
 
+    // Replaces the streams, observers, processor and queue after a teardown.
+    void createParts(std::unique_ptr<kvu::io::CStreamer> command,
+                     std::unique_ptr<kvu::io::CStreamer> data);
     // Aborts the streams and a download, stops both threads and closes the
     // file. Keeps the stream objects: other threads may still call in.
     void tearDown();

@@ -38,6 +38,8 @@ public:
     virtual int32_t Write(const void* buffer, int32_t size, int32_t flags, int32_t reserved) = 0;
     virtual int32_t SetOption(int32_t option, const void* value, int32_t reserved) = 0;
     virtual bool IsOpen() const = 0;
+    // Closes, from any thread, and keeps the stream from opening again.
+    virtual void Abort() { Close(); }
 
     // Remembers host and port, closes, and opens again.
     int32_t Connect(const char* host, int32_t port, int32_t reserved1, int32_t reserved2);

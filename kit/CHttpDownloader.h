@@ -80,7 +80,9 @@ private:
     static void threadMain(void* self);
     static size_t onHeader(char* data, size_t size, size_t count, void* self);
     static size_t onData(char* data, size_t size, size_t count, void* self);
-    bool acceptHeaderLine(std::string_view line);
+    // At the end of a response's headers: whether its body is the one to
+    // keep (status 2xx, a Content-Length within the mode's limit).
+    bool acceptResponse();
     bool storeBlock(const uint8_t* data, size_t size);
     int32_t finish(bool hasFailed);
     void callBack();
@@ -115,10 +117,5 @@ private:
     std::vector<uint8_t> m_buffer;
     std::array<uint8_t, kBlockBytes> m_block{};
     size_t m_blockFill = 0;
-    // Headers of the response being received.
-    int m_status = 0;
-    bool m_hasLocation = false;
-    bool m_isChunked = false;
-    int64_t m_headerLength = -1;
     bool m_isBodyAccepted = false;
 };

@@ -57,9 +57,11 @@ TEST_F(DmpVellumoInfoTest, StoppedUpdatesPostNothingButClosingStillDoes) {
 }
 
 TEST_F(DmpVellumoInfoTest, FailedSendOfAPlaybackCommandIsPostedTwice) {
+    // Only the command connection is reset: the status reader, which would
+    // close both on a reset of the data connection, sees nothing.
     const linger reset{1, 0};
     ::setsockopt(m_peer.CommandSocket(), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
-    m_peer.CloseAll();
+    m_peer.CloseCommand();
     EXPECT_FALSE(m_handle.FirstLink(DMP_TYPE_AUDIO)->Pause());
     for (int i = 0; i < 2; ++i) {
         const auto error = m_window.Next(DMP_WM_ERROR);

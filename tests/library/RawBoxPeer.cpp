@@ -164,9 +164,13 @@ void RawBoxPeer::CloseData() {
     m_data = -1;
 }
 
-void RawBoxPeer::CloseAll() {
-    CloseData();
+void RawBoxPeer::CloseCommand() {
     if (m_command >= 0)
         ::close(m_command);
     m_command = -1;
+}
+
+void RawBoxPeer::CloseAll() {
+    CloseData();
+    CloseCommand();
 }

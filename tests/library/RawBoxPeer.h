@@ -38,6 +38,7 @@ public:
     // the link's writer blocks soon.
     void ShrinkDataReceiveBuffer();
     void CloseData();
+    void CloseCommand();
     void CloseAll();
 
     int CommandSocket() const { return m_command; }

@@ -9,7 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libcurl4-openssl-dev
   qt6-base-dev qt6-tools-dev
-  libgupnp-1.6-dev
+  libgupnp-1.6-dev libglib2.0-dev
   libnftables-dev nftables
   python3-dbusmock dbus
   iproute2 util-linux

@@ -2,6 +2,7 @@
 
 #include "CDmpVellumo.h"
 #include "DebugPrint.h"
+#include "LittleEndian.h"
 
 #include <chrono>
 #include <cstdint>
@@ -19,13 +20,7 @@ constexpr auto kQueuePollInterval = std::chrono::milliseconds(10);
 constexpr size_t kMaxQueuedRequests = 256;
 
 int32_t le32(const uint8_t* bytes) {
-    return static_cast<int32_t>(bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) |
-                                (static_cast<uint32_t>(bytes[3]) << 24));
-}
-
-uint64_t le64(const uint8_t* bytes) {
-    return static_cast<uint32_t>(le32(bytes)) |
-           (static_cast<uint64_t>(static_cast<uint32_t>(le32(bytes + 4))) << 32);
+    return static_cast<int32_t>(kvu::ReadLe32(bytes));
 }
 
 bool is(const uint8_t* bytes, const char (&keyword)[5]) {
@@ -70,9 +65,9 @@ void CDmpDataStreamObserver::DataReceived(uint8_t* buffer, int32_t length, int32
         m_link->m_repeatStatus = (volumeWord >> 16) & 0xFF;
         m_link->notify(CDmpVellumo::Notice::StatusChanged);
     } else if (is(buffer, "ver ")) {
-        m_link->m_boxVersion = le64(value);
+        m_link->m_boxVersion = kvu::ReadLe64(value);
     } else if (is(buffer, "waid")) {
-        m_link->m_macAddress = le64(value);
+        m_link->m_macAddress = kvu::ReadLe64(value);
     } else {
         applyStatus(value);
     }

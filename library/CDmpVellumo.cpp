@@ -1,6 +1,7 @@
 #include "CDmpVellumo.h"
 
 #include "DebugPrint.h"
+#include "LittleEndian.h"
 #include "Unicode.h"
 #include "io/CTcpStreamer.h"
 
@@ -29,16 +30,6 @@ constexpr auto kAnswerPollInterval = std::chrono::milliseconds(10);
 
 bool isOpen(const std::unique_ptr<kvu::io::CAsyncStreamer>& stream) {
     return stream && stream->Stream()->IsOpen();
-}
-
-void putLe32(uint8_t* out, uint32_t value) {
-    for (int i = 0; i < 4; ++i)
-        out[i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-void putLe64(uint8_t* out, uint64_t value) {
-    for (int i = 0; i < 8; ++i)
-        out[i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
 // The name the Box shows: the part after the last "/", or the whole entry
@@ -297,19 +288,19 @@ const char* CDmpVellumo::writeRecord(bool onCommandConnection, int32_t code, int
     if (!isOpen(asyncStream))
         return "CDmpVellumo::SendCmd(): Fail to send command!\n";
     kvu::io::CStreamer* stream = asyncStream->Stream();
-    // Each part is one write; a part written short fails the command and
-    // nothing is resent.
+    // The writer lock keeps other records out while a part is continued
+    // after a short write.
     const int32_t waitFlag = mayBlock ? 0 : kvu::io::kStreamFlagDontWait;
-    auto writePart = [stream, waitFlag](const void* data, int32_t size, int32_t flags) {
-        return stream->IsOpen() && stream->Write(data, size, flags | waitFlag, 0) == size;
+    auto writePart = [stream, waitFlag](const void* data, size_t size, int32_t flags) {
+        return stream->IsOpen() && stream->WriteAll(data, size, flags | waitFlag);
     };
     const uint8_t commandByte = WireByte(code);
     uint8_t sequenceBytes[4];
     uint8_t valueBytes[8];
     uint8_t lengthBytes[4];
-    putLe32(sequenceBytes, static_cast<uint32_t>(sequence));
-    putLe64(valueBytes, static_cast<uint64_t>(value));
-    putLe32(lengthBytes, extraLength);
+    kvu::WriteLe32(sequenceBytes, static_cast<uint32_t>(sequence));
+    kvu::WriteLe64(valueBytes, static_cast<uint64_t>(value));
+    kvu::WriteLe32(lengthBytes, extraLength);
     if (!writePart(&commandByte, 1, isOutOfBand ? kvu::io::kStreamFlagOutOfBand : 0))
         return "CDmpVellumo::SendCmd(): Fail to send OOB mark!\n";
     if (!writePart(sequenceBytes, 4, 0))
@@ -320,7 +311,7 @@ const char* CDmpVellumo::writeRecord(bool onCommandConnection, int32_t code, int
         return nullptr;
     if (!writePart(lengthBytes, 4, 0))
         return "CDmpVellumo::SendCmd(): Fail to send extra data size!\n";
-    if (!writePart(extra, static_cast<int32_t>(extraLength), 0))
+    if (!writePart(extra, extraLength, 0))
         return "CDmpVellumo::SendCmd(): Fail to send extra data!\n";
     return nullptr;
 }
@@ -339,9 +330,7 @@ bool CDmpVellumo::RecvCmd(int32_t& sequence, uint8_t (&value)[8]) {
         notifyError(kLinkErrorStatusRead);
         return false;
     }
-    sequence =
-        static_cast<int32_t>(sequenceBytes[0] | (sequenceBytes[1] << 8) | (sequenceBytes[2] << 16) |
-                             (static_cast<uint32_t>(sequenceBytes[3]) << 24));
+    sequence = static_cast<int32_t>(kvu::ReadLe32(sequenceBytes));
     return true;
 }
 
@@ -349,16 +338,7 @@ bool CDmpVellumo::writeAll(const uint8_t* data, int32_t size) {
     // A short send would splice the next chunk into the middle of this one.
     std::lock_guard lock(m_dataWriteMutex);
     kvu::io::CStreamer* stream = m_dataStream->Stream();
-    while (size > 0) {
-        if (!stream->IsOpen())
-            return false;
-        const int32_t written = stream->Write(data, size, 0, 0);
-        if (written <= 0)
-            return false;
-        data += written;
-        size -= written;
-    }
-    return true;
+    return stream->IsOpen() && stream->WriteAll(data, static_cast<size_t>(size));
 }
 
 // ---- playback and device commands -----------------------------------------

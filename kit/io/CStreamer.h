@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -40,6 +41,10 @@ public:
     virtual bool IsOpen() const = 0;
     // Closes, from any thread, and keeps the stream from opening again.
     virtual void Abort() { Close(); }
+
+    // Writes all size bytes, continuing after short writes; false when a
+    // write fails.
+    bool WriteAll(const void* data, size_t size, int32_t flags = 0);
 
     // Remembers host and port, closes, and opens again.
     int32_t Connect(const char* host, int32_t port, int32_t reserved1, int32_t reserved2);

@@ -2,6 +2,8 @@
 
 #include "DebugPrint.h"
 
+#include <curl/curl.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>

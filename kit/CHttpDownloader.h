@@ -5,7 +5,6 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
-#include <curl/curl.h>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -77,6 +76,11 @@ public:
 private:
     int32_t start(Mode mode, const std::string& url, const std::string& path);
     int32_t transfer();
+    // libcurl's handles, declared as libcurl declares them so that the
+    // header does not pull libcurl into every user.
+    using CurlEasy = void;
+    using CurlMulti = void;
+
     static void threadMain(void* self);
     static size_t onHeader(char* data, size_t size, size_t count, void* self);
     static size_t onData(char* data, size_t size, size_t count, void* self);
@@ -93,7 +97,7 @@ private:
     kvu::tools::CWorkerThread m_thread{"HttpDownloader"};
     // Lives as long as the object so that Stop can wake a transfer from any
     // thread without racing its creation.
-    CURLM* m_multi = nullptr;
+    CurlMulti* m_multi = nullptr;
 
     // Shared with other threads: atomic.
     std::atomic<bool> m_isCancelled{false};
@@ -110,8 +114,8 @@ private:
     std::string m_path;
     long m_stallBytes = kStallBytes;
     long m_stallSeconds = kStallSeconds;
-    CURL* m_easy = nullptr;
-    curl_slist* m_requestHeaders = nullptr;
+    CurlEasy* m_easy = nullptr;
+    struct curl_slist* m_requestHeaders = nullptr;
     int m_file = -1;
     bool m_hasCreatedFile = false;
     std::vector<uint8_t> m_buffer;

@@ -1,9 +1,9 @@
 #include "CDmpFileSource.h"
 
+#include "AsciiCase.h"
 #include "CHttpDownloader.h"
 #include "DebugPrint.h"
 #include "Unicode.h"
-#include "playlist/MediaClassifier.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -15,12 +15,6 @@
 #include <unistd.h>
 
 namespace {
-
-bool startsWithNoCase(const std::wstring& text, std::wstring_view prefix) {
-    return text.size() >= prefix.size() &&
-           std::equal(prefix.begin(), prefix.end(), text.begin(),
-                      [](wchar_t a, wchar_t b) { return AsciiLower(a) == AsciiLower(b); });
-}
 
 // Files of the kernel's pseudo file systems look regular but announce sizes
 // they do not have (or none) and hold the process's or the system's own
@@ -56,9 +50,9 @@ CDmpFileSource::~CDmpFileSource() {
 }
 
 CDmpFileSource::Kind CDmpFileSource::KindOf(const std::wstring& path) {
-    if (path.size() > 7 && startsWithNoCase(path, L"http://"))
+    if (path.size() > 7 && kvu::StartsWithAsciiNoCase(path, L"http://"))
         return Kind::Http;
-    if (path.size() > 8 && startsWithNoCase(path, L"https://"))
+    if (path.size() > 8 && kvu::StartsWithAsciiNoCase(path, L"https://"))
         return Kind::Https;
     return Kind::LocalFile;
 }

@@ -30,7 +30,7 @@ public:
 
     static constexpr const char* kUserAgent = "CeHttp";
     static constexpr size_t kBlockBytes = 4096;
-    static constexpr uint64_t kMemoryLimitBytes = 5 * 1024 * 1024;
+    static constexpr uint64_t kMemoryLimitBytes = uint64_t{5} * 1024 * 1024;
     static constexpr long kTimeoutMs = 180000;
     // A transfer that receives fewer bytes than this in a stall window ends
     // as a failure.

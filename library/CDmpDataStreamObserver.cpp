@@ -105,7 +105,7 @@ void CDmpDataStreamObserver::post(const DMP_COMMAND& request) {
     // read items cycling and this reader waiting for an empty queue for ever.
     // A seek replaces one still waiting at the end: only the last position
     // counts, and a flood stays bounded.
-    const auto merge = [&](Items first, Items last) {
+    const auto merge = [&](const Items& first, const Items& last) {
         if (isClose)
             return false;
         if (isSeek) {

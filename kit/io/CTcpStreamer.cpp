@@ -25,7 +25,7 @@ int32_t fail(const char* message, int32_t code) {
 } // namespace
 
 CTcpStreamer::~CTcpStreamer() {
-    Close();
+    CTcpStreamer::Close();
     retireSockets();
 }
 

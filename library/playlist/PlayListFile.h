@@ -17,7 +17,7 @@ inline constexpr int kMaxPlayListDepth = 8;
 // lists naming each other many times would otherwise expand beyond memory.
 inline constexpr size_t kMaxPlayListEntries = 1000000;
 // A larger play-list file is refused rather than read into memory.
-inline constexpr int64_t kMaxPlayListBytes = 256 * 1024 * 1024;
+inline constexpr int64_t kMaxPlayListBytes = int64_t{256} * 1024 * 1024;
 
 // Play-list files (".m3u"): UTF-16 little-endian text without a byte-order
 // mark (one, if present, stays part of the first line), one path per line,

@@ -1,6 +1,7 @@
 #include "DmpVellumoApi.h"
 
 #include "DebugPrint.h"
+#include "ExecutablePath.h"
 #include "FileUtil.h"
 #include "Unicode.h"
 
@@ -66,7 +67,7 @@ const DmpVellumoApi& GetDmpVellumoApi() {
 std::string DmpVellumoLibraryPath() {
     std::string directory = companionModuleDirectory();
     if (directory.empty())
-        directory = directoryOf(ExecutablePath());
+        directory = directoryOf(kvu::ExecutablePath());
     return directory + std::string(kDmpVellumoFileName);
 }
 

@@ -2,6 +2,7 @@
 
 #include "BoxWire.h"
 #include "DebugPrint.h"
+#include "LittleEndian.h"
 
 #include <pthread.h>
 #include <sys/socket.h>
@@ -77,8 +78,8 @@ bool BoxPair::readCommand(Command& command) {
         return false;
     }
     command.byte = static_cast<char>(head[0]);
-    command.seq = static_cast<int32_t>(boxwire::readLe32(head + 1));
-    command.value = static_cast<int64_t>(boxwire::readLe64(head + 5));
+    command.seq = static_cast<int32_t>(kvu::ReadLe32(head + 1));
+    command.value = static_cast<int64_t>(kvu::ReadLe64(head + 5));
     command.extra.clear();
     if (!boxwire::isCommandByte(command.byte)) {
         // Without knowing the record we cannot find the next one.
@@ -95,7 +96,7 @@ bool BoxPair::readCommand(Command& command) {
         end("peer");
         return false;
     }
-    const uint32_t length = boxwire::readLe32(lengthBytes);
+    const uint32_t length = kvu::ReadLe32(lengthBytes);
     if (length > boxwire::kMaxExtraBytes) {
         logError("extra data length " + std::to_string(length) + " of '" +
                  std::string(1, command.byte) + "' is too large");

@@ -2,6 +2,7 @@
 
 #include "BoxWire.h"
 #include "DebugPrint.h"
+#include "LittleEndian.h"
 
 #include <pthread.h>
 #include <sys/eventfd.h>
@@ -428,8 +429,8 @@ bool BoxPlayer::readUrgent(char& byte, int32_t& seq, int64_t& value) {
     if (m_channel.readExact(record, sizeof record) != DataChannel::Result::Ok)
         return false;
     byte = static_cast<char>(record[0]);
-    seq = static_cast<int32_t>(boxwire::readLe32(record + 1));
-    value = static_cast<int64_t>(boxwire::readLe64(record + 5));
+    seq = static_cast<int32_t>(kvu::ReadLe32(record + 1));
+    value = static_cast<int64_t>(kvu::ReadLe64(record + 5));
     m_log.write(JsonLine("urgent")
                     .add("pair", m_pairId)
                     .add("byte", std::string_view(&byte, 1))

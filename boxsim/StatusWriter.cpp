@@ -1,6 +1,8 @@
 #include "StatusWriter.h"
 
 #include "BoxWire.h"
+#include "LittleEndian.h"
+#include "io/SendAll.h"
 
 #include <sys/socket.h>
 
@@ -25,15 +27,14 @@ StatusWriter::StatusWriter(int dataFd, int pairId, const BoxOptions& options, Ev
 bool StatusWriter::sendStat(std::string_view state, int32_t arg) {
     uint8_t stateBytes[4] = {' ', ' ', ' ', ' '};
     std::memcpy(stateBytes, state.data(), std::min<size_t>(state.size(), 4));
-    const uint64_t value =
-        boxwire::packHalves(boxwire::readLe32(stateBytes), static_cast<uint32_t>(arg));
+    const uint64_t value = kvu::PackHalves(kvu::ReadLe32(stateBytes), static_cast<uint32_t>(arg));
     return send("stat", value, [&](JsonLine& line) { line.add("state", state).add("arg", arg); })
         .has_value();
 }
 
 bool StatusWriter::sendTime(int32_t total, int32_t position, bool isFirstOfFile) {
     const uint64_t value =
-        boxwire::packHalves(static_cast<uint32_t>(total), static_cast<uint32_t>(position));
+        kvu::PackHalves(static_cast<uint32_t>(total), static_cast<uint32_t>(position));
     const bool isTruncated = isFirstOfFile && m_options.has(BoxFault::TruncatedRecords);
     return send(
                "time", value,
@@ -46,7 +47,7 @@ bool StatusWriter::sendVolume(int32_t maxVolume, int32_t volume, int32_t repeat)
     // Volume in bits 0-15 and the repeat mode in bits 16-23 of the high half.
     const uint32_t packed =
         (static_cast<uint32_t>(volume) & 0xFFFF) | ((static_cast<uint32_t>(repeat) & 0xFF) << 16);
-    const uint64_t value = boxwire::packHalves(static_cast<uint32_t>(maxVolume), packed);
+    const uint64_t value = kvu::PackHalves(static_cast<uint32_t>(maxVolume), packed);
     return send("vol ", value,
                 [&](JsonLine& line) {
                     line.add("max", maxVolume).add("volume", volume).add("repeat", repeat);
@@ -72,8 +73,8 @@ std::optional<int32_t> StatusWriter::send(std::string_view keyword, uint64_t val
     const int32_t seq = ++m_seq;
     uint8_t record[boxwire::kStatusRecordBytes];
     std::memcpy(record, keyword.data(), 4);
-    boxwire::writeLe32(record + 4, static_cast<uint32_t>(seq));
-    boxwire::writeLe64(record + 8, value);
+    kvu::WriteLe32(record + 4, static_cast<uint32_t>(seq));
+    kvu::WriteLe64(record + 8, value);
     const size_t bytes = isTruncated ? 4 + kTruncatedValueBytes : sizeof record;
     if (!writeAll(record, bytes))
         return std::nullopt;
@@ -89,5 +90,5 @@ std::optional<int32_t> StatusWriter::send(std::string_view keyword, uint64_t val
 }
 
 bool StatusWriter::writeAll(const void* data, size_t bytes) {
-    return boxwire::SendAll(m_dataFd, data, bytes);
+    return kvu::io::SendAll(m_dataFd, data, bytes);
 }

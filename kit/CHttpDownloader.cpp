@@ -2,13 +2,13 @@
 
 #include "DebugPrint.h"
 
+#include <curl/curl.h>
+
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
-#include <strings.h>
 #include <unistd.h>
 
 namespace {
@@ -22,18 +22,9 @@ void initCurlOnce() {
     });
 }
 
-bool startsWithNoCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() &&
-           strncasecmp(text.data(), prefix.data(), prefix.size()) == 0;
-}
-
-std::string_view trim(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-        text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' ||
-                             text.back() == '\n'))
-        text.remove_suffix(1);
-    return text;
+bool hasHeader(CURL* easy, const char* name) {
+    curl_header* header = nullptr;
+    return curl_easy_header(easy, name, 0, CURLH_HEADER, -1, &header) == CURLHE_OK;
 }
 
 } // namespace
@@ -73,9 +64,23 @@ void CHttpDownloader::Stop() {
     m_isCancelled = false;
 }
 
+void CHttpDownloader::SetStallWindow(long bytes, long seconds) {
+    m_stallBytes = bytes;
+    m_stallSeconds = std::max(1L, seconds);
+}
+
+void CHttpDownloader::Abort() {
+    // Set before the cancel flag: a start that clears the cancel flag after
+    // this still sees the abort.
+    m_isAborted = true;
+    m_isCancelled = true;
+    if (m_multi != nullptr)
+        curl_multi_wakeup(m_multi);
+}
+
 int32_t CHttpDownloader::start(Mode mode, const std::string& url, const std::string& path) {
     Stop();
-    m_isCancelled = false;
+    m_isCancelled = m_isAborted.load();
     m_isSucceeded = false;
     m_isFinished = false;
     m_mode = mode;
@@ -87,7 +92,7 @@ int32_t CHttpDownloader::start(Mode mode, const std::string& url, const std::str
     m_bytesReceived = 0;
     m_bytesStored = 0;
 
-    m_easy = m_multi != nullptr ? curl_easy_init() : nullptr;
+    m_easy = m_multi != nullptr && !m_isCancelled ? curl_easy_init() : nullptr;
     if (m_easy == nullptr) {
         DebugPrint("CHttpDownloader::start(): curl_easy_init failed\n");
         m_isFinished = true;
@@ -106,10 +111,11 @@ int32_t CHttpDownloader::start(Mode mode, const std::string& url, const std::str
     curl_easy_setopt(m_easy, CURLOPT_MAXREDIRS, 10L);
     curl_easy_setopt(m_easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(m_easy, CURLOPT_CONNECTTIMEOUT_MS, kTimeoutMs);
-    // A peer that sends nothing for the time-out ends the transfer; a long
-    // but moving one does not.
-    curl_easy_setopt(m_easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(m_easy, CURLOPT_LOW_SPEED_TIME, kTimeoutMs / 1000);
+    // A peer that trickles (or sends nothing) ends the transfer; a long but
+    // moving one does not. libcurl takes the floor as an average per second
+    // over the window.
+    curl_easy_setopt(m_easy, CURLOPT_LOW_SPEED_LIMIT, std::max(1L, m_stallBytes / m_stallSeconds));
+    curl_easy_setopt(m_easy, CURLOPT_LOW_SPEED_TIME, m_stallSeconds);
     curl_easy_setopt(m_easy, CURLOPT_BUFFERSIZE, static_cast<long>(kBlockBytes));
     curl_easy_setopt(m_easy, CURLOPT_HEADERFUNCTION, &CHttpDownloader::onHeader);
     curl_easy_setopt(m_easy, CURLOPT_HEADERDATA, this);
@@ -135,10 +141,6 @@ void CHttpDownloader::threadMain(void* self) {
 
 int32_t CHttpDownloader::transfer() {
     m_blockFill = 0;
-    m_status = 0;
-    m_hasLocation = false;
-    m_isChunked = false;
-    m_headerLength = -1;
     m_isBodyAccepted = false;
     m_hasCreatedFile = false;
 
@@ -202,59 +204,38 @@ int32_t CHttpDownloader::finish(bool hasFailed) {
 size_t CHttpDownloader::onHeader(char* data, size_t size, size_t count, void* self) {
     auto* me = static_cast<CHttpDownloader*>(self);
     const size_t total = size * count;
-    return me->acceptHeaderLine(std::string_view(data, total)) ? total : 0;
+    // Only the blank line that ends a response's headers matters: libcurl
+    // has parsed them by then.
+    const std::string_view line(data, total);
+    if (line != "\r\n" && line != "\n")
+        return total;
+    return me->acceptResponse() ? total : 0;
 }
 
-bool CHttpDownloader::acceptHeaderLine(std::string_view line) {
-    if (startsWithNoCase(line, "HTTP/")) {
-        // A new response begins (after a redirect or an interim reply).
-        m_status = 0;
-        m_hasLocation = false;
-        m_isChunked = false;
-        m_headerLength = -1;
-        const size_t space = line.find(' ');
-        if (space != std::string_view::npos) {
-            const std::string_view code = line.substr(space + 1);
-            std::from_chars(code.data(), code.data() + code.size(), m_status);
-        }
+bool CHttpDownloader::acceptResponse() {
+    long status = 0;
+    curl_easy_getinfo(m_easy, CURLINFO_RESPONSE_CODE, &status);
+    // An interim reply, or a redirect libcurl follows, is no body of ours.
+    if (status / 100 == 1 || (status / 100 == 3 && hasHeader(m_easy, "Location")))
         return true;
-    }
-    if (startsWithNoCase(line, "location:")) {
-        m_hasLocation = true;
-    } else if (startsWithNoCase(line, "transfer-encoding:")) {
-        m_isChunked = true;
-    } else if (startsWithNoCase(line, "content-length:")) {
-        const std::string_view value = trim(line.substr(15));
-        uint64_t length = 0;
-        const auto [end, error] =
-            std::from_chars(value.data(), value.data() + value.size(), length);
-        m_headerLength = error == std::errc() && end == value.data() + value.size() && length > 0
-                             ? static_cast<int64_t>(std::min<uint64_t>(length, INT64_MAX))
-                             : -1;
-    }
-    if (!trim(line).empty())
-        return true;
-
-    // End of one response's headers.
-    if (m_status / 100 == 1 || (m_status / 100 == 3 && m_hasLocation))
-        return true;
-    if (m_status / 100 != 2) {
-        DebugPrint("CHttpDownloader::acceptHeaderLine(): %s answered status %d\n", m_url.c_str(),
-                   m_status);
+    if (status / 100 != 2) {
+        DebugPrint("CHttpDownloader::acceptResponse(): %s answered status %ld\n", m_url.c_str(),
+                   status);
         return false;
     }
     // The length decides the memory reserved and whether the body came whole.
-    if (m_isChunked || m_headerLength <= 0) {
-        DebugPrint("CHttpDownloader::acceptHeaderLine(): %s has no Content-Length\n",
-                   m_url.c_str());
+    curl_off_t length = -1;
+    curl_easy_getinfo(m_easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+    if (hasHeader(m_easy, "Transfer-Encoding") || length <= 0) {
+        DebugPrint("CHttpDownloader::acceptResponse(): %s has no Content-Length\n", m_url.c_str());
         return false;
     }
-    if (m_mode == Mode::Memory && static_cast<uint64_t>(m_headerLength) > kMemoryLimitBytes) {
-        DebugPrint("CHttpDownloader::acceptHeaderLine(): %s is too large (%lld bytes)\n",
-                   m_url.c_str(), static_cast<long long>(m_headerLength));
+    if (m_mode == Mode::Memory && static_cast<uint64_t>(length) > kMemoryLimitBytes) {
+        DebugPrint("CHttpDownloader::acceptResponse(): %s is too large (%lld bytes)\n",
+                   m_url.c_str(), static_cast<long long>(length));
         return false;
     }
-    m_expectedLength = static_cast<uint64_t>(m_headerLength);
+    m_expectedLength = static_cast<uint64_t>(length);
     m_isBodyAccepted = true;
     return true;
 }

@@ -5,7 +5,6 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
-#include <curl/curl.h>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -31,8 +30,12 @@ public:
 
     static constexpr const char* kUserAgent = "CeHttp";
     static constexpr size_t kBlockBytes = 4096;
-    static constexpr uint64_t kMemoryLimitBytes = 5 * 1024 * 1024;
+    static constexpr uint64_t kMemoryLimitBytes = uint64_t{5} * 1024 * 1024;
     static constexpr long kTimeoutMs = 180000;
+    // A transfer that receives fewer bytes than this in a stall window ends
+    // as a failure.
+    static constexpr long kStallBytes = 1024;
+    static constexpr long kStallSeconds = 30;
 
     explicit CHttpDownloader(bool isAsynchronous = false, Callback callback = {});
     ~CHttpDownloader();
@@ -51,6 +54,13 @@ public:
     // block. Not to be called from another thread while the owner starts or
     // destroys the object.
     void Stop();
+    // Stops the transfer for good, from any thread and at any time: a running
+    // transfer ends at once as cancelled, and every later start fails.
+    void Abort();
+
+    // Before a start: the bytes a transfer must receive in every window of
+    // seconds (at least 1) not to count as stalled.
+    void SetStallWindow(long bytes, long seconds);
 
     Mode GetMode() const { return m_mode; }
     uint64_t ExpectedLength() const { return m_expectedLength.load(); }
@@ -66,10 +76,17 @@ public:
 private:
     int32_t start(Mode mode, const std::string& url, const std::string& path);
     int32_t transfer();
+    // libcurl's handles, declared as libcurl declares them so that the
+    // header does not pull libcurl into every user.
+    using CurlEasy = void;
+    using CurlMulti = void;
+
     static void threadMain(void* self);
     static size_t onHeader(char* data, size_t size, size_t count, void* self);
     static size_t onData(char* data, size_t size, size_t count, void* self);
-    bool acceptHeaderLine(std::string_view line);
+    // At the end of a response's headers: whether its body is the one to
+    // keep (status 2xx, a Content-Length within the mode's limit).
+    bool acceptResponse();
     bool storeBlock(const uint8_t* data, size_t size);
     int32_t finish(bool hasFailed);
     void callBack();
@@ -80,10 +97,11 @@ private:
     kvu::tools::CWorkerThread m_thread{"HttpDownloader"};
     // Lives as long as the object so that Stop can wake a transfer from any
     // thread without racing its creation.
-    CURLM* m_multi = nullptr;
+    CurlMulti* m_multi = nullptr;
 
     // Shared with other threads: atomic.
     std::atomic<bool> m_isCancelled{false};
+    std::atomic<bool> m_isAborted{false};
     std::atomic<bool> m_isSucceeded{false};
     std::atomic<bool> m_isFinished{false};
     std::atomic<uint64_t> m_expectedLength{0};
@@ -94,17 +112,14 @@ private:
     Mode m_mode = Mode::None;
     std::string m_url;
     std::string m_path;
-    CURL* m_easy = nullptr;
-    curl_slist* m_requestHeaders = nullptr;
+    long m_stallBytes = kStallBytes;
+    long m_stallSeconds = kStallSeconds;
+    CurlEasy* m_easy = nullptr;
+    struct curl_slist* m_requestHeaders = nullptr;
     int m_file = -1;
     bool m_hasCreatedFile = false;
     std::vector<uint8_t> m_buffer;
     std::array<uint8_t, kBlockBytes> m_block{};
     size_t m_blockFill = 0;
-    // Headers of the response being received.
-    int m_status = 0;
-    bool m_hasLocation = false;
-    bool m_isChunked = false;
-    int64_t m_headerLength = -1;
     bool m_isBodyAccepted = false;
 };

@@ -10,4 +10,8 @@ namespace kvu {
 // kept as it stands.
 std::string Unescape(std::string_view text);
 
+// Text from the network made safe for a terminal: every control character
+// (and DEL) becomes a visible "\xNN".
+std::string MaskControlCharacters(std::string_view text);
+
 } // namespace kvu

@@ -49,9 +49,7 @@ bool CDmpCmdProcessor::DoCmdRead(const DMP_COMMAND& item) {
         m_link->m_sequence = 0;
         // Also removes every read item still cycling.
         m_link->m_commandQueue->Flush();
-        if (m_link->m_openFile)
-            m_link->m_openFile->Close();
-        m_link->m_openFile.reset();
+        m_link->setOpenFile(nullptr);
         m_link->m_hasOpenFile = false;
         return true;
     default:

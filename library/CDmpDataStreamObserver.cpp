@@ -2,9 +2,13 @@
 
 #include "CDmpVellumo.h"
 #include "DebugPrint.h"
+#include "LittleEndian.h"
 
 #include <chrono>
+#include <cstdint>
 #include <cstring>
+#include <deque>
+#include <iterator>
 #include <thread>
 
 namespace {
@@ -16,13 +20,7 @@ constexpr auto kQueuePollInterval = std::chrono::milliseconds(10);
 constexpr size_t kMaxQueuedRequests = 256;
 
 int32_t le32(const uint8_t* bytes) {
-    return static_cast<int32_t>(bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) |
-                                (static_cast<uint32_t>(bytes[3]) << 24));
-}
-
-uint64_t le64(const uint8_t* bytes) {
-    return static_cast<uint32_t>(le32(bytes)) |
-           (static_cast<uint64_t>(static_cast<uint32_t>(le32(bytes + 4))) << 32);
+    return static_cast<int32_t>(kvu::ReadLe32(bytes));
 }
 
 bool is(const uint8_t* bytes, const char (&keyword)[5]) {
@@ -67,9 +65,9 @@ void CDmpDataStreamObserver::DataReceived(uint8_t* buffer, int32_t length, int32
         m_link->m_repeatStatus = (volumeWord >> 16) & 0xFF;
         m_link->notify(CDmpVellumo::Notice::StatusChanged);
     } else if (is(buffer, "ver ")) {
-        m_link->m_boxVersion = le64(value);
+        m_link->m_boxVersion = kvu::ReadLe64(value);
     } else if (is(buffer, "waid")) {
-        m_link->m_macAddress = le64(value);
+        m_link->m_macAddress = kvu::ReadLe64(value);
     } else {
         applyStatus(value);
     }
@@ -100,12 +98,37 @@ void CDmpDataStreamObserver::applyStatus(const uint8_t* value) {
 }
 
 void CDmpDataStreamObserver::post(const DMP_COMMAND& request) {
-    if (m_link->m_commandQueue->Count() >= kMaxQueuedRequests) {
+    using Items = std::deque<DMP_COMMAND>::iterator;
+    const bool isClose = request.kind == kKindRead && request.valueLow == kReadClose;
+    const bool isSeek = request.kind == kKindSeekRequest;
+    // Closes and seeks are never dropped: a dropped close would leave the
+    // read items cycling and this reader waiting for an empty queue for ever.
+    // A seek replaces one still waiting at the end: only the last position
+    // counts, and a flood stays bounded.
+    const auto merge = [&](const Items& first, const Items& last) {
+        if (isClose)
+            return false;
+        if (isSeek) {
+            if (std::prev(last)->kind != kKindSeekRequest)
+                return false;
+            *std::prev(last) = request;
+            return true;
+        }
+        // A request to read the file whose read item waits, with no close
+        // after it, adds nothing.
+        for (Items item = last; item != first;) {
+            --item;
+            if (item->kind == kKindRead && item->valueLow == kReadClose)
+                return false;
+            if (item->kind == kKindRead && item->valueLow == kReadFile)
+                return request.valueLow == kReadFile && item->valueHigh == request.valueHigh;
+        }
+        return false;
+    };
+    const size_t limit = isClose || isSeek ? SIZE_MAX : kMaxQueuedRequests;
+    if (!m_link->m_commandQueue->PostOrMerge(request, limit, merge))
         DebugPrint("CDmpDataStreamObserver::DataReceived(): request %d dropped, %zu queued\n",
                    request.kind, kMaxQueuedRequests);
-        return;
-    }
-    m_link->m_commandQueue->Post(request);
 }
 
 // The Box asks for the next file only after the current one was closed. A

@@ -1,6 +1,7 @@
 #include "CDmpVellumo.h"
 
 #include "DebugPrint.h"
+#include "LittleEndian.h"
 #include "Unicode.h"
 #include "io/CTcpStreamer.h"
 
@@ -9,6 +10,7 @@
 #include <optional>
 #include <sys/stat.h>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -16,26 +18,18 @@ namespace {
 // writer waits for the Box.
 constexpr int32_t kDataSendBufferBytes = 0x50000;
 
+// How long Close waits for another thread's record to finish before it gives
+// up the disconnect record (20 tries of 10 ms): a writer blocked on a Box
+// that does not read holds the lock, and the teardown that follows aborts it.
+constexpr int kDisconnectLockTries = 20;
+constexpr auto kDisconnectLockInterval = std::chrono::milliseconds(10);
+
 // The version and MAC queries wait 300 times 10 ms for the Box's answer.
 constexpr int kAnswerPolls = 300;
 constexpr auto kAnswerPollInterval = std::chrono::milliseconds(10);
 
-kvu::io::CTcpStreamer* tcp(const std::unique_ptr<kvu::io::CAsyncStreamer>& stream) {
-    return stream ? static_cast<kvu::io::CTcpStreamer*>(stream->Stream()) : nullptr;
-}
-
 bool isOpen(const std::unique_ptr<kvu::io::CAsyncStreamer>& stream) {
     return stream && stream->Stream()->IsOpen();
-}
-
-void putLe32(uint8_t* out, uint32_t value) {
-    for (int i = 0; i < 4; ++i)
-        out[i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-void putLe64(uint8_t* out, uint64_t value) {
-    for (int i = 0; i < 8; ++i)
-        out[i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
 // The name the Box shows: the part after the last "/", or the whole entry
@@ -65,16 +59,8 @@ CDmpVellumo::~CDmpVellumo() {
 // ---- connections -----------------------------------------------------------
 
 bool CDmpVellumo::OpenConnection(const char* host, int32_t port, bool isAsync) {
-    tearDown();
-    m_commandObserver = std::make_unique<CDmpCmdStreamObserver>();
-    m_dataObserver = std::make_unique<CDmpDataStreamObserver>(this);
-    m_commandStream = std::make_unique<kvu::io::CAsyncStreamer>(new kvu::io::CTcpStreamer, true);
-    m_dataStream = std::make_unique<kvu::io::CAsyncStreamer>(new kvu::io::CTcpStreamer, true);
-    m_commandStream->SetObserver(m_commandObserver.get());
-    m_dataStream->SetObserver(m_dataObserver.get());
-    m_fileProcessor = std::make_unique<CDmpCmdProcessor>(this);
-    m_commandQueue =
-        std::make_unique<kvu::tools::CommandQueue<DMP_COMMAND>>(m_fileProcessor.get(), "dmp-link");
+    createParts(std::make_unique<kvu::io::CTcpStreamer>(),
+                std::make_unique<kvu::io::CTcpStreamer>());
     m_host = host ? host : "";
     m_port = port;
     m_isAsync = isAsync;
@@ -89,6 +75,30 @@ bool CDmpVellumo::OpenConnection(const char* host, int32_t port, bool isAsync) {
     notifyError(kLinkErrorConnect);
     CloseConnection();
     return false;
+}
+
+void CDmpVellumo::createParts(std::unique_ptr<kvu::io::CStreamer> command,
+                              std::unique_ptr<kvu::io::CStreamer> data) {
+    tearDown();
+    {
+        std::lock_guard lock(m_fileMutex);
+        m_isTornDown = false;
+    }
+    m_commandObserver = std::make_unique<CDmpCmdStreamObserver>();
+    m_dataObserver = std::make_unique<CDmpDataStreamObserver>(this);
+    m_commandStream = std::make_unique<kvu::io::CAsyncStreamer>(command.release(), true);
+    m_dataStream = std::make_unique<kvu::io::CAsyncStreamer>(data.release(), true);
+    m_commandStream->SetObserver(m_commandObserver.get());
+    m_dataStream->SetObserver(m_dataObserver.get());
+    m_fileProcessor = std::make_unique<CDmpCmdProcessor>(this);
+    m_commandQueue =
+        std::make_unique<kvu::tools::CommandQueue<DMP_COMMAND>>(m_fileProcessor.get(), "dmp-link");
+}
+
+bool CDmpVellumo::AttachStreams(std::unique_ptr<kvu::io::CStreamer> command,
+                                std::unique_ptr<kvu::io::CStreamer> data) {
+    createParts(std::move(command), std::move(data));
+    return AreConnectionsOpen();
 }
 
 bool CDmpVellumo::ConnectStreams() {
@@ -124,8 +134,17 @@ void CDmpVellumo::CloseConnection() {
         std::lock_guard lock(m_observerMutex);
         m_observers.clear();
     }
-    if (isOpen(m_commandStream))
-        sendCommand(kCmdDisconnect, SequenceUse::Next, currentTypeByte());
+    if (isOpen(m_commandStream)) {
+        std::unique_lock lock(m_commandWriteMutex, std::try_to_lock);
+        for (int i = 1; i < kDisconnectLockTries && !lock.owns_lock(); ++i) {
+            std::this_thread::sleep_for(kDisconnectLockInterval);
+            lock.try_lock();
+        }
+        // Never blocks: a Box that does not read gets no disconnect record.
+        if (lock.owns_lock())
+            writeRecord(true, kCmdDisconnect, ++m_sequence, currentTypeByte(), false, nullptr, 0,
+                        false);
+    }
     tearDown();
     m_sequence = 0;
     m_host.clear();
@@ -134,27 +153,43 @@ void CDmpVellumo::CloseConnection() {
 
 void CDmpVellumo::tearDown() {
     // Abort rather than close: it also ends a connect still in progress on
-    // the worker and keeps a later connect attempt from starting.
-    if (auto* stream = tcp(m_commandStream))
-        stream->Abort();
-    if (auto* stream = tcp(m_dataStream))
-        stream->Abort();
+    // the worker, keeps a later connect attempt from starting and wakes a
+    // writer blocked on a Box that does not read.
+    if (m_commandStream)
+        m_commandStream->Stream()->Abort();
+    if (m_dataStream)
+        m_dataStream->Stream()->Abort();
+    // A download on the worker would otherwise run to its time-out.
+    {
+        std::lock_guard lock(m_fileMutex);
+        m_isTornDown = true;
+        if (m_openFile)
+            m_openFile->Abort();
+    }
     // The reader may be waiting for the command queue to drain: stop it
-    // before the queue goes away.
+    // before the queue.
     if (m_dataStream)
         m_dataStream->StopReading();
     if (m_commandQueue)
         m_commandQueue->Stop();
-    m_commandQueue.reset();
-    m_fileProcessor.reset();
-    m_commandStream.reset();
-    m_dataStream.reset();
-    m_commandObserver.reset();
-    m_dataObserver.reset();
-    if (m_openFile)
-        m_openFile->Close();
-    m_openFile.reset();
+    // The streams, the queue and the processor stay until the link is freed
+    // or opened again: another link's callback may still send through this
+    // one, and finds it closed.
+    setOpenFile(nullptr);
     m_hasOpenFile = false;
+}
+
+void CDmpVellumo::setOpenFile(std::unique_ptr<CDmpFileSource> source) {
+    std::unique_ptr<CDmpFileSource> old;
+    {
+        std::lock_guard lock(m_fileMutex);
+        if (source && m_isTornDown)
+            source->Abort();
+        old = std::exchange(m_openFile, std::move(source));
+    }
+    // Closed without the lock: closing waits for nothing, but need not.
+    if (old)
+        old->Close();
 }
 
 void CDmpVellumo::closeSockets() {
@@ -221,7 +256,7 @@ bool CDmpVellumo::SendCmd(bool onCommandConnection, int32_t code, int32_t sequen
     {
         std::lock_guard lock(onCommandConnection ? m_commandWriteMutex : m_dataWriteMutex);
         failure = writeRecord(onCommandConnection, code, sequence, value, isOutOfBand, extra,
-                              extraLength);
+                              extraLength, true);
     }
     return reportRecordFailure(failure);
 }
@@ -232,7 +267,7 @@ bool CDmpVellumo::sendCommand(int32_t code, SequenceUse use, int64_t value, cons
     {
         std::lock_guard lock(m_commandWriteMutex);
         const int32_t sequence = use == SequenceUse::Next ? ++m_sequence : m_sequence.load();
-        failure = writeRecord(true, code, sequence, value, false, extra, extraLength);
+        failure = writeRecord(true, code, sequence, value, false, extra, extraLength, true);
     }
     return reportRecordFailure(failure);
 }
@@ -248,23 +283,24 @@ bool CDmpVellumo::reportRecordFailure(const char* failure) {
 
 const char* CDmpVellumo::writeRecord(bool onCommandConnection, int32_t code, int32_t sequence,
                                      int64_t value, bool isOutOfBand, const void* extra,
-                                     uint32_t extraLength) {
+                                     uint32_t extraLength, bool mayBlock) {
     auto& asyncStream = onCommandConnection ? m_commandStream : m_dataStream;
     if (!isOpen(asyncStream))
         return "CDmpVellumo::SendCmd(): Fail to send command!\n";
     kvu::io::CStreamer* stream = asyncStream->Stream();
-    // Each part is one write; a part written short fails the command and
-    // nothing is resent.
-    auto writePart = [stream](const void* data, int32_t size, int32_t flags) {
-        return stream->IsOpen() && stream->Write(data, size, flags, 0) == size;
+    // The writer lock keeps other records out while a part is continued
+    // after a short write.
+    const int32_t waitFlag = mayBlock ? 0 : kvu::io::kStreamFlagDontWait;
+    auto writePart = [stream, waitFlag](const void* data, size_t size, int32_t flags) {
+        return stream->IsOpen() && stream->WriteAll(data, size, flags | waitFlag);
     };
     const uint8_t commandByte = WireByte(code);
     uint8_t sequenceBytes[4];
     uint8_t valueBytes[8];
     uint8_t lengthBytes[4];
-    putLe32(sequenceBytes, static_cast<uint32_t>(sequence));
-    putLe64(valueBytes, static_cast<uint64_t>(value));
-    putLe32(lengthBytes, extraLength);
+    kvu::WriteLe32(sequenceBytes, static_cast<uint32_t>(sequence));
+    kvu::WriteLe64(valueBytes, static_cast<uint64_t>(value));
+    kvu::WriteLe32(lengthBytes, extraLength);
     if (!writePart(&commandByte, 1, isOutOfBand ? kvu::io::kStreamFlagOutOfBand : 0))
         return "CDmpVellumo::SendCmd(): Fail to send OOB mark!\n";
     if (!writePart(sequenceBytes, 4, 0))
@@ -275,7 +311,7 @@ const char* CDmpVellumo::writeRecord(bool onCommandConnection, int32_t code, int
         return nullptr;
     if (!writePart(lengthBytes, 4, 0))
         return "CDmpVellumo::SendCmd(): Fail to send extra data size!\n";
-    if (!writePart(extra, static_cast<int32_t>(extraLength), 0))
+    if (!writePart(extra, extraLength, 0))
         return "CDmpVellumo::SendCmd(): Fail to send extra data!\n";
     return nullptr;
 }
@@ -294,9 +330,7 @@ bool CDmpVellumo::RecvCmd(int32_t& sequence, uint8_t (&value)[8]) {
         notifyError(kLinkErrorStatusRead);
         return false;
     }
-    sequence =
-        static_cast<int32_t>(sequenceBytes[0] | (sequenceBytes[1] << 8) | (sequenceBytes[2] << 16) |
-                             (static_cast<uint32_t>(sequenceBytes[3]) << 24));
+    sequence = static_cast<int32_t>(kvu::ReadLe32(sequenceBytes));
     return true;
 }
 
@@ -304,16 +338,7 @@ bool CDmpVellumo::writeAll(const uint8_t* data, int32_t size) {
     // A short send would splice the next chunk into the middle of this one.
     std::lock_guard lock(m_dataWriteMutex);
     kvu::io::CStreamer* stream = m_dataStream->Stream();
-    while (size > 0) {
-        if (!stream->IsOpen())
-            return false;
-        const int32_t written = stream->Write(data, size, 0, 0);
-        if (written <= 0)
-            return false;
-        data += written;
-        size -= written;
-    }
-    return true;
+    return stream->IsOpen() && stream->WriteAll(data, static_cast<size_t>(size));
 }
 
 // ---- playback and device commands -----------------------------------------
@@ -337,15 +362,12 @@ bool CDmpVellumo::startStatusReader() {
 }
 
 bool CDmpVellumo::Play(int32_t mediaType) {
-    std::unique_lock lock(m_lock);
-    if (m_playList.empty() || !AreConnectionsOpen()) {
+    if (PlayListCount() == 0 || !AreConnectionsOpen()) {
         reportNotConnected("Play");
         return false;
     }
-    lock.unlock();
     SendPlayListFileName();
-    lock.lock();
-    const int64_t value = PackValue(WireByte(mediaType), static_cast<uint32_t>(m_playList.size()));
+    const int64_t value = PackValue(WireByte(mediaType), static_cast<uint32_t>(PlayListCount()));
     if (!sendCommand(kCmdPlay, SequenceUse::Next, value)) {
         reportSendFailure("Play");
         return false;
@@ -361,9 +383,8 @@ bool CDmpVellumo::sendPlaybackCommand(int32_t code, const char* operation,
         reportNotConnected(operation);
         return false;
     }
-    std::lock_guard lock(m_lock);
     const int64_t value =
-        PackValue(currentTypeByte(), valueHigh.value_or(static_cast<uint32_t>(m_playList.size())));
+        PackValue(currentTypeByte(), valueHigh.value_or(static_cast<uint32_t>(PlayListCount())));
     if (!sendCommand(code, SequenceUse::Next, value)) {
         reportSendFailure(operation);
         return false;
@@ -425,7 +446,6 @@ bool CDmpVellumo::Mute() {
 bool CDmpVellumo::Upgrade(const char* url) {
     if (url == nullptr || *url == '\0')
         return false;
-    std::lock_guard lock(m_lock);
     const std::string_view text(url);
     if (!sendCommand(kCmdUpgrade, SequenceUse::Next, 0, text.data(),
                      static_cast<uint32_t>(text.size()))) {
@@ -438,7 +458,6 @@ bool CDmpVellumo::Upgrade(const char* url) {
 }
 
 bool CDmpVellumo::sendDeviceCommand(int32_t code, const char* operation) {
-    std::lock_guard lock(m_lock);
     if (!sendCommand(code, SequenceUse::Next, 0)) {
         reportSendFailure(operation);
         return false;
@@ -468,12 +487,12 @@ bool CDmpVellumo::SwitchToWfdPBC() {
 
 bool CDmpVellumo::GetBoxVersion(int32_t& major, int32_t& minor, int32_t& reserved, int32_t& build) {
     major = minor = reserved = build = 0;
-    std::lock_guard lock(m_lock);
+    // Cleared before sending: the answer may arrive before the send returns.
+    m_boxVersion = 0;
     if (!sendCommand(kCmdVersion, SequenceUse::Next, 0)) {
         reportSendFailure("GetBoxVersion");
         return false;
     }
-    m_boxVersion = 0;
     m_currentMediaType = kCmdVersion;
     m_lastCommand = kCmdVersion;
     if (!startStatusReader())
@@ -488,14 +507,13 @@ bool CDmpVellumo::GetBoxVersion(int32_t& major, int32_t& minor, int32_t& reserve
 }
 
 uint64_t CDmpVellumo::GetCurAdapterMacAddr() {
-    std::lock_guard lock(m_lock);
     m_currentMediaType = kMediaTypeMacQuery;
+    m_macAddress = 0;
     if (!sendCommand(kCmdMacAddress, SequenceUse::Next, WireByte(kMediaTypeMacQuery))) {
         // The version query's text: the MAC query shares it.
         reportSendFailure("GetBoxVersion");
         return 0;
     }
-    m_macAddress = 0;
     m_lastCommand = kCmdMacAddress;
     if (!startStatusReader())
         return 0;
@@ -537,14 +555,16 @@ bool CDmpVellumo::AddFiles(const std::vector<std::wstring>& files, int32_t posit
 }
 
 void CDmpVellumo::SendPlayListFileName() {
-    std::lock_guard lock(m_lock);
-    if (m_playList.empty())
-        return;
     std::wstring names;
-    for (const std::wstring& path : m_playList) {
-        names += boxName(path);
-        names += L'\n';
+    {
+        std::lock_guard lock(m_lock);
+        for (const std::wstring& path : m_playList) {
+            names += boxName(path);
+            names += L'\n';
+        }
     }
+    if (names.empty())
+        return;
     const std::string text = kvu::ToUtf8(names);
     if (!sendCommand(kCmdPlayListNames, SequenceUse::Current, 0, text.data(),
                      static_cast<uint32_t>(text.size()))) {
@@ -554,9 +574,8 @@ void CDmpVellumo::SendPlayListFileName() {
 }
 
 bool CDmpVellumo::OpenLocalFile(const std::wstring& path) {
-    if (m_openFile)
-        m_openFile->Close();
-    m_openFile = std::make_unique<CDmpFileSource>();
+    // Published before the open so that a teardown can stop its download.
+    setOpenFile(std::make_unique<CDmpFileSource>());
     m_hasOpenFile = true;
     if (!m_openFile->Open(path)) {
         DebugPrint("CDmpVellumo::OpenLocalFile(): Fail to open file(%s)!\n",

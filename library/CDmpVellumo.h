@@ -44,6 +44,10 @@ public:
 
     // Connections.
     bool OpenConnection(const char* host, int32_t port, bool isAsync);
+    // Uses two streams that are already connected (another transport, or a
+    // scripted peer's) instead of connecting; the link owns them.
+    bool AttachStreams(std::unique_ptr<kvu::io::CStreamer> command,
+                       std::unique_ptr<kvu::io::CStreamer> data);
     bool ConnectStreams();
     void CloseConnection();
     void AddObserver(CDmpVellumoObserver* observer);
@@ -116,9 +120,11 @@ private:
     bool sendCommand(int32_t code, SequenceUse use, int64_t value, const void* extra = nullptr,
                      uint32_t extraLength = 0);
     // Writes one record's parts; the caller holds the connection's writer
-    // lock. The failure's trace text, or null.
+    // lock. mayBlock false: a full send buffer fails the record. The
+    // failure's trace text, or null.
     const char* writeRecord(bool onCommandConnection, int32_t code, int32_t sequence, int64_t value,
-                            bool isOutOfBand, const void* extra, uint32_t extraLength);
+                            bool isOutOfBand, const void* extra, uint32_t extraLength,
+                            bool mayBlock);
     bool reportRecordFailure(const char* failure);
     void reportNotConnected(const char* operation);
     void reportSendFailure(const char* operation);
@@ -130,8 +136,15 @@ private:
     void asyncConnect();
     void closeSockets();
 
-    // Stops both threads and frees the streams, the queue and the file.
+    // Replaces the streams, observers, processor and queue after a teardown.
+    void createParts(std::unique_ptr<kvu::io::CStreamer> command,
+                     std::unique_ptr<kvu::io::CStreamer> data);
+    // Aborts the streams and a download, stops both threads and closes the
+    // file. Keeps the stream objects: other threads may still call in.
     void tearDown();
+    // Replaces the worker's file source; a source set after a teardown is
+    // aborted at once.
+    void setOpenFile(std::unique_ptr<CDmpFileSource> source);
 
     // Destruction order matters: the queue (and its worker) must go before
     // the processor it runs, and both before the streams they write.
@@ -142,8 +155,12 @@ private:
     std::unique_ptr<CDmpCmdProcessor> m_fileProcessor;
     std::unique_ptr<kvu::tools::CommandQueue<DMP_COMMAND>> m_commandQueue;
 
-    // Touched only by the worker, and by tearDown after the worker stopped.
+    // Replaced only by the worker (and by tearDown after the worker
+    // stopped), under m_fileMutex so that tearDown can abort its download;
+    // the worker reads it without the lock.
+    std::mutex m_fileMutex;
     std::unique_ptr<CDmpFileSource> m_openFile;
+    bool m_isTornDown = false;              // guarded by m_fileMutex
     std::atomic<bool> m_hasOpenFile{false}; // read by the status reader
 
     std::atomic<int32_t> m_sequence{0};
@@ -168,8 +185,7 @@ private:
     std::atomic<uint64_t> m_boxVersion{0};
     std::atomic<uint64_t> m_macAddress{0};
 
-    // Guards the play list and the sending of playback and device commands.
-    // Taken before a writer lock, never after one.
+    // Guards the play list; never held while sending.
     std::mutex m_lock;
 
     // Writer locks: each guards the bytes of one connection, so that a record

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "LittleEndian.h"
+
 #include <cstdint>
 
 // Command codes. Inside the library every command has a 32-bit code; the byte
@@ -58,12 +60,11 @@ struct DMP_COMMAND {
 
     int64_t Value() const {
         return static_cast<int64_t>(
-            (static_cast<uint64_t>(static_cast<uint32_t>(valueHigh)) << 32) |
-            static_cast<uint32_t>(valueLow));
+            kvu::PackHalves(static_cast<uint32_t>(valueLow), static_cast<uint32_t>(valueHigh)));
     }
 };
 
-// Packs two 32-bit halves into the 64-bit value of a command record.
+// The 64-bit value of a command record from its two halves.
 inline int64_t PackValue(uint32_t low, uint32_t high) {
-    return static_cast<int64_t>((static_cast<uint64_t>(high) << 32) | low);
+    return static_cast<int64_t>(kvu::PackHalves(low, high));
 }

@@ -1,10 +1,12 @@
 // The exported C interface: thin entry points over DmpVellumoInfo.
 #include "CWiDiHook.h"
+#include "DebugPrint.h"
 #include "DmpVellumoInfo.h"
 #include "Unicode.h"
 #include "dmp_vellumo.h"
 
 #include <algorithm>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -54,6 +56,26 @@ std::string narrow(const wchar_t* text) {
     return text ? kvu::ToUtf8(text) : std::string();
 }
 
+// No exception crosses the C interface: an operation that throws (memory
+// exhausted, a thread that cannot start) returns its failure value.
+template <typename Result, typename Call> Result guarded(Result failure, Call call) noexcept {
+    try {
+        return call();
+    } catch (const std::exception& error) {
+        DebugPrint("DmpVellumo: operation failed: %s\n", error.what());
+    } catch (...) {
+        DebugPrint("DmpVellumo: operation failed\n");
+    }
+    return failure;
+}
+
+template <typename Call> void guarded(Call call) noexcept {
+    guarded(0, [&] {
+        call();
+        return 0;
+    });
+}
+
 } // namespace
 
 extern "C" {
@@ -61,89 +83,113 @@ extern "C" {
 // ---- create and destroy ------------------------------------------------------
 
 DmpVellumoInfo* CreateA(const char* address, int32_t port) {
-    return create(address, port, nullptr);
+    return guarded(static_cast<DmpVellumoInfo*>(nullptr),
+                   [&] { return create(address, port, nullptr); });
 }
 
 DmpVellumoInfo* CreateW(const wchar_t* address, int32_t port) {
-    return create(narrow(address).c_str(), port, nullptr);
+    return guarded(static_cast<DmpVellumoInfo*>(nullptr),
+                   [&] { return create(narrow(address).c_str(), port, nullptr); });
 }
 
 DmpVellumoInfo* Create(const wchar_t* address, int32_t port) __attribute__((alias("CreateW")));
 
 DmpVellumoInfo* CreateWithAsyncIoA(const char* address, int32_t port, DmpHostWindow* window) {
-    return create(address, port, window);
+    return guarded(static_cast<DmpVellumoInfo*>(nullptr),
+                   [&] { return create(address, port, window); });
 }
 
 DmpVellumoInfo* CreateWithAsyncIoW(const wchar_t* address, int32_t port, DmpHostWindow* window) {
-    return create(narrow(address).c_str(), port, window);
+    return guarded(static_cast<DmpVellumoInfo*>(nullptr),
+                   [&] { return create(narrow(address).c_str(), port, window); });
 }
 
 DmpVellumoInfo* CreateWithAsyncIo(const wchar_t* address, int32_t port, DmpHostWindow* window)
     __attribute__((alias("CreateWithAsyncIoW")));
 
 void Destroy(DmpVellumoInfo* handle) {
-    if (registry().Remove(handle))
-        delete handle;
+    guarded([&] {
+        if (registry().Remove(handle))
+            delete handle;
+    });
 }
 
 // ---- play and control ----------------------------------------------------------
 
 bool PlayFileW(DmpVellumoInfo* handle, const wchar_t* path) {
-    if (!handle || !path || *path == L'\0')
-        return false;
-    return handle->PlayFile(path);
+    return guarded(false, [&] {
+        if (!handle || !path || *path == L'\0')
+            return false;
+        return handle->PlayFile(path);
+    });
 }
 
 bool PlayFile(DmpVellumoInfo* handle, const wchar_t* path) __attribute__((alias("PlayFileW")));
 
 bool PlayFileA(DmpVellumoInfo* handle, const char* path) {
-    if (!handle || !path || *path == '\0')
-        return false;
-    return handle->PlayFile(kvu::FromUtf8(path));
+    return guarded(false, [&] {
+        if (!handle || !path || *path == '\0')
+            return false;
+        return handle->PlayFile(kvu::FromUtf8(path));
+    });
 }
 
 bool PlayNext(DmpVellumoInfo* handle, uint32_t mask) {
-    CDmpVellumo* link = handle ? handle->FirstLink(mask) : nullptr;
-    return link && link->Next();
+    return guarded(false, [&] {
+        CDmpVellumo* link = handle ? handle->FirstLink(mask) : nullptr;
+        return link && link->Next();
+    });
 }
 
 bool PlayPrev(DmpVellumoInfo* handle, uint32_t mask) {
-    CDmpVellumo* link = handle ? handle->FirstLink(mask) : nullptr;
-    return link && link->Prev();
+    return guarded(false, [&] {
+        CDmpVellumo* link = handle ? handle->FirstLink(mask) : nullptr;
+        return link && link->Prev();
+    });
 }
 
 bool Pause(DmpVellumoInfo* handle, uint32_t mask) {
-    CDmpVellumo* link = handle ? handle->FirstLink(mask) : nullptr;
-    return link && link->Pause();
+    return guarded(false, [&] {
+        CDmpVellumo* link = handle ? handle->FirstLink(mask) : nullptr;
+        return link && link->Pause();
+    });
 }
 
 bool Resume(DmpVellumoInfo* handle, uint32_t mask) {
-    CDmpVellumo* link = handle ? handle->FirstLink(mask) : nullptr;
-    return link && link->Resume();
+    return guarded(false, [&] {
+        CDmpVellumo* link = handle ? handle->FirstLink(mask) : nullptr;
+        return link && link->Resume();
+    });
 }
 
 bool SetRepeat(DmpVellumoInfo* handle, uint32_t mask, int32_t repeat) {
-    CDmpVellumo* link = handle ? handle->FirstLink(mask) : nullptr;
-    return link && link->SetRepeat(repeat);
+    return guarded(false, [&] {
+        CDmpVellumo* link = handle ? handle->FirstLink(mask) : nullptr;
+        return link && link->SetRepeat(repeat);
+    });
 }
 
 bool SeekFileByTime(DmpVellumoInfo* handle, uint32_t time) {
-    if (!handle)
-        return false;
-    CDmpVellumo* video = handle->Link(DMP_TYPE_VIDEO);
-    if (video && video->Seek(time))
-        return true;
-    CDmpVellumo* audio = handle->Link(DMP_TYPE_AUDIO);
-    return audio && audio->Seek(time);
+    return guarded(false, [&] {
+        if (!handle)
+            return false;
+        CDmpVellumo* video = handle->Link(DMP_TYPE_VIDEO);
+        if (video && video->Seek(time))
+            return true;
+        CDmpVellumo* audio = handle->Link(DMP_TYPE_AUDIO);
+        return audio && audio->Seek(time);
+    });
 }
 
 bool SetVolume(DmpVellumoInfo* handle, int32_t volume) {
-    if (!handle)
-        return false;
-    auto apply = [volume](CDmpVellumo* link) {
-        return link && (volume == -1 ? link->Mute() : link->SetVolume(volume));
-    };
-    return apply(handle->Link(DMP_TYPE_VIDEO)) || apply(handle->Link(DMP_TYPE_AUDIO));
+    return guarded(false, [&] {
+        if (!handle)
+            return false;
+        auto apply = [volume](CDmpVellumo* link) {
+            return link && (volume == -1 ? link->Mute() : link->SetVolume(volume));
+        };
+        return apply(handle->Link(DMP_TYPE_VIDEO)) || apply(handle->Link(DMP_TYPE_AUDIO));
+    });
 }
 
 // ---- status --------------------------------------------------------------------
@@ -153,7 +199,7 @@ uint32_t GetPlayingType(DmpVellumoInfo* handle) {
 }
 
 uint32_t GetFilesType(DmpVellumoInfo* handle, const wchar_t* path) {
-    return handle && path ? handle->GetFilesType(path) : 0;
+    return guarded(0u, [&] { return handle && path ? handle->GetFilesType(path) : 0; });
 }
 
 int32_t GetTotalDuration(DmpVellumoInfo* handle) {
@@ -274,56 +320,65 @@ bool GetFileList(DmpVellumoInfo* handle, uint32_t mask, DmpMediaList** list) {
 
 bool MergeFileList(DmpVellumoInfo* handle, const DmpMediaList* list, uint32_t mask,
                    int32_t position) {
-    return handle && list && handle->MergeFileList(*list, mask, position);
+    return guarded(false,
+                   [&] { return handle && list && handle->MergeFileList(*list, mask, position); });
 }
 
 void ClearPlayList(DmpVellumoInfo* handle, uint32_t mask) {
-    if (handle)
-        handle->ClearPlayList(mask);
+    guarded([&] {
+        if (handle)
+            handle->ClearPlayList(mask);
+    });
 }
 
 void Close(DmpVellumoInfo* handle, uint32_t mask) {
-    if (!handle)
-        return;
-    handle->CloseLinks(mask);
-    if (handle->ActiveMask() == 0)
-        Destroy(handle);
+    guarded([&] {
+        if (!handle)
+            return;
+        handle->CloseLinks(mask);
+        if (handle->ActiveMask() == 0)
+            Destroy(handle);
+    });
 }
 
 // ---- device operations -----------------------------------------------------------
 
 bool Upgrade(DmpVellumoInfo* handle, const char* url) {
-    return handle && handle->Upgrade(url);
+    return guarded(false, [&] { return handle && handle->Upgrade(url); });
 }
 
 bool SwitchToWiDi(DmpVellumoInfo* handle) {
-    return handle && handle->SwitchDevice(DMP_TYPE_WIDI);
+    return guarded(false, [&] { return handle && handle->SwitchDevice(DMP_TYPE_WIDI); });
 }
 
 bool SwitchToWfdPIN(DmpVellumoInfo* handle) {
-    return handle && handle->SwitchDevice(DMP_TYPE_WFD_PIN);
+    return guarded(false, [&] { return handle && handle->SwitchDevice(DMP_TYPE_WFD_PIN); });
 }
 
 bool SwitchToWfdPBC(DmpVellumoInfo* handle) {
-    return handle && handle->SwitchDevice(DMP_TYPE_WFD_PBC);
+    return guarded(false, [&] { return handle && handle->SwitchDevice(DMP_TYPE_WFD_PBC); });
 }
 
 bool GetBoxVersion(DmpVellumoInfo* handle, int32_t* major, int32_t* minor, int32_t* reserved,
                    int32_t* build) {
-    if (!handle || !major || !minor || !reserved || !build)
-        return false;
-    return handle->GetBoxVersion(*major, *minor, *reserved, *build);
+    return guarded(false, [&] {
+        if (!handle || !major || !minor || !reserved || !build)
+            return false;
+        return handle->GetBoxVersion(*major, *minor, *reserved, *build);
+    });
 }
 
 uint64_t GetCurAdapterMacAddr(DmpVellumoInfo* handle) {
-    return handle ? handle->GetCurAdapterMacAddr() : 0;
+    return guarded(uint64_t{0}, [&] { return handle ? handle->GetCurAdapterMacAddr() : 0; });
 }
 
 // ---- WiDi window hook and update throttle ----------------------------------------
 
 bool InstallCBTHook(void* module) {
-    CWiDiHook::Instance().Uninstall();
-    return CWiDiHook::Instance().Install(module);
+    return guarded(false, [&] {
+        CWiDiHook::Instance().Uninstall();
+        return CWiDiHook::Instance().Install(module);
+    });
 }
 
 bool UninstallCBTHook(void) {

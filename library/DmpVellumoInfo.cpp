@@ -6,6 +6,7 @@
 #include "Unicode.h"
 
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -26,7 +27,7 @@ DmpVellumoInfo::~DmpVellumoInfo() {
 
 // ---- links -----------------------------------------------------------------
 
-std::unique_ptr<CDmpVellumo>& DmpVellumoInfo::slot(uint32_t mediaBit) {
+DmpVellumoInfo::LinkPtr& DmpVellumoInfo::slot(uint32_t mediaBit) {
     switch (mediaBit) {
     case DMP_TYPE_VIDEO:
         return m_video;
@@ -58,8 +59,8 @@ CDmpVellumo* DmpVellumoInfo::ActiveLink(uint32_t mediaBit) const {
     return (m_activeMask.load() & mediaBit) != 0 ? Link(mediaBit) : nullptr;
 }
 
-CDmpVellumo* DmpVellumoInfo::createLink(std::unique_ptr<CDmpVellumo>& slot) {
-    auto link = std::make_unique<CDmpVellumo>();
+CDmpVellumo* DmpVellumoInfo::createLink(LinkPtr& slot) {
+    auto link = std::make_shared<CDmpVellumo>();
     link->AddObserver(this);
     std::lock_guard lock(m_linksMutex);
     slot = std::move(link);
@@ -72,8 +73,8 @@ bool DmpVellumoInfo::openLink(CDmpVellumo* link) {
 
 // Detaches the link under the mutex, then closes it without: closing waits
 // for the link's threads, which may be waiting for the mutex in a callback.
-void DmpVellumoInfo::closeLink(std::unique_ptr<CDmpVellumo>& slot) {
-    std::unique_ptr<CDmpVellumo> link;
+void DmpVellumoInfo::closeLink(LinkPtr& slot) {
+    LinkPtr link;
     {
         std::lock_guard lock(m_linksMutex);
         link = std::move(slot);
@@ -118,19 +119,21 @@ bool DmpVellumoInfo::OpenLinks(uint32_t mask) {
     return isImageOpen;
 }
 
-bool DmpVellumoInfo::playLink(uint32_t mediaBit, const DmpMediaList& list, int32_t mediaType) {
-    CDmpVellumo* link = Link(mediaBit);
-    return link->AddFiles(list.entries, -1) && link->Play(mediaType);
+DmpVellumoInfo::Playback DmpVellumoInfo::playback(uint32_t mask) const {
+    return Playback{mask, m_video, m_image, m_audio, m_videoList, m_imageList, m_audioList};
 }
 
-bool DmpVellumoInfo::StartPlayback(uint32_t mask) {
-    if ((mask & DMP_TYPE_VIDEO) != 0 && m_video)
-        return playLink(DMP_TYPE_VIDEO, m_videoList, kMediaTypeVideo);
-    if ((mask & DMP_TYPE_IMAGE) != 0 && m_image &&
-        !playLink(DMP_TYPE_IMAGE, m_imageList, kMediaTypeImage))
+bool DmpVellumoInfo::startPlayback(const Playback& playback) {
+    auto play = [](CDmpVellumo& link, const DmpMediaList& list, int32_t mediaType) {
+        return link.AddFiles(list.entries, -1) && link.Play(mediaType);
+    };
+    if ((playback.mask & DMP_TYPE_VIDEO) != 0 && playback.video)
+        return play(*playback.video, playback.videoList, kMediaTypeVideo);
+    if ((playback.mask & DMP_TYPE_IMAGE) != 0 && playback.image &&
+        !play(*playback.image, playback.imageList, kMediaTypeImage))
         return false;
-    if ((mask & DMP_TYPE_AUDIO) != 0 && m_audio)
-        return playLink(DMP_TYPE_AUDIO, m_audioList, kMediaTypeAudio);
+    if ((playback.mask & DMP_TYPE_AUDIO) != 0 && playback.audio)
+        return play(*playback.audio, playback.audioList, kMediaTypeAudio);
     return true;
 }
 
@@ -162,7 +165,7 @@ bool DmpVellumoInfo::PlayFile(const std::wstring& path) {
         return false;
     if (IsAsync())
         return OpenLinks(mask);
-    return OpenLinks(mask) && StartPlayback(mask);
+    return OpenLinks(mask) && startPlayback(playback(mask));
 }
 
 bool DmpVellumoInfo::Upgrade(const char* url) {
@@ -179,19 +182,24 @@ bool DmpVellumoInfo::SwitchDevice(uint32_t operation) {
         return false;
     if (IsAsync())
         return true;
-    return runDeviceOperation();
+    return runDeviceOperation(deviceOperation());
 }
 
-bool DmpVellumoInfo::runDeviceOperation() {
-    switch (m_activeMask.load()) {
+DmpVellumoInfo::DeviceOperation DmpVellumoInfo::deviceOperation() const {
+    return DeviceOperation{m_activeMask.load(), m_device, m_upgradeUrl};
+}
+
+bool DmpVellumoInfo::runDeviceOperation(const DeviceOperation& operation) {
+    CDmpVellumo& link = *operation.link;
+    switch (operation.operation) {
     case DMP_TYPE_UPGRADE:
-        return m_device->Upgrade(m_upgradeUrl.c_str());
+        return link.Upgrade(operation.url.c_str());
     case DMP_TYPE_WIDI:
-        return m_device->SwitchToWiDi();
+        return link.SwitchToWiDi();
     case DMP_TYPE_WFD_PIN:
-        return m_device->SwitchToWfdPIN();
+        return link.SwitchToWfdPIN();
     case DMP_TYPE_WFD_PBC:
-        return m_device->SwitchToWfdPBC();
+        return link.SwitchToWfdPBC();
     default:
         return false;
     }
@@ -291,21 +299,30 @@ void DmpVellumoInfo::StopUpdates() {
 void DmpVellumoInfo::Connected(CDmpVellumo* link) {
     if (!IsAsync())
         return;
-    std::lock_guard lock(m_linksMutex);
-    // A link being detached by the caller's thread is no longer ours.
-    if (!isOwnLink(link))
-        return;
-    if (m_device && m_device->AreConnectionsOpen()) {
-        runDeviceOperation();
-        return;
+    std::optional<DeviceOperation> operation;
+    std::optional<Playback> start;
+    {
+        std::lock_guard lock(m_linksMutex);
+        // A link being detached by the caller's thread is no longer ours.
+        if (!isOwnLink(link))
+            return;
+        if (m_device && m_device->AreConnectionsOpen()) {
+            operation = deviceOperation();
+        } else {
+            const bool isVideoConnected = m_video && m_video->AreConnectionsOpen();
+            if (!isVideoConnected && m_image && m_audio && !m_audio->AreConnectionsOpen()) {
+                // Only queues the connect on the audio link's worker.
+                openLink(m_audio.get());
+                return;
+            }
+            post(DMP_WM_CONNECTED, 0);
+            start = playback(m_activeMask.load());
+        }
     }
-    const bool isVideoConnected = m_video && m_video->AreConnectionsOpen();
-    if (!isVideoConnected && m_image && m_audio && !m_audio->AreConnectionsOpen()) {
-        openLink(m_audio.get());
-        return;
-    }
-    post(DMP_WM_CONNECTED, 0);
-    StartPlayback(m_activeMask.load());
+    if (operation)
+        runDeviceOperation(*operation);
+    else
+        startPlayback(*start);
 }
 
 void DmpVellumoInfo::StatusChanged(CDmpVellumo*) {

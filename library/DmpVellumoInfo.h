@@ -17,9 +17,13 @@
 // window and continues a play or device operation once a link is connected.
 //
 // Threads: the public operations run on the caller's thread, which alone
-// creates and frees links. The observer callbacks run on link threads; they
-// look at the links under m_linksMutex, which the caller's thread takes only
-// to detach a link, never while it waits for a link's threads.
+// creates and detaches links. The observer callbacks run on link threads;
+// they look at the links under m_linksMutex, which the caller's thread takes
+// only to detach a link, never while it waits for a link's threads. A
+// callback that sends (playback start, device operations) copies what it
+// needs under the mutex and sends without it: a Box that does not read must
+// not keep Destroy waiting for the mutex. Its copies keep a detached link
+// alive, closed, until it is done with it.
 class DmpVellumoInfo : public CDmpVellumoObserver {
 public:
     DmpVellumoInfo(std::string address, int32_t port, DmpHostWindow* window);
@@ -32,7 +36,6 @@ public:
     // Play flow and links.
     bool PlayFile(const std::wstring& path);
     bool OpenLinks(uint32_t mask);
-    bool StartPlayback(uint32_t mask);
     void CloseLinks(uint32_t mask);
 
     // Device operations and queries.
@@ -68,12 +71,29 @@ public:
     void ErrorOccurred(CDmpVellumo* link, int32_t code) override;
 
 private:
-    std::unique_ptr<CDmpVellumo>& slot(uint32_t mediaBit);
-    CDmpVellumo* createLink(std::unique_ptr<CDmpVellumo>& slot);
+    using LinkPtr = std::shared_ptr<CDmpVellumo>;
+
+    // What starting playback needs, copied so that it runs without the mutex.
+    struct Playback {
+        uint32_t mask = 0;
+        LinkPtr video, image, audio;
+        DmpMediaList videoList, imageList, audioList;
+    };
+    // A device operation of the active mask, copied likewise.
+    struct DeviceOperation {
+        uint32_t operation = 0;
+        LinkPtr link;
+        std::string url;
+    };
+
+    LinkPtr& slot(uint32_t mediaBit);
+    CDmpVellumo* createLink(LinkPtr& slot);
     bool openLink(CDmpVellumo* link);
-    bool playLink(uint32_t mediaBit, const DmpMediaList& list, int32_t mediaType);
-    void closeLink(std::unique_ptr<CDmpVellumo>& slot);
-    bool runDeviceOperation();
+    void closeLink(LinkPtr& slot);
+    Playback playback(uint32_t mask) const;
+    static bool startPlayback(const Playback& playback);
+    DeviceOperation deviceOperation() const;
+    static bool runDeviceOperation(const DeviceOperation& operation);
     uint32_t listMask() const;
     bool isOwnLink(const CDmpVellumo* link) const;
     void post(uint32_t message, intptr_t lparam) const;
@@ -85,10 +105,10 @@ private:
     // Written by the caller's thread under m_linksMutex; read there freely
     // and on link threads under the mutex.
     std::mutex m_linksMutex;
-    std::unique_ptr<CDmpVellumo> m_video;
-    std::unique_ptr<CDmpVellumo> m_image;
-    std::unique_ptr<CDmpVellumo> m_audio;
-    std::unique_ptr<CDmpVellumo> m_device;
+    LinkPtr m_video;
+    LinkPtr m_image;
+    LinkPtr m_audio;
+    LinkPtr m_device;
 
     // Read by the Connected callback under m_linksMutex.
     DmpMediaList m_videoList;

@@ -1,6 +1,7 @@
 #include "FirewallExceptions.h"
 
 #include "DebugPrint.h"
+#include "ExecutablePath.h"
 #include "WindowsFirewall.h"
 
 #include <spawn.h>
@@ -34,13 +35,10 @@ template <typename Query> bool Ask(Query query) {
 } // namespace
 
 std::string RunningExecutablePath() {
-    char path[PATH_MAX];
-    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (length <= 0) {
+    std::string path = kvu::ExecutablePath();
+    if (path.empty())
         DebugPrint("Can't get the file name(%X)", static_cast<unsigned>(errno));
-        return {};
-    }
-    return std::string(path, static_cast<size_t>(length));
+    return path;
 }
 
 FirewallCheck CheckFirewallExceptions(const std::string& executablePath) {

@@ -1,8 +1,8 @@
 #include "HttpServer.h"
 
-#include "CSocketServer.h"
 #include "DebugPrint.h"
 #include "HttpServerObserver.h"
+#include "net/CSocketServer.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CSocketServer.h"
+#include "net/CSocketServer.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,8 +1,8 @@
 #include "HttpServerObserver.h"
 
-#include "CSocketClient.h"
 #include "DebugPrint.h"
 #include "HttpStatusObserver.h"
+#include "net/CSocketClient.h"
 
 #include <algorithm>
 #include <cerrno>

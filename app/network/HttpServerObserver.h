@@ -1,7 +1,7 @@
 #pragma once
 
-#include "CServerObserver.h"
 #include "HttpServer.h"
+#include "net/CServerObserver.h"
 
 #include <atomic>
 #include <mutex>

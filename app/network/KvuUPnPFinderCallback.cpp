@@ -2,6 +2,7 @@
 
 #include "DebugPrint.h"
 #include "KvuUPnPFinder.h"
+#include "XmlErrorTrace.h"
 
 KvuUPnPFinderCallback::KvuUPnPFinderCallback(KvuUPnPFinder& owner, std::string interfaceName,
                                              std::string deviceType)
@@ -27,6 +28,8 @@ KvuUPnPFinderCallback::~KvuUPnPFinderCallback() {
 }
 
 bool KvuUPnPFinderCallback::Start() {
+    // Descriptions are parsed on this thread, by GUPnP's libxml2.
+    RouteXmlErrorsToTrace();
     if (m_interfaceName.empty()) {
         m_manager =
             gupnp_context_manager_create_full(GSSDP_UDA_VERSION_1_0, G_SOCKET_FAMILY_IPV4, 0);

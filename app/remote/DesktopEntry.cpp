@@ -1,56 +1,42 @@
 #include "DesktopEntry.h"
 
-#include "Escapes.h"
 #include "Unicode.h"
+
+#include <glib.h>
+
+#include <memory>
 
 namespace {
 
-constexpr std::string_view kMainGroup = "[Desktop Entry]";
+constexpr const char* kMainGroup = "Desktop Entry";
 
-std::string_view trimmed(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(" \t\r");
-    if (first == std::string_view::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
-}
+using KeyFile = std::unique_ptr<GKeyFile, decltype(&g_key_file_free)>;
 
-std::wstring unescaped(std::string_view value) {
-    return kvu::FromUtf8(kvu::Unescape(value));
+// The unlocalised value of key, unescaped; nothing when it is absent.
+std::optional<std::wstring> stringOf(GKeyFile* file, const char* key) {
+    gchar* value = g_key_file_get_string(file, kMainGroup, key, nullptr);
+    if (value == nullptr)
+        return std::nullopt;
+    std::wstring text = kvu::FromUtf8(value);
+    g_free(value);
+    return text;
 }
 
 } // namespace
 
 std::optional<DesktopEntry> ParseDesktopEntry(std::string_view text) {
-    DesktopEntry entry;
-    bool isInMainGroup = false;
-    bool hasName = false, hasPath = false, hasHidden = false;
-    while (!text.empty()) {
-        const std::size_t end = text.find('\n');
-        const std::string_view line = trimmed(text.substr(0, end));
-        text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
-        if (line.empty() || line.front() == '#')
-            continue;
-        if (line.front() == '[') {
-            isInMainGroup = line == kMainGroup;
-            continue;
-        }
-        const std::size_t equals = line.find('=');
-        if (!isInMainGroup || equals == std::string_view::npos)
-            continue;
-        const std::string_view key = trimmed(line.substr(0, equals));
-        const std::string_view value = trimmed(line.substr(equals + 1));
-        if (key == "Name" && !hasName) {
-            entry.name = unescaped(value);
-            hasName = true;
-        } else if (key == "Path" && !hasPath) {
-            entry.path = unescaped(value);
-            hasPath = true;
-        } else if (key == "Hidden" && !hasHidden) {
-            entry.isHidden = value == "true";
-            hasHidden = true;
-        }
-    }
-    if (!hasName)
+    KeyFile file(g_key_file_new(), &g_key_file_free);
+    GError* error = nullptr;
+    if (!g_key_file_load_from_data(file.get(), text.data(), text.size(), G_KEY_FILE_NONE, &error)) {
+        g_clear_error(&error);
         return std::nullopt;
+    }
+    std::optional<std::wstring> name = stringOf(file.get(), "Name");
+    if (!name)
+        return std::nullopt;
+    DesktopEntry entry;
+    entry.name = std::move(*name);
+    entry.path = stringOf(file.get(), "Path").value_or(std::wstring());
+    entry.isHidden = g_key_file_get_boolean(file.get(), kMainGroup, "Hidden", nullptr) == TRUE;
     return entry;
 }

@@ -11,7 +11,7 @@ struct DesktopEntry {
     bool isHidden = false; // Hidden=true: the entry counts as deleted
 };
 
-// Reads the "[Desktop Entry]" group of a desktop file's text. Lines that are
-// not "key=value", comments and other groups are skipped; the first of
-// repeated keys wins. Nothing when the group has no Name.
+// Reads the "[Desktop Entry]" group of a desktop file's text with GLib's key
+// file parser (escapes, comments, localised keys as it knows them). Nothing
+// when the text is no valid key file or the group has no Name.
 std::optional<DesktopEntry> ParseDesktopEntry(std::string_view text);

@@ -2,6 +2,7 @@
 
 #include "DebugPrint.h"
 #include "ElfSection.h"
+#include "ExecutablePath.h"
 #include "FileUtil.h"
 #include "Unicode.h"
 
@@ -102,7 +103,7 @@ void CFileVersionInfo::Reset() {
 
 std::wstring ApplicationVersionText() {
     CFileVersionInfo info;
-    if (!info.Create(ExecutablePath()))
+    if (!info.Create(kvu::ExecutablePath()))
         return {};
     return info.string(VersionString::ProductVersion);
 }

@@ -90,11 +90,3 @@ bool WriteWholeFile(const std::string& path, const char* data, std::size_t size)
     }
     return true;
 }
-
-std::string ExecutablePath() {
-    char buffer[PATH_MAX];
-    const ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof buffer);
-    if (length <= 0 || static_cast<std::size_t>(length) >= sizeof buffer)
-        return {};
-    return std::string(buffer, static_cast<std::size_t>(length));
-}

@@ -20,6 +20,3 @@ std::optional<std::string> ReadWholeFile(const std::string& path);
 // Creates the file anew with exactly these bytes. False for an empty path, no
 // data or a size of 0, and whenever not every byte reached the file.
 bool WriteWholeFile(const std::string& path, const char* data, std::size_t size);
-
-// The running executable's full path, empty when the system does not tell.
-std::string ExecutablePath();

@@ -17,7 +17,9 @@ CAsyncStreamer::~CAsyncStreamer() {
 }
 
 bool CAsyncStreamer::AsyncRead(uint8_t* buffer) {
-    if (m_observer == nullptr || buffer == nullptr || m_stream == nullptr || !m_stream->IsOpen())
+    std::lock_guard lock(m_loopMutex);
+    if (m_isStopped || m_observer == nullptr || buffer == nullptr || m_stream == nullptr ||
+        !m_stream->IsOpen())
         return false;
     if (!m_receiveProcessor)
         m_receiveProcessor = std::make_unique<CRecvCmdProcessor>(*this, m_observer);
@@ -31,9 +33,15 @@ bool CAsyncStreamer::AsyncRead(uint8_t* buffer) {
 }
 
 void CAsyncStreamer::StopReading() {
-    if (m_receiveQueue)
-        m_receiveQueue->Stop();
-    m_receiveQueue.reset();
+    std::unique_ptr<tools::CommandQueue<ASYNC_IO_INFO>> queue;
+    {
+        std::lock_guard lock(m_loopMutex);
+        m_isStopped = true;
+        queue = std::move(m_receiveQueue);
+    }
+    // Joined without the lock: the loop's observer may call AsyncRead.
+    if (queue)
+        queue->Stop();
 }
 
 bool CAsyncStreamer::CRecvCmdProcessor::Execute(ASYNC_IO_INFO info) {

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 namespace kvu::io {
 
@@ -42,7 +43,7 @@ public:
     bool AsyncRead(uint8_t* buffer);
 
     // Joins the read loop; the stream must have been closed first, or the loop
-    // would wait for the peer.
+    // would wait for the peer. Later AsyncRead calls fail.
     void StopReading();
 
     class CRecvCmdProcessor : public tools::CommandProcessor<ASYNC_IO_INFO> {
@@ -63,6 +64,10 @@ private:
     CStreamer* m_stream;
     bool m_ownsStream;
     CDataStreamObserver* m_observer = nullptr;
+    // Guards the creation and the end of the read loop: AsyncRead may come
+    // from any thread, StopReading from the owner.
+    std::mutex m_loopMutex;
+    bool m_isStopped = false;
     // The queue goes before its executor: the worker must be joined before
     // the processor it calls is freed.
     std::unique_ptr<CRecvCmdProcessor> m_receiveProcessor;

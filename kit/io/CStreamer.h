@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -21,6 +22,8 @@ enum StreamStatus : int32_t {
 enum StreamFlag : int32_t {
     kStreamFlagOutOfBand = 1,
     kStreamFlagPeek = 2,
+    // Write only: fail instead of waiting for room in the send buffer.
+    kStreamFlagDontWait = 4,
 };
 
 // Option of SetOption: the send-buffer size, as a 4-byte value.
@@ -36,6 +39,12 @@ public:
     virtual int32_t Write(const void* buffer, int32_t size, int32_t flags, int32_t reserved) = 0;
     virtual int32_t SetOption(int32_t option, const void* value, int32_t reserved) = 0;
     virtual bool IsOpen() const = 0;
+    // Closes, from any thread, and keeps the stream from opening again.
+    virtual void Abort() { Close(); }
+
+    // Writes all size bytes, continuing after short writes; false when a
+    // write fails.
+    bool WriteAll(const void* data, size_t size, int32_t flags = 0);
 
     // Remembers host and port, closes, and opens again.
     int32_t Connect(const char* host, int32_t port, int32_t reserved1, int32_t reserved2);

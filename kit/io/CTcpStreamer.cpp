@@ -12,14 +12,9 @@ namespace kvu::io {
 namespace {
 
 int mapFlags(int32_t flags) {
-    switch (flags) {
-    case kStreamFlagOutOfBand:
-        return MSG_OOB;
-    case kStreamFlagPeek:
-        return MSG_PEEK;
-    default:
-        return 0;
-    }
+    return ((flags & kStreamFlagOutOfBand) != 0 ? MSG_OOB : 0) |
+           ((flags & kStreamFlagPeek) != 0 ? MSG_PEEK : 0) |
+           ((flags & kStreamFlagDontWait) != 0 ? MSG_DONTWAIT : 0);
 }
 
 int32_t fail(const char* message, int32_t code) {
@@ -30,7 +25,7 @@ int32_t fail(const char* message, int32_t code) {
 } // namespace
 
 CTcpStreamer::~CTcpStreamer() {
-    Close();
+    CTcpStreamer::Close();
     retireSockets();
 }
 

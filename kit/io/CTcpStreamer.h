@@ -29,7 +29,7 @@ public:
     // Closes for good: a connect in progress ends at once and every later Open
     // fails. This is how an owner ends a worker stuck connecting to a silent
     // host without waiting for the kernel's time-out.
-    void Abort();
+    void Abort() override;
 
 private:
     void retireSockets();

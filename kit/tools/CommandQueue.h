@@ -40,6 +40,23 @@ public:
         m_wake.notify_one();
     }
 
+    // Under the queue's lock: merge(first, last) may absorb item into the
+    // items that wait behind the one being executed (and change them); if it
+    // does not, item is posted unless limit items are queued. Whether item
+    // was posted or absorbed.
+    template <typename Merge> bool PostOrMerge(const T& item, std::size_t limit, Merge merge) {
+        {
+            std::lock_guard lock(m_mutex);
+            // The head may be executing: it is popped when done.
+            if (m_items.size() > 1 && merge(m_items.begin() + 1, m_items.end()))
+                return true;
+            if (m_items.size() >= limit)
+                return false;
+        }
+        Post(item);
+        return true;
+    }
+
     // Stops and joins the worker after the item it is executing; later posts
     // only queue. Owners call it before they clear their pointer to the
     // queue, since the worker may still reach the queue through them.

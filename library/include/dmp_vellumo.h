@@ -15,7 +15,28 @@
  *   DMP_WM_* notifications through the window's post function.
  *
  * Threads: call every entry point from one thread (the application's user
- * interface thread). Notifications are posted from library threads.
+ * interface thread). Notifications are posted from library threads, until
+ * the handle's Destroy (or the Close that destroys it) returns: never after.
+ *
+ * Blocking: every entry point returns at once except these, which block the
+ * calling thread:
+ * - PlayFile and GetFilesType read the play list, and any play list named in
+ *   it, on the calling thread; one at a web address is downloaded there (up
+ *   to 180 s to connect, and a transfer that receives under 1 KiB in 30 s
+ *   fails). A synchronous handle's PlayFile also connects (the system's TCP
+ *   connect time-out) and sends the names and the play command.
+ * - The playback controls (PlayNext, Pause, SeekFileByTime, SetVolume, ...),
+ *   MergeFileList and the device operations send on the calling thread: they
+ *   wait while the Box takes no more bytes.
+ * - GetBoxVersion and GetCurAdapterMacAddr wait up to about 3 s for the
+ *   answer.
+ * - Destroy and Close stop the links' threads and return within about 2 s
+ *   whatever the Box (or a web server) does.
+ *
+ * Memory: the library owns everything it returns. Strings and lists stay
+ * valid for the time each function states, and never after the handle's
+ * Destroy. No exception leaves the library; a failure gives the function's
+ * empty result.
  *
  * Strings: wide strings are UTF-32 (wchar_t); narrow strings are UTF-8.
  * Every entry point given a null handle returns its empty result (false, 0,
@@ -37,6 +58,15 @@
 #ifdef __cplusplus
 extern "C" {
 #endif
+
+/* The version of this interface: major, minor and patch in one number,
+ * 0x00MMmmpp. */
+#define DMP_VELLUMO_VERSION_MAJOR 0
+#define DMP_VELLUMO_VERSION_MINOR 1
+#define DMP_VELLUMO_VERSION_PATCH 0
+#define DMP_VELLUMO_VERSION                                                                        \
+    ((DMP_VELLUMO_VERSION_MAJOR << 16) | (DMP_VELLUMO_VERSION_MINOR << 8) |                        \
+     DMP_VELLUMO_VERSION_PATCH)
 
 /* Type mask bits. The caller passes the media bits; the device bits are set
  * by the library only. */
@@ -64,8 +94,9 @@ extern "C" {
 #define DMP_ERROR_SEND (-7)          /* sending a command failed */
 
 /* The host "window" of an asynchronous handle. The caller owns it and keeps it
- * alive while its handles live. post may be called from any library thread
- * and must only queue the message: it must not call back into the library. */
+ * alive while its handles live. post may be called from any library thread,
+ * several at once, until the handle's Destroy returns; it must only queue the
+ * message: it must not call back into the library. */
 typedef struct DmpHostWindow {
     void (*post)(void* context, uint32_t message, uintptr_t wparam, intptr_t lparam);
     void* context;
@@ -96,16 +127,19 @@ DMP_EXPORT DmpVellumoInfo* CreateWithAsyncIoW(const wchar_t* address, int32_t po
 DMP_EXPORT DmpVellumoInfo* CreateWithAsyncIoA(const char* address, int32_t port,
                                               DmpHostWindow* window);
 
-/* Closes every link and frees the handle. A handle the library does not know
- * (already destroyed, never created) is ignored. */
+/* Sends the Box the disconnect command where it takes it at once, closes
+ * every link, joins their threads and frees the handle; returns within about
+ * 2 s. A handle the library does not know (already destroyed, never created)
+ * is ignored. */
 DMP_EXPORT void Destroy(DmpVellumoInfo* handle);
 
 /* ---- play and control --------------------------------------------------- */
 
 /* Plays a media file, or the media named by an ".m3u" play list (UTF-16LE),
  * local or http(s). Video plays alone; image and audio play together. In
- * asynchronous mode true means the connect was queued. PlayFile and PlayFileW
- * are the same function. */
+ * asynchronous mode true means the connect was queued; DMP_WM_CONNECTED or
+ * DMP_WM_ERROR follows. Blocks while it reads the list (see Blocking).
+ * PlayFile and PlayFileW are the same function. */
 DMP_EXPORT bool PlayFile(DmpVellumoInfo* handle, const wchar_t* path);
 DMP_EXPORT bool PlayFileW(DmpVellumoInfo* handle, const wchar_t* path);
 DMP_EXPORT bool PlayFileA(DmpVellumoInfo* handle, const char* path);
@@ -118,8 +152,9 @@ DMP_EXPORT bool Pause(DmpVellumoInfo* handle, uint32_t mask);
 DMP_EXPORT bool Resume(DmpVellumoInfo* handle, uint32_t mask);
 DMP_EXPORT bool SetRepeat(DmpVellumoInfo* handle, uint32_t mask, int32_t repeat);
 
-/* Seek (time in the Box's unit) and volume (-1 mutes) act on the video link,
- * else the audio link. */
+/* Both act on the video link, else the audio link. time: the position in
+ * seconds from the start of the current file. volume: 0 to GetMaxVolume(),
+ * or -1 to mute. */
 DMP_EXPORT bool SeekFileByTime(DmpVellumoInfo* handle, uint32_t time);
 DMP_EXPORT bool SetVolume(DmpVellumoInfo* handle, int32_t volume);
 
@@ -129,11 +164,15 @@ DMP_EXPORT bool SetVolume(DmpVellumoInfo* handle, int32_t volume);
 DMP_EXPORT uint32_t GetPlayingType(DmpVellumoInfo* handle);
 
 /* Classifies path (a media file or a play list) into the handle's video, image
- * and audio lists; returns the mask of the non-empty lists, 0 when nothing is
- * playable (the lists are then unchanged). */
+ * and audio lists, at most a million entries; returns the mask of the
+ * non-empty lists. 0 when nothing is playable: a path of no media or play-list
+ * type leaves the lists as they were; a play list that cannot be read or
+ * names no media empties them. */
 DMP_EXPORT uint32_t GetFilesType(DmpVellumoInfo* handle, const wchar_t* path);
 
-/* Kept by the video link if it exists, else by the audio link, else 0. */
+/* Kept by the video link if it exists, else by the audio link, else 0, as the
+ * Box last reported them: durations in seconds; the volume from 0 to the
+ * maximum volume, with bit 31 set while muted. */
 DMP_EXPORT int32_t GetTotalDuration(DmpVellumoInfo* handle);
 DMP_EXPORT int32_t GetCurrentDuration(DmpVellumoInfo* handle);
 DMP_EXPORT int32_t GetVolume(DmpVellumoInfo* handle);
@@ -151,8 +190,8 @@ DMP_EXPORT int32_t GetCurPlayingImageIndex(DmpVellumoInfo* handle);
 DMP_EXPORT int32_t GetCurPlayingAudioIndex(DmpVellumoInfo* handle);
 
 /* Full path of the file the Box reads, or null. The string belongs to the
- * library and stays valid while that play list is unchanged (until the next
- * MergeFileList, Close or Destroy of the handle). */
+ * library; a link's play list only grows, so it stays valid until the Close
+ * of that type, the next PlayFile or device operation, or Destroy. */
 DMP_EXPORT const wchar_t* GetCurPlayingVideoName(DmpVellumoInfo* handle);
 DMP_EXPORT const wchar_t* GetCurPlayingImageName(DmpVellumoInfo* handle);
 DMP_EXPORT const wchar_t* GetCurPlayingAudioName(DmpVellumoInfo* handle);
@@ -169,8 +208,9 @@ DMP_EXPORT int32_t GetAudioRepeatStatus(DmpVellumoInfo* handle);
 /* ---- play lists --------------------------------------------------------- */
 
 /* Sets *list to the first non-empty list of mask (video, image, audio).
- * The list belongs to the handle and is valid until its next GetFilesType,
- * ClearPlayList or Destroy. list must not be null. */
+ * The list belongs to the handle and is valid until its next GetFilesType
+ * (or a PlayFile of another path, which classifies it), ClearPlayList or
+ * Destroy. list must not be null. */
 DMP_EXPORT bool GetFileList(DmpVellumoInfo* handle, uint32_t mask, DmpMediaList** list);
 
 /* Adds the existing files of list to the playing link of mask: position -1
@@ -187,7 +227,8 @@ DMP_EXPORT void Close(DmpVellumoInfo* handle, uint32_t mask);
 
 /* ---- device operations -------------------------------------------------- */
 
-/* Tells the Box to fetch the firmware description at url (UTF-8). */
+/* Tells the Box to fetch the firmware description at url (UTF-8). Each device
+ * operation closes what the handle played. */
 DMP_EXPORT bool Upgrade(DmpVellumoInfo* handle, const char* url);
 DMP_EXPORT bool SwitchToWiDi(DmpVellumoInfo* handle);
 DMP_EXPORT bool SwitchToWfdPIN(DmpVellumoInfo* handle);

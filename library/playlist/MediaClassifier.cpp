@@ -1,5 +1,7 @@
 #include "MediaClassifier.h"
 
+#include "AsciiCase.h"
+
 #include <algorithm>
 #include <array>
 
@@ -16,16 +18,10 @@ constexpr std::array<std::wstring_view, 13> kAudioExtensions = {
     L".ogg", L".ra",  L".mka", L".flac", L".ec3", L".ape"};
 constexpr std::array<std::wstring_view, 1> kPlayListExtensions = {L".m3u"};
 
-bool equalsNoCase(std::wstring_view a, std::wstring_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(),
-                      [](wchar_t x, wchar_t y) { return AsciiLower(x) == AsciiLower(y); });
-}
-
 template <size_t N>
 bool holds(const std::array<std::wstring_view, N>& table, std::wstring_view extension) {
     return std::any_of(table.begin(), table.end(), [extension](std::wstring_view entry) {
-        return equalsNoCase(entry, extension);
+        return kvu::EqualsAsciiNoCase(entry, extension);
     });
 }
 

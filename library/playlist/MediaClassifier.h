@@ -12,12 +12,6 @@ enum MediaType : uint32_t {
     kMediaPlayList = 8,
 };
 
-// Extensions and schemes are ASCII: compared without the user's locale, in
-// which "I" need not lower to "i".
-inline wchar_t AsciiLower(wchar_t c) {
-    return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c;
-}
-
 // The text from the last "." to the end, dot included. A dot in the first
 // position, or none, or one at the very end gives no extension (empty). The
 // whole path counts, so a dot in a folder name can be found.

@@ -40,36 +40,44 @@ bool readWhole(const std::wstring& path, std::vector<uint8_t>& content) {
     return true;
 }
 
-bool parseInto(const std::wstring& path, MediaLists& lists, std::vector<std::wstring>& openLists);
+// One parse: the lists filled, the lists being read (outermost first) and
+// the entries kept so far.
+struct Parse {
+    MediaLists& lists;
+    std::vector<std::wstring> openLists;
+    size_t entryCount = 0;
 
-void take(std::u16string_view units, MediaLists& lists, std::vector<std::wstring>& openLists) {
+    bool isFull() const { return entryCount >= kMaxPlayListEntries; }
+};
+
+bool parseInto(const std::wstring& path, Parse& parse);
+
+void take(std::u16string_view units, Parse& parse) {
     std::wstring line = kvu::FromUtf16(units);
-    switch (Classify(line)) {
-    case kMediaVideo:
-        lists.video.push_back(std::move(line));
-        break;
-    case kMediaImage:
-        lists.image.push_back(std::move(line));
-        break;
-    case kMediaAudio:
-        lists.audio.push_back(std::move(line));
-        break;
-    case kMediaPlayList:
-        // A nested list's failure leaves the others alone.
-        if (std::find(openLists.begin(), openLists.end(), line) != openLists.end() ||
-            openLists.size() >= static_cast<size_t>(kMaxPlayListDepth))
-            DebugPrintW(L"ParsePlayList(): %ls not read: nested too deep or in itself\n",
-                        line.c_str());
-        else
-            parseInto(line, lists, openLists);
-        break;
-    default:
-        break;
+    const uint32_t type = Classify(line);
+    std::vector<std::wstring>* list = type == kMediaVideo   ? &parse.lists.video
+                                      : type == kMediaImage ? &parse.lists.image
+                                      : type == kMediaAudio ? &parse.lists.audio
+                                                            : nullptr;
+    if (list != nullptr) {
+        list->push_back(std::move(line));
+        if (++parse.entryCount == kMaxPlayListEntries)
+            DebugPrint("ParsePlayList(): %zu entries kept, the rest dropped\n",
+                       kMaxPlayListEntries);
+        return;
     }
+    if (type != kMediaPlayList)
+        return;
+    // A nested list's failure leaves the others alone.
+    const std::vector<std::wstring>& open = parse.openLists;
+    if (std::find(open.begin(), open.end(), line) != open.end() ||
+        open.size() >= static_cast<size_t>(kMaxPlayListDepth))
+        DebugPrintW(L"ParsePlayList(): %ls not read: nested too deep or in itself\n", line.c_str());
+    else
+        parseInto(line, parse);
 }
 
-// openLists: the lists being read, outermost first.
-bool parseInto(const std::wstring& path, MediaLists& lists, std::vector<std::wstring>& openLists) {
+bool parseInto(const std::wstring& path, Parse& parse) {
     std::vector<uint8_t> content;
     if (!readWhole(path, content))
         return false;
@@ -79,25 +87,25 @@ bool parseInto(const std::wstring& path, MediaLists& lists, std::vector<std::wst
         units[i] = static_cast<char16_t>(content[2 * i] | (content[2 * i + 1] << 8));
     content = {};
 
-    openLists.push_back(path);
+    parse.openLists.push_back(path);
     bool hasLine = false;
     size_t start = 0;
-    for (size_t i = 0; i < units.size(); ++i) {
+    for (size_t i = 0; i < units.size() && !parse.isFull(); ++i) {
         if (units[i] != kLineFeed)
             continue;
         // A line needs two units before its line feed, CR counted.
         if (i - start >= 2) {
             const size_t end = units[i - 1] == kCarriageReturn ? i - 1 : i;
-            take(std::u16string_view(units).substr(start, end - start), lists, openLists);
+            take(std::u16string_view(units).substr(start, end - start), parse);
             hasLine = true;
         }
         start = i + 1;
     }
-    if (start < units.size()) {
-        take(std::u16string_view(units).substr(start), lists, openLists);
+    if (start < units.size() && !parse.isFull()) {
+        take(std::u16string_view(units).substr(start), parse);
         hasLine = true;
     }
-    openLists.pop_back();
+    parse.openLists.pop_back();
     if (!hasLine)
         DebugPrintW(L"ParsePlayList(): %ls holds no line\n", path.c_str());
     return hasLine;
@@ -106,6 +114,6 @@ bool parseInto(const std::wstring& path, MediaLists& lists, std::vector<std::wst
 } // namespace
 
 bool ParsePlayList(const std::wstring& path, MediaLists& lists) {
-    std::vector<std::wstring> openLists;
-    return parseInto(path, lists, openLists);
+    Parse parse{lists, {}, 0};
+    return parseInto(path, parse);
 }

@@ -2,6 +2,7 @@
 // commands, fault modes and its own shutdown.
 #include "BoxSimProcess.h"
 #include "BoxWire.h"
+#include "LittleEndian.h"
 #include "RawBoxLink.h"
 #include "Sha256Digest.h"
 
@@ -14,7 +15,7 @@
 namespace {
 
 int64_t playValue(char mediaType, uint32_t count) {
-    return static_cast<int64_t>(boxwire::packHalves(static_cast<uint8_t>(mediaType), count));
+    return static_cast<int64_t>(kvu::PackHalves(static_cast<uint8_t>(mediaType), count));
 }
 
 BoxSimProcess::Predicate closedWith(const std::string& reason) {
@@ -48,7 +49,7 @@ TEST(BoxSimDevice, QueriesAndVolume) {
     ASSERT_TRUE(volume);
     EXPECT_EQ(volume->low(), 80u);
     EXPECT_EQ(volume->high(), 30u);
-    ASSERT_TRUE(link.sendCommand('r', 3, static_cast<int64_t>(boxwire::packHalves('A', 2))));
+    ASSERT_TRUE(link.sendCommand('r', 3, static_cast<int64_t>(kvu::PackHalves('A', 2))));
     volume = link.waitKeyword("vol ");
     ASSERT_TRUE(volume);
     EXPECT_EQ(volume->high(), 30u | (2u << 16));

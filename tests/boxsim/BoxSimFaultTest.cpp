@@ -1,6 +1,7 @@
 // Each fault mode of the simulated Box, as a peer sees it on the wire.
 #include "BoxSimProcess.h"
 #include "BoxWire.h"
+#include "LittleEndian.h"
 #include "RawBoxLink.h"
 #include "Sha256Digest.h"
 
@@ -10,7 +11,7 @@ namespace {
 
 bool startOneFile(RawBoxLink& link, int64_t size) {
     return link.sendCommand('l', 0, 0, JoinNames({"f.bin"})) &&
-           link.sendCommand('L', 1, static_cast<int64_t>(boxwire::packHalves('A', 1))) &&
+           link.sendCommand('L', 1, static_cast<int64_t>(kvu::PackHalves('A', 1))) &&
            link.waitStat("play", 0) && link.sendUrgent('F', 0, size);
 }
 
@@ -109,7 +110,7 @@ TEST(BoxSimFault, AnswerNothing) {
     ASSERT_TRUE(link.sendCommand('n', 1, 0));
     ASSERT_TRUE(link.sendCommand('W', 2, 0x67));
     ASSERT_TRUE(link.sendCommand('l', 2, 0, JoinNames({"f.bin"})));
-    ASSERT_TRUE(link.sendCommand('L', 3, static_cast<int64_t>(boxwire::packHalves('A', 1))));
+    ASSERT_TRUE(link.sendCommand('L', 3, static_cast<int64_t>(kvu::PackHalves('A', 1))));
     ASSERT_TRUE(link.sendCommand('D', 4, 'A'));
     const auto received = link.waitClosed();
     ASSERT_TRUE(received);

@@ -2,6 +2,7 @@
 // seeks, pauses and jumps, as the event log and the status records show them.
 #include "BoxSimProcess.h"
 #include "BoxWire.h"
+#include "LittleEndian.h"
 #include "RawBoxLink.h"
 #include "Sha256Digest.h"
 
@@ -14,7 +15,7 @@ namespace {
 constexpr size_t kChunkBytes = 98304;
 
 int64_t playValue(char mediaType, uint32_t count) {
-    return static_cast<int64_t>(boxwire::packHalves(static_cast<uint8_t>(mediaType), count));
+    return static_cast<int64_t>(kvu::PackHalves(static_cast<uint8_t>(mediaType), count));
 }
 
 BoxSimProcess::Predicate fileEvent(int64_t index) {

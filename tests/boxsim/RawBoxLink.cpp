@@ -1,6 +1,8 @@
 #include "RawBoxLink.h"
 
 #include "BoxWire.h"
+#include "LittleEndian.h"
+#include "io/SendAll.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -27,7 +29,7 @@ int connectTo(const std::string& address, uint16_t port) {
     return -1;
 }
 
-using boxwire::SendAll;
+using kvu::io::SendAll;
 
 } // namespace
 
@@ -81,14 +83,14 @@ void RawBoxLink::readLoop() {
 bool RawBoxLink::sendCommand(char byte, int32_t seq, int64_t value) {
     uint8_t head[boxwire::kCommandHeadBytes];
     head[0] = static_cast<uint8_t>(byte);
-    boxwire::writeLe32(head + 1, static_cast<uint32_t>(seq));
-    boxwire::writeLe64(head + 5, static_cast<uint64_t>(value));
+    kvu::WriteLe32(head + 1, static_cast<uint32_t>(seq));
+    kvu::WriteLe64(head + 5, static_cast<uint64_t>(value));
     return SendAll(m_commandFd, head, sizeof head);
 }
 
 bool RawBoxLink::sendCommand(char byte, int32_t seq, int64_t value, const std::string& extra) {
     uint8_t length[4];
-    boxwire::writeLe32(length, static_cast<uint32_t>(extra.size()));
+    kvu::WriteLe32(length, static_cast<uint32_t>(extra.size()));
     return sendCommand(byte, seq, value) && SendAll(m_commandFd, length, sizeof length) &&
            SendAll(m_commandFd, extra.data(), extra.size());
 }
@@ -100,8 +102,8 @@ bool RawBoxLink::sendCommandBytes(const std::string& bytes) {
 bool RawBoxLink::sendUrgent(char byte, int32_t seq, int64_t value) {
     uint8_t seqBytes[4];
     uint8_t valueBytes[8];
-    boxwire::writeLe32(seqBytes, static_cast<uint32_t>(seq));
-    boxwire::writeLe64(valueBytes, static_cast<uint64_t>(value));
+    kvu::WriteLe32(seqBytes, static_cast<uint32_t>(seq));
+    kvu::WriteLe64(valueBytes, static_cast<uint64_t>(value));
     return SendAll(m_dataFd, &byte, 1, MSG_OOB) && SendAll(m_dataFd, seqBytes, 4) &&
            SendAll(m_dataFd, valueBytes, 8);
 }
@@ -143,8 +145,8 @@ RawBoxLink::waitStatus(const std::function<bool(const Status&)>& predicate,
             const auto* p = reinterpret_cast<const uint8_t*>(m_received.data() + m_nextRecord);
             Status status;
             status.keyword.assign(reinterpret_cast<const char*>(p), 4);
-            status.seq = static_cast<int32_t>(boxwire::readLe32(p + 4));
-            status.value = boxwire::readLe64(p + 8);
+            status.seq = static_cast<int32_t>(kvu::ReadLe32(p + 4));
+            status.value = kvu::ReadLe64(p + 8);
             m_nextRecord += boxwire::kStatusRecordBytes;
             if (predicate(status))
                 return status;

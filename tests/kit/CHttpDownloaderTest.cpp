@@ -51,6 +51,12 @@ struct CallbackLog {
         std::unique_lock lock(mutex);
         changed.wait(lock, [&] { return predicate(calls); });
     }
+    // Whether the last transfer finished within a generous bound.
+    bool WaitForFinish() {
+        std::unique_lock lock(mutex);
+        return changed.wait_for(lock, std::chrono::seconds(10),
+                                [&] { return !calls.empty() && calls.back().isFinished; });
+    }
     std::vector<Call> Calls() {
         std::lock_guard lock(mutex);
         return calls;
@@ -214,6 +220,20 @@ TEST_F(CHttpDownloaderTest, SlowTrickleCompletes) {
     EXPECT_EQ(downloader.DownloadToMemory(m_server.Url("/slow")), 0);
     EXPECT_TRUE(downloader.IsSucceeded());
     EXPECT_EQ(asString(downloader.Buffer()), body);
+}
+
+// A byte every few milliseconds keeps the transfer alive for minutes under a
+// bytes-per-second floor of 1; the stall window ends it as a failure.
+TEST_F(CHttpDownloaderTest, StalledTransferEndsAsFailure) {
+    m_server.SetRoute("/stalled", Route::Of(patterned(100000)).WithTrickle(1));
+    CHttpDownloader downloader(true, m_log.Recorder());
+    downloader.SetStallWindow(100000, 1);
+
+    ASSERT_EQ(downloader.DownloadToMemory(m_server.Url("/stalled")), 0);
+    const bool hasFinished = m_log.WaitForFinish();
+    downloader.Stop();
+    EXPECT_TRUE(hasFinished);
+    EXPECT_FALSE(downloader.IsSucceeded());
 }
 
 TEST_F(CHttpDownloaderTest, RedirectIsFollowed) {

@@ -57,10 +57,10 @@ TEST_F(DmpVellumoInfoTest, StoppedUpdatesPostNothingButClosingStillDoes) {
 }
 
 TEST_F(DmpVellumoInfoTest, FailedSendOfAPlaybackCommandIsPostedTwice) {
+    // Only the command connection is reset: the status reader, which would
+    // close both on a reset of the data connection, sees nothing.
     const linger reset{1, 0};
     ::setsockopt(m_peer.CommandSocket(), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
-    // Only the command connection: a closed data connection would make the
-    // status reader report its own error in between.
     m_peer.CloseCommand();
     EXPECT_FALSE(m_handle.FirstLink(DMP_TYPE_AUDIO)->Pause());
     for (int i = 0; i < 2; ++i) {

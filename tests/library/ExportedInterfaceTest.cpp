@@ -62,6 +62,11 @@ TEST(ExportedInterface, NullHandleGivesEmptyResults) {
     Destroy(none);
 }
 
+TEST(ExportedInterface, HeaderVersionIsTheProjectVersion) {
+    EXPECT_EQ(DMP_VELLUMO_VERSION,
+              (PROJECT_VERSION_MAJOR << 16) | (PROJECT_VERSION_MINOR << 8) | PROJECT_VERSION_PATCH);
+}
+
 TEST(ExportedInterface, DestroyIgnoresHandlesItDoesNotKnow) {
     DmpVellumoInfo* handle = CreateA("127.0.0.1", 7171);
     ASSERT_NE(handle, nullptr);
@@ -100,9 +105,12 @@ TEST(ExportedInterface, SingleMediaFileIsClassifiedThroughATemporaryList) {
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path()))
         ++files;
     EXPECT_EQ(files, 1u);
-    // Unclassifiable paths leave the lists as they were.
+    // Unclassifiable paths leave the lists as they were; a play list that
+    // cannot be read empties them.
     EXPECT_EQ(GetFilesType(handle, L"/no/extension"), 0u);
     EXPECT_TRUE(GetFileList(handle, DMP_TYPE_IMAGE, &list));
+    EXPECT_EQ(GetFilesType(handle, L"/no/such/list.m3u"), 0u);
+    EXPECT_FALSE(GetFileList(handle, DMP_TYPE_IMAGE, &list));
     unsetenv("TMPDIR");
     Destroy(handle);
 }

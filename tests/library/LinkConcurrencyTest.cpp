@@ -1,6 +1,7 @@
 // Records from several threads on one link reach the Box whole and in order.
 #include "CDmpVellumo.h"
 #include "LinkTestSupport.h"
+#include "LittleEndian.h"
 #include "RawBoxPeer.h"
 
 #include <gtest/gtest.h>
@@ -30,15 +31,14 @@ public:
         : m_socket(socket), m_names(std::move(names)) {}
 
     void Run() {
-        while (m_fault.empty()) {
-            std::string head;
-            if (!read(13, head))
-                return;
-            checkRecord(head);
+        std::string head;
+        for (int record = 1; m_fault.empty() && read(13, head); ++record) {
+            const std::string problem = problemOf(head);
+            if (!problem.empty())
+                m_fault = "record " + std::to_string(record) + " '" + head[0] + "': " + problem;
         }
-        std::string rest;
-        while (read(4096, rest))
-            ;
+        while (read(4096, head)) {
+        }
     }
 
     std::string Fault() const { return m_fault; }
@@ -58,87 +58,63 @@ private:
         return true;
     }
 
-    static uint64_t le(const std::string& bytes, size_t at, size_t count) {
-        uint64_t value = 0;
-        for (size_t i = 0; i < count; ++i)
-            value |= static_cast<uint64_t>(static_cast<uint8_t>(bytes[at + i])) << (8 * i);
-        return value;
+    static const uint8_t* bytes(const std::string& text, size_t at) {
+        return reinterpret_cast<const uint8_t*>(text.data() + at);
     }
 
-    void fail(const std::string& head, const std::string& why) {
-        std::ostringstream text;
-        text << "record " << m_records << " '" << head[0] << "': " << why;
-        m_fault = text.str();
-    }
-
-    void checkRecord(const std::string& head) {
-        ++m_records;
-        const uint64_t value = le(head, 5, 8);
+    // What is wrong with the record that starts with head, or nothing.
+    std::string problemOf(const std::string& head) {
+        const uint64_t value = kvu::ReadLe64(bytes(head, 5));
         const uint32_t low = static_cast<uint32_t>(value);
         const uint32_t high = static_cast<uint32_t>(value >> 32);
         // Play, Next and Disconnect take the next number; the rest carry the
         // current one.
-        const bool numbered = head[0] == 'L' || head[0] == 'N' || head[0] == 'D';
-        const uint64_t expected = m_sequence + (numbered ? 1 : 0);
-        if (le(head, 1, 4) != expected)
-            return fail(head, "sequence " + std::to_string(le(head, 1, 4)) + " instead of " +
-                                  std::to_string(expected));
-        m_sequence = expected;
+        const bool isNumbered = head[0] == 'L' || head[0] == 'N' || head[0] == 'D';
+        const uint32_t sequence = kvu::ReadLe32(bytes(head, 1));
+        if (sequence != m_sequence + (isNumbered ? 1 : 0))
+            return "sequence " + std::to_string(sequence) + " after " + std::to_string(m_sequence);
+        m_sequence = sequence;
+        ++m_counts[static_cast<uint8_t>(head[0])];
         switch (head[0]) {
         case 'v':
-            if (value > static_cast<uint64_t>(kMaxVolume))
-                return fail(head, "volume out of range");
-            break;
+            return value <= static_cast<uint64_t>(kMaxVolume) ? "" : "volume out of range";
         case 'm':
+            return value == 0 ? "" : "mute with a value";
         case 'D':
-            if (head[0] == 'm' && value != 0)
-                return fail(head, "mute with a value");
-            break;
+            return "";
         case 'J':
-            if (value > kMaxSeek)
-                return fail(head, "seek out of range");
-            break;
+            return value <= kMaxSeek ? "" : "seek out of range";
         case 'L':
         case 'N':
-            if (low != 'A' || high == 0 || high > 10000)
-                return fail(head, "type or count out of range");
-            break;
+            return low == 'A' && high > 0 && high < 10000 ? "" : "type or count out of range";
         case 'l':
-            if (value != 0)
-                return fail(head, "names record with a value");
-            if (!checkNames(head))
-                return;
-            break;
+            return value == 0 ? problemOfNames() : "names record with a value";
         default:
-            return fail(head, "unexpected command byte");
+            return "unexpected command byte";
         }
-        ++m_counts[static_cast<uint8_t>(head[0])];
     }
 
-    bool checkNames(const std::string& head) {
+    std::string problemOfNames() {
         std::string length;
         std::string text;
         if (!read(4, length))
-            return fail(head, "names record cut short"), false;
-        const uint64_t size = le(length, 0, 4);
+            return "names record cut short";
+        const uint32_t size = kvu::ReadLe32(bytes(length, 0));
         if (size == 0 || size > kMaxNamesBytes)
-            return fail(head, "names length " + std::to_string(size)), false;
-        if (!read(size, text))
-            return fail(head, "names record cut short"), false;
+            return "names length " + std::to_string(size);
+        if (!read(size, text) || text.back() != '\n')
+            return "names record cut short";
         std::istringstream lines(text);
         for (std::string line; std::getline(lines, line);)
             if (m_names.count(line) == 0)
-                return fail(head, "unknown name '" + line.substr(0, 40) + "'"), false;
-        if (text.back() != '\n')
-            return fail(head, "names without a final newline"), false;
-        return true;
+                return "unknown name '" + line.substr(0, 40) + "'";
+        return "";
     }
 
     int m_socket;
     std::set<std::string> m_names;
     std::string m_fault;
-    int m_records = 0;
-    uint64_t m_sequence = 0;
+    uint32_t m_sequence = 0;
     int m_counts[256] = {};
 };
 

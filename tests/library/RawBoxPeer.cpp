@@ -99,6 +99,20 @@ std::string RawBoxPeer::DrainCommand() {
     return out;
 }
 
+std::string RawBoxPeer::ReadAllData() {
+    std::string out;
+    pollfd entry{m_data, POLLIN, 0};
+    while (::poll(&entry, 1, kReadBoundMs) == 1) {
+        char buffer[65536];
+        const ssize_t got = ::recv(m_data, buffer, sizeof buffer, 0);
+        if (got <= 0)
+            return out;
+        out.append(buffer, static_cast<size_t>(got));
+    }
+    ADD_FAILURE() << "the data connection stayed open";
+    return out;
+}
+
 size_t RawBoxPeer::SkipToUrgentMark() {
     size_t skipped = 0;
     for (;;) {

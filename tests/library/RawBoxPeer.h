@@ -22,6 +22,8 @@ public:
     std::string ReadData(size_t count);
     // Whatever arrives within a short while; used to prove nothing was sent.
     std::string DrainCommand();
+    // Everything the data connection carries until the link closes it.
+    std::string ReadAllData();
 
     // Discards data-connection bytes up to the urgent mark of an "F" or "$"
     // record and returns how many were discarded.
@@ -35,8 +37,8 @@ public:
     // Stops reading the data connection with a tiny receive buffer so that
     // the link's writer blocks soon.
     void ShrinkDataReceiveBuffer();
-    void CloseCommand();
     void CloseData();
+    void CloseCommand();
     void CloseAll();
 
     int CommandSocket() const { return m_command; }

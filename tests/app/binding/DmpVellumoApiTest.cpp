@@ -1,4 +1,5 @@
 #include "DmpVellumoApi.h"
+#include "ExecutablePath.h"
 #include "FileUtil.h"
 #include "TempDir.h"
 
@@ -19,7 +20,7 @@ struct Reports {
 };
 
 std::string executableDirectory() {
-    return std::filesystem::path(ExecutablePath()).parent_path().string() + "/";
+    return std::filesystem::path(kvu::ExecutablePath()).parent_path().string() + "/";
 }
 
 } // namespace

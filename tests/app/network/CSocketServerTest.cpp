@@ -1,9 +1,9 @@
-#include "CSocketServer.h"
-#include "CServerObserver.h"
-#include "CSocketClient.h"
+#include "net/CSocketServer.h"
 #include "LoopbackClient.h"
 #include "LoopbackListener.h"
 #include "TraceCapture.h"
+#include "net/CServerObserver.h"
+#include "net/CSocketClient.h"
 
 #include <gtest/gtest.h>
 

@@ -9,7 +9,6 @@ TEST(DesktopEntry, TakesTheUnlocalisedNameAndPathOfTheMainGroupOnly) {
                                          "Name = Intel(R) WiDi\r\n"
                                          "Type=Application\n"
                                          "Path=/opt/Intel\\sWiDi/\n"
-                                         "Name=Second Name\n"
                                          "[Desktop Action New]\n"
                                          "Name=Action\n"
                                          "Path=/elsewhere\n");
@@ -19,14 +18,17 @@ TEST(DesktopEntry, TakesTheUnlocalisedNameAndPathOfTheMainGroupOnly) {
     EXPECT_FALSE(entry->isHidden);
 }
 
-TEST(DesktopEntry, MalformedLinesAreSkipped) {
-    const std::string text = std::string("garbage without equals\n\xFF\xFE\0binary\n", 33) +
-                             "[Desktop Entry]\nno equals here\n=value without key\n"
-                             "Name=Caf\xC3\xA9 \\q\n\n[broken group\nPath=/x\n";
-    const auto entry = ParseDesktopEntry(text);
+// Anyone can write a desktop file: one that is no valid key file counts as
+// absent rather than half read.
+TEST(DesktopEntry, MalformedFileGivesNothing) {
+    const std::string valid = "[Desktop Entry]\nName=Caf\xC3\xA9\nHidden=true\n";
+    const auto entry = ParseDesktopEntry(valid);
     ASSERT_TRUE(entry.has_value());
-    EXPECT_EQ(entry->name, L"Caf\u00E9 \\q");
-    EXPECT_EQ(entry->path, L"") << "a broken group header ends the main group";
+    EXPECT_EQ(entry->name, L"Caf\u00E9");
+    EXPECT_TRUE(entry->isHidden);
+    EXPECT_FALSE(ParseDesktopEntry("garbage without equals\n" + valid));
+    EXPECT_FALSE(ParseDesktopEntry(valid + "[broken group\n"));
+    EXPECT_FALSE(ParseDesktopEntry(std::string("[Desktop Entry]\nName=\xFF\xFE\0x\n", 22)));
 }
 
 TEST(DesktopEntry, NoNameInTheMainGroupGivesNothing) {

@@ -1,4 +1,5 @@
 #include "CFileVersionInfo.h"
+#include "ExecutablePath.h"
 #include "FileUtil.h"
 #include "TempDir.h"
 #include "UserLanguage.h"
@@ -94,7 +95,7 @@ TEST(CFileVersionInfo, TruncatedOrOverclaimingRecordsFail) {
 // included, carries the project's version.
 TEST(CFileVersionInfo, BuiltExecutableCarriesTheProjectVersion) {
     CFileVersionInfo info;
-    ASSERT_TRUE(info.Create(ExecutablePath(), 0x0409));
+    ASSERT_TRUE(info.Create(kvu::ExecutablePath(), 0x0409));
     EXPECT_EQ(info.string(VersionString::ProductVersion), VELLUMO_VERSION_W);
     EXPECT_EQ(info.string(VersionString::FileVersion), VELLUMO_VERSION_W);
     EXPECT_EQ(info.string(VersionString::ProductName), L"Vellumo");
@@ -104,7 +105,7 @@ TEST(CFileVersionInfo, BuiltExecutableCarriesTheProjectVersion) {
     EXPECT_EQ(ApplicationVersionText(), VELLUMO_VERSION_W);
 
     CFileVersionInfo traditional;
-    ASSERT_TRUE(traditional.Create(ExecutablePath(), LanguageIdOfLocale("zh_HK.UTF-8")));
+    ASSERT_TRUE(traditional.Create(kvu::ExecutablePath(), LanguageIdOfLocale("zh_HK.UTF-8")));
     EXPECT_EQ(traditional.translation(), 0x04B00404u) << "Hong Kong falls back by low byte";
     EXPECT_NE(traditional.string(VersionString::FileDescription),
               info.string(VersionString::FileDescription));
@@ -127,7 +128,7 @@ TEST(CFileVersionInfo, FilesWithoutAUsableRecordFail) {
     WriteTestFile(dir.file("text"), "#!/bin/sh\necho not an ELF file\n");
     EXPECT_FALSE(info.Create(dir.file("text")));
     // This executable cut short: the section table is gone.
-    const std::string self = ReadTestFile(ExecutablePath());
+    const std::string self = ReadTestFile(kvu::ExecutablePath());
     for (std::size_t length :
          {std::size_t{20}, std::size_t{64}, self.size() / 2, self.size() - 1}) {
         WriteTestFile(dir.file("cut"), self.substr(0, length));

@@ -105,7 +105,7 @@ bool CSocketClient::setTimeout(int option, int timeoutMs) {
         return false;
     timeval timeout{};
     timeout.tv_sec = timeoutMs / 1000;
-    timeout.tv_usec = (timeoutMs % 1000) * 1000;
+    timeout.tv_usec = static_cast<suseconds_t>(timeoutMs % 1000) * 1000;
     if (::setsockopt(m_socket, SOL_SOCKET, option, &timeout, sizeof timeout) != 0) {
         DebugPrint("CSocketClient::setTimeout(): setsockopt failed: 0x%08x\n",
                    static_cast<unsigned>(errno));

@@ -1,23 +1,44 @@
 #include "CDmpFileSource.h"
 
+#include "AsciiCase.h"
 #include "CHttpDownloader.h"
 #include "DebugPrint.h"
 #include "Unicode.h"
-#include "playlist/MediaClassifier.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace {
 
-bool startsWithNoCase(const std::wstring& text, std::wstring_view prefix) {
-    return text.size() >= prefix.size() &&
-           std::equal(prefix.begin(), prefix.end(), text.begin(),
-                      [](wchar_t a, wchar_t b) { return AsciiLower(a) == AsciiLower(b); });
+// Files of the kernel's pseudo file systems look regular but announce sizes
+// they do not have (or none) and hold the process's or the system's own
+// state: nothing to stream to a Box.
+bool isOnPseudoFileSystem(int fd) {
+    struct statfs info {};
+    if (fstatfs(fd, &info) != 0)
+        return true;
+    switch (static_cast<unsigned long>(info.f_type)) {
+    case PROC_SUPER_MAGIC:
+    case SYSFS_MAGIC:
+    case DEBUGFS_MAGIC:
+    case TRACEFS_MAGIC:
+    case SECURITYFS_MAGIC:
+    case CGROUP_SUPER_MAGIC:
+    case CGROUP2_SUPER_MAGIC:
+    case BPF_FS_MAGIC:
+    case DEVPTS_SUPER_MAGIC:
+    case EFIVARFS_MAGIC:
+    case PSTOREFS_MAGIC:
+        return true;
+    default:
+        return false;
+    }
 }
 
 } // namespace
@@ -29,9 +50,9 @@ CDmpFileSource::~CDmpFileSource() {
 }
 
 CDmpFileSource::Kind CDmpFileSource::KindOf(const std::wstring& path) {
-    if (path.size() > 7 && startsWithNoCase(path, L"http://"))
+    if (path.size() > 7 && kvu::StartsWithAsciiNoCase(path, L"http://"))
         return Kind::Http;
-    if (path.size() > 8 && startsWithNoCase(path, L"https://"))
+    if (path.size() > 8 && kvu::StartsWithAsciiNoCase(path, L"https://"))
         return Kind::Https;
     return Kind::LocalFile;
 }
@@ -46,7 +67,12 @@ bool CDmpFileSource::Open(const std::wstring& path) {
         if (!openLocal(utf8))
             return false;
     } else {
-        m_downloader = std::make_unique<CHttpDownloader>();
+        {
+            std::lock_guard lock(m_downloaderMutex);
+            m_downloader = std::make_unique<CHttpDownloader>();
+            if (m_isAborted)
+                m_downloader->Abort();
+        }
         m_downloader->DownloadToMemory(utf8);
         m_consumed = 0;
     }
@@ -72,6 +98,11 @@ bool CDmpFileSource::openLocal(const std::string& path) {
     struct stat status {};
     if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
         DebugPrint("CDmpFileSource::Open(): %s is not a regular file\n", path.c_str());
+        close(fd);
+        return false;
+    }
+    if (isOnPseudoFileSystem(fd)) {
+        DebugPrint("CDmpFileSource::Open(): %s is on a pseudo file system\n", path.c_str());
         close(fd);
         return false;
     }
@@ -127,6 +158,13 @@ int32_t CDmpFileSource::Read(uint8_t* buffer, int32_t capacity) {
     return 0;
 }
 
+void CDmpFileSource::Abort() {
+    std::lock_guard lock(m_downloaderMutex);
+    m_isAborted = true;
+    if (m_downloader)
+        m_downloader->Abort();
+}
+
 bool CDmpFileSource::Seek(int64_t offset) {
     if (m_kind != Kind::LocalFile || offset < 0)
         return false;
@@ -138,10 +176,13 @@ void CDmpFileSource::Close() {
         std::fclose(m_file);
         m_file = nullptr;
     }
-    if (m_downloader) {
-        m_downloader->Stop();
-        m_downloader.reset();
+    std::unique_ptr<CHttpDownloader> downloader;
+    {
+        std::lock_guard lock(m_downloaderMutex);
+        downloader = std::move(m_downloader);
     }
+    if (downloader)
+        downloader->Stop();
     m_consumed = 0;
     m_path.clear();
     m_kind = Kind::None;

@@ -13,5 +13,8 @@ std::string Unescape(std::string_view text);
 // Text from the network made safe for a terminal: every control character
 // (and DEL) becomes a visible "\xNN".
 std::string MaskControlCharacters(std::string_view text);
+// The same for output that scripts read line by line: every control
+// character (and DEL) becomes replacement, so the text keeps its length.
+std::string MaskControlCharacters(std::string_view text, char replacement);
 
 } // namespace kvu

@@ -1,8 +1,8 @@
 #include "Commands.h"
 
+#include "Escapes.h"
 #include "HostFromLocation.h"
 #include "KvuUPnPFinder.h"
-#include "PrintableText.h"
 
 #include <glib.h>
 
@@ -21,8 +21,8 @@ public:
 
     void DeviceFound(const std::string& location, const std::string&,
                      const std::string& friendlyName, const std::string&) override {
-        std::printf("%s\t%s\n", PrintableText(HostFromLocation(location)).c_str(),
-                    PrintableText(friendlyName).c_str());
+        std::printf("%s\t%s\n", kvu::MaskControlCharacters(HostFromLocation(location), '?').c_str(),
+                    kvu::MaskControlCharacters(friendlyName, '?').c_str());
         std::fflush(stdout);
         ++m_foundCount;
     }

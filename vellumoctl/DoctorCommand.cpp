@@ -1,12 +1,12 @@
 #include "Commands.h"
 
 #include "BoxAddress.h"
+#include "Escapes.h"
 #include "FirewallExceptions.h"
 #include "HostFromLocation.h"
 #include "IcmpEcho.h"
 #include "KvuUPnPFinder.h"
 #include "LocalAddress.h"
-#include "PrintableText.h"
 #include "WindowsFirewall.h"
 
 #include <arpa/inet.h>
@@ -181,14 +181,15 @@ public:
     void DeviceFound(const std::string& location, const std::string&,
                      const std::string& friendlyName, const std::string&) override {
         const std::string host = HostFromLocation(location);
-        Report(Verdict::Ok, "Box " + PrintableText(host) + " \"" + PrintableText(friendlyName) +
-                                "\" answered on " + m_interfaceName);
+        Report(Verdict::Ok, "Box " + kvu::MaskControlCharacters(host, '?') + " \"" +
+                                kvu::MaskControlCharacters(friendlyName, '?') + "\" answered on " +
+                                m_interfaceName);
         hosts.push_back(host);
     }
     void SearchCompleted() override { finish(); }
     void SearchFailed(const std::string& detail) override {
-        Report(Verdict::Failure,
-               "the search on " + m_interfaceName + " failed: " + PrintableText(detail));
+        Report(Verdict::Failure, "the search on " + m_interfaceName +
+                                     " failed: " + kvu::MaskControlCharacters(detail, '?'));
         finish();
     }
 

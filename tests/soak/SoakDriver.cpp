@@ -125,19 +125,33 @@ struct Fixture {
     std::string listPath;
 };
 
-bool fail(const char* what, long round) {
-    std::fprintf(stderr, "soak: round %ld: %s\n", round, what);
+bool fail(const std::string& what, long round) {
+    std::fprintf(stderr, "soak: round %ld: %s\n", round, what.c_str());
     return false;
+}
+
+// An asynchronous handle playing the list once it reported the connection;
+// null (the failure printed, with context after its text) when it did not.
+DmpVellumoInfo* startPlaying(Box& box, const Fixture& files, Window& window, long round,
+                             const std::string& context = {}) {
+    window.Clear();
+    DmpVellumoInfo* handle = CreateWithAsyncIoA("127.0.0.1", box.Port(), window.Get());
+    if (!PlayFileA(handle, files.listPath.c_str())) {
+        fail("PlayFile" + context, round);
+        return nullptr;
+    }
+    if (!window.Take(DMP_WM_CONNECTED)) {
+        fail("no connected notification" + context, round);
+        return nullptr;
+    }
+    return handle;
 }
 
 // Play with every control, then close the types one by one.
 bool playAndControl(Box& box, const Fixture& files, Window& window, long round) {
-    window.Clear();
-    DmpVellumoInfo* handle = CreateWithAsyncIoA("127.0.0.1", box.Port(), window.Get());
-    if (!PlayFileA(handle, files.listPath.c_str()))
-        return fail("PlayFile", round);
-    if (!window.Take(DMP_WM_CONNECTED))
-        return fail("no connected notification", round);
+    DmpVellumoInfo* handle = startPlaying(box, files, window, round);
+    if (handle == nullptr)
+        return false;
     window.Take(DMP_WM_AUDIO_STATUS);
     SeekFileByTime(handle, static_cast<uint32_t>(round % 3));
     SetVolume(handle, static_cast<int32_t>(round % 100));
@@ -180,12 +194,9 @@ bool synchronousPlay(Box& box, const Fixture& files, long round) {
 // The Box is killed while a file streams; the handle is destroyed after it
 // noticed, and a new Box takes its place.
 bool boxVanishes(Box& box, const Fixture& files, Window& window, long round) {
-    window.Clear();
-    DmpVellumoInfo* handle = CreateWithAsyncIoA("127.0.0.1", box.Port(), window.Get());
-    if (!PlayFileA(handle, files.listPath.c_str()))
-        return fail("PlayFile before the Box vanishes", round);
-    if (!window.Take(DMP_WM_CONNECTED))
-        return fail("no connected notification before the Box vanishes", round);
+    DmpVellumoInfo* handle = startPlaying(box, files, window, round, " before the Box vanishes");
+    if (handle == nullptr)
+        return false;
     box.Stop(SIGKILL);
     window.Take(DMP_WM_CLOSED);
     Destroy(handle);

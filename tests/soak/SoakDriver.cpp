@@ -79,9 +79,10 @@ public:
             ::dup2(out[1], STDOUT_FILENO);
             ::close(out[0]);
             ::close(out[1]);
-            // Reads at 4 MB/s: a track of 1 MB plays for a while.
+            // Reads at 4 MB/s: a track of 1 MB plays for a while. The setup
+            // page takes a free port: two Boxes run at once.
             ::execl(m_path.c_str(), m_path.c_str(), "--address", "127.0.0.1", "--port", "0",
-                    "--read-rate", "4000000", "--rate", "1000000", "--no-hash",
+                    "--http-port", "0", "--read-rate", "4000000", "--rate", "1000000", "--no-hash",
                     static_cast<char*>(nullptr));
             ::_exit(127);
         }

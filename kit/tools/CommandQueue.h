@@ -30,12 +30,7 @@ public:
     // Callable from any thread, the worker included.
     void Post(const T& item) {
         std::unique_lock lock(m_mutex);
-        if (!m_worker && m_executor && !m_isStopping) {
-            m_worker = std::make_unique<CWorkerThread>(m_threadName);
-            m_worker->Start(&CommandQueue::run, this);
-        }
-        m_items.push_back(item);
-        m_isHeld = false;
+        push(item);
         lock.unlock();
         m_wake.notify_one();
     }
@@ -45,15 +40,15 @@ public:
     // does not, item is posted unless limit items are queued. Whether item
     // was posted or absorbed.
     template <typename Merge> bool PostOrMerge(const T& item, std::size_t limit, Merge merge) {
-        {
-            std::lock_guard lock(m_mutex);
-            // The head may be executing: it is popped when done.
-            if (m_items.size() > 1 && merge(m_items.begin() + 1, m_items.end()))
-                return true;
-            if (m_items.size() >= limit)
-                return false;
-        }
-        Post(item);
+        std::unique_lock lock(m_mutex);
+        // The head may be executing: it is popped when done.
+        if (m_items.size() > 1 && merge(m_items.begin() + 1, m_items.end()))
+            return true;
+        if (m_items.size() >= limit)
+            return false;
+        push(item);
+        lock.unlock();
+        m_wake.notify_one();
         return true;
     }
 
@@ -89,6 +84,16 @@ public:
 
 private:
     static void run(void* self) { static_cast<CommandQueue*>(self)->loop(); }
+
+    // Under m_mutex; the caller wakes the worker once it has let go.
+    void push(const T& item) {
+        if (!m_worker && m_executor && !m_isStopping) {
+            m_worker = std::make_unique<CWorkerThread>(m_threadName);
+            m_worker->Start(&CommandQueue::run, this);
+        }
+        m_items.push_back(item);
+        m_isHeld = false;
+    }
 
     void loop() {
         std::unique_lock lock(m_mutex);

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <condition_variable>
+#include <deque>
+#include <iterator>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -115,6 +117,35 @@ TEST(CommandQueue, FlushDuringExecutionRemovesEverythingAndWorkerCarriesOn) {
     queue.Post(4);
     processor.waitForCount(2);
     EXPECT_EQ(processor.items(), (std::vector<int>{1, 4}));
+}
+
+// The running head is never offered to the merge; a waiting item can absorb
+// a post, and without a merge the limit drops it.
+TEST(CommandQueue, PostOrMergeMergesBehindTheRunningItemWithinTheLimit) {
+    RecordingProcessor processor;
+    CommandQueue<int> queue(&processor);
+    processor.m_blockOn = 1;
+    queue.Post(1);
+    processor.waitUntilBlocked();
+    using Items = std::deque<int>::iterator;
+    // Adds the item to the last waiting one when that is below 10.
+    const auto addToLast = [](int item) {
+        return [item](Items first, Items last) {
+            if (first == last || *std::prev(last) >= 10)
+                return false;
+            *std::prev(last) += item;
+            return true;
+        };
+    };
+    EXPECT_TRUE(queue.PostOrMerge(2, 3, addToLast(2)));    // only the head waits: posted
+    EXPECT_TRUE(queue.PostOrMerge(5, 3, addToLast(5)));    // 2 becomes 7
+    EXPECT_TRUE(queue.PostOrMerge(4, 3, addToLast(4)));    // 7 becomes 11
+    EXPECT_TRUE(queue.PostOrMerge(20, 3, addToLast(20)));  // 11 absorbs nothing: posted
+    EXPECT_FALSE(queue.PostOrMerge(30, 3, addToLast(30))); // three queued: dropped
+    EXPECT_EQ(queue.Count(), 3u);
+    processor.release();
+    processor.waitForCount(3);
+    EXPECT_EQ(processor.items(), (std::vector<int>{1, 11, 20}));
 }
 
 TEST(CommandQueue, NoPostIsLostUnderContention) {

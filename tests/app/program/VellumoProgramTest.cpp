@@ -13,7 +13,6 @@
 
 #include <array>
 #include <chrono>
-#include <cstdio>
 #include <optional>
 #include <thread>
 
@@ -109,12 +108,4 @@ TEST(VellumoProgram, ASecondStartEndsAtOnce) {
     EXPECT_EQ(waitpid(first, nullptr, WNOHANG), 0) << "the first instance ended";
     kill(first, SIGTERM);
     waitForExit(first);
-}
-
-int main(int argc, char** argv) {
-    std::string why;
-    if (!EnterPrivateNetwork(&why))
-        std::fprintf(stderr, "no private network: %s\n", why.c_str());
-    testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }

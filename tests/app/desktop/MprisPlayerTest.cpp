@@ -3,7 +3,7 @@
 // window stand-in wired as the program wires it, and the properties follow
 // the Box's notifications.
 #include "CDesktopIntegration.h"
-#include "CMessageEvent.h"
+#include "CMessagePort.h"
 #include "CPlayRequest.h"
 #include "CPlayStatusDialog.h"
 #include "CPlaybackHost.h"
@@ -14,7 +14,6 @@
 #include "PrivateBus.h"
 #include "Unicode.h"
 
-#include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -51,17 +50,14 @@ public:
         return DeliverMessage(event, *this) || QObject::event(event);
     }
 
-    DmpHostWindow window{&MainWindowStandIn::post, this};
+    // The port outlives the session: its instances may post while they end.
+    CMessagePort port{this};
     CPlayStatusDialog statusWindow{this};
     CPlaybackSession session;
     CDesktopIntegration desktop;
     std::vector<std::pair<uint32_t, uintptr_t>> controls;
 
 private:
-    static void post(void* context, uint32_t message, uintptr_t wParam, intptr_t lParam) {
-        QCoreApplication::postEvent(static_cast<MainWindowStandIn*>(context),
-                                    new CMessageEvent(message, wParam, lParam));
-    }
     void HideMainWindow() override {}
     void ShowMainWindow(ShowHow) override {}
     void MinimizeMainWindow() override {}
@@ -141,7 +137,7 @@ TEST_F(MprisPlayerTest, MediaKeysDriveTheBoxAndTheStatusFollows) {
     CPlayRequest request(m_window->session.Instances(), *this);
     ASSERT_EQ(request.Play({media("one.mp3", kTrackBytes), media("two.mp3", kTrackBytes)},
                            kPhotoMusicPoolMask, false,
-                           {kvu::FromUtf8(box.address()), box.port(), &m_window->window}),
+                           {kvu::FromUtf8(box.address()), box.port(), m_window->port.HostWindow()}),
               PlayRequestOutcome::Started);
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return metadata().value(QStringLiteral("mpris:length")).toLongLong() > 0; }, 10000));

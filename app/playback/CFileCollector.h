@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QList>
+#include <QUrl>
+
 #include <set>
 #include <string>
 #include <string_view>
@@ -12,6 +15,8 @@
 // host ("file:///p", "file://localhost/p"), percent-decoded. Comment lines,
 // other schemes and other hosts are left out (traced).
 std::vector<std::string> LocalPathsFromUriList(std::string_view uriList);
+// The same reading of URLs a drop or a hand-over already holds parsed.
+std::vector<std::string> LocalPathsFromUrls(const QList<QUrl>& urls);
 
 // Collects the media candidates of one drop: the regular files under each
 // dropped path, folders walked depth first. The library sorts them by type

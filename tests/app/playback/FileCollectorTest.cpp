@@ -67,6 +67,22 @@ TEST(UriList, OnlyLocalFilesPercentDecoded) {
     EXPECT_TRUE(LocalPathsFromUriList("").empty());
 }
 
+// URLs already parsed, as a drop or a hand-over holds them, read the same.
+TEST(UriList, ParsedUrlsReadLikeTheirText) {
+    const QList<QUrl> urls = {QUrl::fromLocalFile(QStringLiteral("/home/u/My Music/a%23 #1.mp3")),
+                              QUrl(QStringLiteral("file://localhost/srv/b.jpg")),
+                              QUrl(QStringLiteral("FILE:///srv/c.jpg?query#fragment")),
+                              QUrl(QStringLiteral("file://otherhost/srv/d.jpg")),
+                              QUrl(QStringLiteral("http://example.invalid/e.jpg")),
+                              QUrl(QStringLiteral("file:relative.jpg")),
+                              QUrl(),
+                              QUrl(QStringLiteral("file:///srv/%E6%97%A5%FF.mp3"))};
+    EXPECT_EQ(LocalPathsFromUrls(urls),
+              (std::vector<std::string>{"/home/u/My Music/a%23 #1.mp3", "/srv/b.jpg", "/srv/c.jpg",
+                                        "/srv/\xE6\x97\xA5\xFF.mp3"}));
+    EXPECT_TRUE(LocalPathsFromUrls({}).empty());
+}
+
 // Folders depth first in name order (case ignored); a link back into the
 // tree and a folder dropped twice are walked once.
 TEST(FileCollector, WalksEachFolderOnceInNameOrder) {

@@ -124,6 +124,12 @@ std::vector<std::string> LocalPathsFromUrls(const QList<QUrl>& urls) {
 }
 
 void CFileCollector::CollectFiles(const std::string& path) {
+    // A decoded "%00" would cut the name short for the system.
+    if (path.find('\0') != std::string::npos) {
+        DebugPrint("CFileCollector::CollectFiles(): name with a NUL byte skipped: %s\n",
+                   path.c_str());
+        return;
+    }
     struct stat status {};
     if (::stat(path.c_str(), &status) != 0) {
         DebugPrint("CFileCollector::CollectFiles(): stat(%s) failed: 0x%08lx\n", path.c_str(),

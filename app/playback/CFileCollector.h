@@ -26,7 +26,7 @@ std::vector<std::string> LocalPathsFromUrls(const QList<QUrl>& urls);
 // once per drop, so links that lead back into the tree add nothing. Entries
 // of a folder are taken in name order, letter case ignored. Paths of any
 // length are kept whole. Skipped, with a trace line: unreadable folders,
-// names holding a line break (a play-list line cannot hold them) or not
+// names holding a NUL byte or a line break (a play-list line cannot hold them) or not
 // valid UTF-8 (the play list cannot carry them), and anything that is not a
 // regular file or folder (devices, sockets, pipes).
 class CFileCollector {

@@ -106,6 +106,12 @@ TEST(FileCollector, SkipsWhatAPlayListCannotHoldWithATrace) {
     ASSERT_EQ(mkfifo(dir.file("pipe.mp3").c_str(), 0600), 0);
     WriteTestFile(dir.file("ok.mp3"), "x");
     EXPECT_EQ(collect({dir.path()}), wide({dir.file("ok.mp3")}));
+    // A dropped "file:///...ok.mp3%00.txt" names no file.
+    const std::vector<std::string> cut = LocalPathsFromUriList(
+        "file://" + dir.file("ok.mp3") + "%00.txt\nfile://" + dir.path() + "%00/ok.mp3");
+    ASSERT_EQ(cut.size(), 2u);
+    EXPECT_TRUE(collect(cut).empty());
+    EXPECT_TRUE(trace.Contains("name with a NUL byte skipped"));
     EXPECT_TRUE(trace.Contains("name with a line break skipped"));
     EXPECT_TRUE(trace.Contains("not UTF-8 skipped"));
     EXPECT_TRUE(trace.Contains("not a regular file"));

@@ -3,15 +3,11 @@
 // window stand-in wired as the program wires it, and the properties follow
 // the Box's notifications.
 #include "CDesktopIntegration.h"
-#include "CMessagePort.h"
 #include "CPlayRequest.h"
-#include "CPlayStatusDialog.h"
-#include "CPlaybackHost.h"
-#include "CPlaybackSession.h"
 #include "ControlMessages.h"
-#include "MessageLayer.h"
 #include "PlaybackFixture.h"
 #include "PrivateBus.h"
+#include "SessionWindowStandIn.h"
 #include "Unicode.h"
 
 #include <QDBusArgument>
@@ -33,10 +29,10 @@ constexpr size_t kTrackBytes = 8 << 20;
 // The main window's part: every message goes to the playback session (the
 // control messages are recorded), then the desktop's view is refreshed. The private bus stands for
 // both the session and the system bus.
-class MainWindowStandIn : public QObject, public CMessageHandler, private CPlaybackHost {
+class MainWindowStandIn : public SessionWindowStandIn {
 public:
     MainWindowStandIn(const DmpVellumoApi& api, QDBusConnection bus)
-        : session(api, statusWindow, *this), desktop(this, bus, bus) {}
+        : SessionWindowStandIn(api), desktop(this, bus, bus) {}
 
     intptr_t HandleMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) override {
         if (!session.HandleLibraryMessage(message, wParam, lParam)) {
@@ -46,23 +42,9 @@ public:
         desktop.Refresh(&session.Instances());
         return 0;
     }
-    bool event(QEvent* event) override {
-        return DeliverMessage(event, *this) || QObject::event(event);
-    }
 
-    // The port outlives the session: its instances may post while they end.
-    CMessagePort port{this};
-    CPlayStatusDialog statusWindow{this};
-    CPlaybackSession session;
     CDesktopIntegration desktop;
     std::vector<std::pair<uint32_t, uintptr_t>> controls;
-
-private:
-    void HideMainWindow() override {}
-    void ShowMainWindow(ShowHow) override {}
-    void MinimizeMainWindow() override {}
-    void SetDropsAccepted(bool) override {}
-    void EndModalBoxes(int32_t) override {}
 };
 
 // The playback states the player signals with PropertiesChanged, in order.

@@ -4,7 +4,7 @@
 #include "CDmpInstances.h"
 #include "CMprisPlayerAdaptor.h"
 #include "CMprisRootAdaptor.h"
-#include "ControlMessages.h"
+#include "CPlaybackControl.h"
 #include "DebugPrint.h"
 #include "MessageLayer.h"
 #include "PanelStatus.h"
@@ -16,25 +16,13 @@
 #include <algorithm>
 #include <cmath>
 
-// The control messages of one media type; 0 where its panel has none.
-struct CMprisPlayer::Messages {
-    uint32_t type;
-    uint32_t next, previous, pause, resume, seekTrack, seek, volume;
-};
-
 namespace {
 
 constexpr qlonglong kMicroseconds = 1000000;
 
-} // namespace
+using Action = CPlaybackControl::Action;
 
-const CMprisPlayer::Messages CMprisPlayer::kControls[3] = {
-    {DMP_TYPE_VIDEO, WM_VIDEO_NEXT, WM_VIDEO_PREV, WM_VIDEO_PAUSE, WM_VIDEO_RESUME,
-     WM_VIDEO_SEEK_TRACK, WM_VIDEO_SEEK, WM_VIDEO_VOLUME},
-    {DMP_TYPE_IMAGE, WM_IMAGE_NEXT, WM_IMAGE_PREV, WM_IMAGE_PAUSE, WM_IMAGE_RESUME, 0, 0, 0},
-    {DMP_TYPE_AUDIO, WM_AUDIO_NEXT, WM_AUDIO_PREV, WM_AUDIO_PAUSE, WM_AUDIO_RESUME,
-     WM_AUDIO_SEEK_TRACK, WM_AUDIO_SEEK, WM_AUDIO_VOLUME},
-};
+} // namespace
 
 CMprisPlayer::CMprisPlayer(QObject* receiver, QDBusConnection bus, QObject* parent)
     : QObject(parent), m_receiver(receiver), m_bus(std::move(bus)) {
@@ -163,33 +151,31 @@ QVariantMap CMprisPlayer::playerProperties() const {
             {QStringLiteral("CanSeek"), CanSeek()}};
 }
 
-void CMprisPlayer::send(uint32_t Messages::*message, uintptr_t wParam) {
-    for (const Messages& controls : kControls) {
-        if (controls.type == m_now.type && controls.*message != 0)
-            SendMessageTo(m_receiver, controls.*message, wParam, 0);
-    }
+void CMprisPlayer::send(CPlaybackControl::Action action, uintptr_t wParam) {
+    if (const uint32_t message = CPlaybackControl::MessageFor(m_now.type, action))
+        SendMessageTo(m_receiver, message, wParam, 0);
 }
 
 void CMprisPlayer::Play() {
     if (m_now.isPaused)
-        send(&Messages::resume);
+        send(Action::Resume);
 }
 
 void CMprisPlayer::Pause() {
     if (!m_now.isPaused)
-        send(&Messages::pause);
+        send(Action::Pause);
 }
 
 void CMprisPlayer::PlayPause() {
-    send(m_now.isPaused ? &Messages::resume : &Messages::pause);
+    send(m_now.isPaused ? Action::Resume : Action::Pause);
 }
 
 void CMprisPlayer::Next() {
-    send(&Messages::next);
+    send(Action::Next);
 }
 
 void CMprisPlayer::Previous() {
-    send(&Messages::previous);
+    send(Action::Prev);
 }
 
 // As the position slider does: the drag begins, then ends at the position.
@@ -197,8 +183,8 @@ void CMprisPlayer::seekTo(int32_t seconds) {
     if (!CanSeek())
         return;
     const int32_t target = std::clamp(seconds, 0, std::max(m_now.totalSeconds, 0));
-    send(&Messages::seekTrack);
-    send(&Messages::seek, static_cast<uintptr_t>(target));
+    send(Action::SeekTrack);
+    send(Action::Seek, static_cast<uintptr_t>(target));
     Q_EMIT Seeked(qlonglong(target) * kMicroseconds);
 }
 
@@ -219,5 +205,5 @@ void CMprisPlayer::SetVolume(double volume) {
     if (!CanChangeVolume() || std::isnan(volume))
         return;
     const double share = std::clamp(volume, 0.0, 1.0);
-    send(&Messages::volume, static_cast<uintptr_t>(std::lround(share * m_now.maxVolume)));
+    send(Action::Volume, static_cast<uintptr_t>(std::lround(share * m_now.maxVolume)));
 }

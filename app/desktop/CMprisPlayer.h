@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CPlaybackControl.h"
+
 #include <QDBusConnection>
 #include <QDBusObjectPath>
 #include <QObject>
@@ -43,7 +45,7 @@ public:
     void SetVolume(double volume);
     qlonglong PositionUs() const;
     bool CanPlay() const { return m_now.type != 0; }
-    bool CanSeek() const { return m_now.type != 0 && m_now.type != kImage; }
+    bool CanSeek() const { return m_now.type != 0 && m_now.type != DMP_TYPE_IMAGE; }
     bool CanChangeVolume() const { return CanSeek() && m_now.maxVolume > 0; }
     void Play();
     void Pause();
@@ -58,8 +60,6 @@ Q_SIGNALS:
     void Seeked(qlonglong positionUs);
 
 private:
-    static constexpr uint32_t kImage = 2;
-
     // What plays, as the last refresh read it.
     struct Playing {
         uint32_t type = 0; // one media type bit; 0: nothing plays
@@ -71,8 +71,6 @@ private:
         int32_t volume = 0;
         int32_t maxVolume = 0;
     };
-    struct Messages;
-    static const Messages kControls[3];
 
     static Playing read(const CDmpInstances& instances);
     QDBusObjectPath trackId() const;
@@ -81,7 +79,7 @@ private:
     void unregisterFromBus();
     // Sends the control message of the playing type; nothing while none
     // plays or the type lacks that control.
-    void send(uint32_t Messages::*message, uintptr_t wParam = 0);
+    void send(CPlaybackControl::Action action, uintptr_t wParam = 0);
     void seekTo(int32_t seconds);
 
     QObject* m_receiver;

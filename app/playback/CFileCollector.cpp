@@ -77,6 +77,14 @@ std::optional<std::string> localPathOf(std::string_view uri) {
     return percentDecoded(rest);
 }
 
+void appendLocalPath(std::string_view uri, std::vector<std::string>& paths) {
+    if (auto path = localPathOf(uri))
+        paths.push_back(std::move(*path));
+    else
+        DebugPrint("Dropped address is not a local file, ignored: %.*s\n",
+                   static_cast<int>(uri.size()), uri.data());
+}
+
 bool lessIgnoringCase(const std::string& left, const std::string& right) {
     const auto folded = [](unsigned char c) { return std::tolower(c); };
     const bool isLess =
@@ -100,18 +108,28 @@ std::vector<std::string> LocalPathsFromUriList(std::string_view uriList) {
         const size_t end = uriList.find('\n');
         const std::string_view line = trimmed(uriList.substr(0, end));
         uriList.remove_prefix(end == std::string_view::npos ? uriList.size() : end + 1);
-        if (line.empty() || line.front() == '#')
-            continue;
-        if (auto path = localPathOf(line))
-            paths.push_back(std::move(*path));
-        else
-            DebugPrint("LocalPathsFromUriList(): not a local file, ignored: %.*s\n",
-                       static_cast<int>(line.size()), line.data());
+        if (!line.empty() && line.front() != '#')
+            appendLocalPath(line, paths);
+    }
+    return paths;
+}
+
+std::vector<std::string> LocalPathsFromUrls(const QList<QUrl>& urls) {
+    std::vector<std::string> paths;
+    for (const QUrl& url : urls) {
+        const QByteArray encoded = url.toEncoded();
+        appendLocalPath(std::string_view(encoded.constData(), size_t(encoded.size())), paths);
     }
     return paths;
 }
 
 void CFileCollector::CollectFiles(const std::string& path) {
+    // A decoded "%00" would cut the name short for the system.
+    if (path.find('\0') != std::string::npos) {
+        DebugPrint("CFileCollector::CollectFiles(): name with a NUL byte skipped: %s\n",
+                   path.c_str());
+        return;
+    }
     struct stat status {};
     if (::stat(path.c_str(), &status) != 0) {
         DebugPrint("CFileCollector::CollectFiles(): stat(%s) failed: 0x%08lx\n", path.c_str(),

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QList>
+#include <QUrl>
+
 #include <set>
 #include <string>
 #include <string_view>
@@ -12,6 +15,8 @@
 // host ("file:///p", "file://localhost/p"), percent-decoded. Comment lines,
 // other schemes and other hosts are left out (traced).
 std::vector<std::string> LocalPathsFromUriList(std::string_view uriList);
+// The same reading of URLs a drop or a hand-over already holds parsed.
+std::vector<std::string> LocalPathsFromUrls(const QList<QUrl>& urls);
 
 // Collects the media candidates of one drop: the regular files under each
 // dropped path, folders walked depth first. The library sorts them by type
@@ -21,7 +26,7 @@ std::vector<std::string> LocalPathsFromUriList(std::string_view uriList);
 // once per drop, so links that lead back into the tree add nothing. Entries
 // of a folder are taken in name order, letter case ignored. Paths of any
 // length are kept whole. Skipped, with a trace line: unreadable folders,
-// names holding a line break (a play-list line cannot hold them) or not
+// names holding a NUL byte or a line break (a play-list line cannot hold them) or not
 // valid UTF-8 (the play list cannot carry them), and anything that is not a
 // regular file or folder (devices, sockets, pipes).
 class CFileCollector {

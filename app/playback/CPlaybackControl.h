@@ -21,9 +21,29 @@ struct ClosedMediaType {
 // only.
 class CPlaybackControl {
 public:
+    // What a control message asks of the instance.
+    enum class Action {
+        Next,
+        Prev,
+        Pause,
+        Resume,
+        VolumeUp,
+        VolumeDown,
+        Repeat,
+        Close,
+        SeekTrack, // a position drag begins
+        Seek,      // it ends at wParam seconds
+        VolumeTrack,
+        Volume,
+        Mute,
+    };
+
     explicit CPlaybackControl(CDmpInstances& instances) : m_instances(instances) {}
 
     static bool IsControlMessage(uint32_t message);
+    // The control message of a media type's panel for action; 0 where the
+    // panel has none.
+    static uint32_t MessageFor(uint32_t type, Action action);
 
     // Handles a control message. A closed type comes back so that the caller
     // rebuilds the status window or returns to the main window.
@@ -33,10 +53,6 @@ public:
     void SetBusy(bool isBusy) { m_isBusy = isBusy; }
 
 private:
-    enum class Action;
-    struct Entry;
-    static const Entry* find(uint32_t message);
-
     void beginSeek(uint32_t type, DmpVellumoInfo* instance);
     void endSeek(uint32_t type, DmpVellumoInfo* instance, uint32_t seconds);
     const wchar_t* currentName(uint32_t type, DmpVellumoInfo* instance) const;

@@ -6,7 +6,6 @@
 #include <QDeadlineTimer>
 #include <QEvent>
 #include <QEventLoop>
-#include <QFile>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QNetworkReply>
@@ -51,13 +50,10 @@ CRemoteControl::~CRemoteControl() {
         loop.processEvents(QEventLoop::WaitForMoreEvents, int(deadline.remainingTime()));
 }
 
+// The program's own folder, its links resolved: the installation starts it
+// through a link in the binary folder.
 QString CRemoteControl::DefaultModulePath() {
-    const QString programDirectory = QCoreApplication::applicationDirPath();
-    const QString beside = programDirectory + u'/' + QLatin1String(kModuleFileName);
-    if (QFile::exists(beside))
-        return beside;
-    return programDirectory + QStringLiteral("/../" VELLUMO_INSTALL_LIBDIR "/vellumo/") +
-           QLatin1String(kModuleFileName);
+    return QCoreApplication::applicationDirPath() + u'/' + QLatin1String(kModuleFileName);
 }
 
 bool CRemoteControl::Open(const QString& address, int top, int left) {

@@ -31,8 +31,8 @@ public:
     static constexpr const char* kModuleFileName = "vellumo-remote-page.so";
     static constexpr const char* kCreateFunction = "VellumoCreateRemotePage";
 
-    // modulePath: the window's module; empty finds it beside the program
-    // (or in the library directory of its installation).
+    // modulePath: the window's module; empty finds it beside the program,
+    // where the build and the installation both put it.
     explicit CRemoteControl(QString modulePath = {}, QObject* parent = nullptr);
     // Closes an open window (which tells the Box) and gives that request a
     // moment to leave.

@@ -56,9 +56,10 @@ unsigned CFirmwareDownload::Percent(uint64_t storedBytes, uint64_t expectedBytes
 }
 
 CFirmwareDownload::Result CFirmwareDownload::DownloadFirmware() {
-    if (IsDownloadRunning() || !FileExists(m_files.deviceInfoPath()))
+    if (!FileExists(m_files.deviceInfoPath()))
         return kReady;
-    // Held until this returns: the mark of a download in progress.
+    // Held until this returns: the mark of a download in progress. Another
+    // holder means another download runs.
     CSingleInstanceLock lock(kMutexName);
     if (!lock.TryAcquire())
         return kReady;

@@ -39,6 +39,9 @@ if [ "$has_program" = 1 ]; then
   # The program looks for the library in the folder its link leads to.
   [ "$(dirname "$(readlink -f "$prefix/bin/vellumo")")" = "$(readlink -f "$private")" ] ||
     fail "bin/vellumo does not lead to the library's folder"
+  # The setup page's module is looked for beside the program.
+  [ -f "$(dirname "$(readlink -f "$prefix/bin/vellumo")")/vellumo-remote-page.so" ] ||
+    fail "no setup page module beside the program"
 fi
 
 mkdir "$work/package"
@@ -53,6 +56,8 @@ for path in ./usr/bin/vellumoctl ./usr/bin/vellumo-boxsim "./usr/$libdir/vellumo
 done
 if [ "$has_program" = 1 ]; then
   grep -q " ./usr/bin/vellumo -> " "$work/contents" || fail "the package lacks the program's link"
+  grep -q " ./usr/$libdir/vellumo/vellumo-remote-page.so\$" "$work/contents" ||
+    fail "the package lacks the setup page module"
 fi
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"

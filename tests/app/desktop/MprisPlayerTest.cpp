@@ -3,18 +3,13 @@
 // window stand-in wired as the program wires it, and the properties follow
 // the Box's notifications.
 #include "CDesktopIntegration.h"
-#include "CMessageEvent.h"
 #include "CPlayRequest.h"
-#include "CPlayStatusDialog.h"
-#include "CPlaybackHost.h"
-#include "CPlaybackSession.h"
 #include "ControlMessages.h"
-#include "MessageLayer.h"
 #include "PlaybackFixture.h"
 #include "PrivateBus.h"
+#include "SessionWindowStandIn.h"
 #include "Unicode.h"
 
-#include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -34,10 +29,10 @@ constexpr size_t kTrackBytes = 8 << 20;
 // The main window's part: every message goes to the playback session (the
 // control messages are recorded), then the desktop's view is refreshed. The private bus stands for
 // both the session and the system bus.
-class MainWindowStandIn : public QObject, public CMessageHandler, private CPlaybackHost {
+class MainWindowStandIn : public SessionWindowStandIn {
 public:
     MainWindowStandIn(const DmpVellumoApi& api, QDBusConnection bus)
-        : session(api, statusWindow, *this), desktop(this, bus, bus) {}
+        : SessionWindowStandIn(api), desktop(this, bus, bus) {}
 
     intptr_t HandleMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) override {
         if (!session.HandleLibraryMessage(message, wParam, lParam)) {
@@ -47,26 +42,9 @@ public:
         desktop.Refresh(&session.Instances());
         return 0;
     }
-    bool event(QEvent* event) override {
-        return DeliverMessage(event, *this) || QObject::event(event);
-    }
 
-    DmpHostWindow window{&MainWindowStandIn::post, this};
-    CPlayStatusDialog statusWindow{this};
-    CPlaybackSession session;
     CDesktopIntegration desktop;
     std::vector<std::pair<uint32_t, uintptr_t>> controls;
-
-private:
-    static void post(void* context, uint32_t message, uintptr_t wParam, intptr_t lParam) {
-        QCoreApplication::postEvent(static_cast<MainWindowStandIn*>(context),
-                                    new CMessageEvent(message, wParam, lParam));
-    }
-    void HideMainWindow() override {}
-    void ShowMainWindow(ShowHow) override {}
-    void MinimizeMainWindow() override {}
-    void SetDropsAccepted(bool) override {}
-    void EndModalBoxes(int32_t) override {}
 };
 
 // The playback states the player signals with PropertiesChanged, in order.
@@ -141,7 +119,7 @@ TEST_F(MprisPlayerTest, MediaKeysDriveTheBoxAndTheStatusFollows) {
     CPlayRequest request(m_window->session.Instances(), *this);
     ASSERT_EQ(request.Play({media("one.mp3", kTrackBytes), media("two.mp3", kTrackBytes)},
                            kPhotoMusicPoolMask, false,
-                           {kvu::FromUtf8(box.address()), box.port(), &m_window->window}),
+                           {kvu::FromUtf8(box.address()), box.port(), m_window->port.HostWindow()}),
               PlayRequestOutcome::Started);
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return metadata().value(QStringLiteral("mpris:length")).toLongLong() > 0; }, 10000));

@@ -67,6 +67,22 @@ TEST(UriList, OnlyLocalFilesPercentDecoded) {
     EXPECT_TRUE(LocalPathsFromUriList("").empty());
 }
 
+// URLs already parsed, as a drop or a hand-over holds them, read the same.
+TEST(UriList, ParsedUrlsReadLikeTheirText) {
+    const QList<QUrl> urls = {QUrl::fromLocalFile(QStringLiteral("/home/u/My Music/a%23 #1.mp3")),
+                              QUrl(QStringLiteral("file://localhost/srv/b.jpg")),
+                              QUrl(QStringLiteral("FILE:///srv/c.jpg?query#fragment")),
+                              QUrl(QStringLiteral("file://otherhost/srv/d.jpg")),
+                              QUrl(QStringLiteral("http://example.invalid/e.jpg")),
+                              QUrl(QStringLiteral("file:relative.jpg")),
+                              QUrl(),
+                              QUrl(QStringLiteral("file:///srv/%E6%97%A5%FF.mp3"))};
+    EXPECT_EQ(LocalPathsFromUrls(urls),
+              (std::vector<std::string>{"/home/u/My Music/a%23 #1.mp3", "/srv/b.jpg", "/srv/c.jpg",
+                                        "/srv/\xE6\x97\xA5\xFF.mp3"}));
+    EXPECT_TRUE(LocalPathsFromUrls({}).empty());
+}
+
 // Folders depth first in name order (case ignored); a link back into the
 // tree and a folder dropped twice are walked once.
 TEST(FileCollector, WalksEachFolderOnceInNameOrder) {
@@ -90,6 +106,12 @@ TEST(FileCollector, SkipsWhatAPlayListCannotHoldWithATrace) {
     ASSERT_EQ(mkfifo(dir.file("pipe.mp3").c_str(), 0600), 0);
     WriteTestFile(dir.file("ok.mp3"), "x");
     EXPECT_EQ(collect({dir.path()}), wide({dir.file("ok.mp3")}));
+    // A dropped "file:///...ok.mp3%00.txt" names no file.
+    const std::vector<std::string> cut = LocalPathsFromUriList(
+        "file://" + dir.file("ok.mp3") + "%00.txt\nfile://" + dir.path() + "%00/ok.mp3");
+    ASSERT_EQ(cut.size(), 2u);
+    EXPECT_TRUE(collect(cut).empty());
+    EXPECT_TRUE(trace.Contains("name with a NUL byte skipped"));
     EXPECT_TRUE(trace.Contains("name with a line break skipped"));
     EXPECT_TRUE(trace.Contains("not UTF-8 skipped"));
     EXPECT_TRUE(trace.Contains("not a regular file"));

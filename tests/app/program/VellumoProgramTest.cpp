@@ -1,4 +1,5 @@
 // Process starts of the program: the firewall run and the second instance.
+#include "CommandRunner.h"
 #include "PrivateNetwork.h"
 #include "ScopedEnvironment.h"
 #include "TempDir.h"
@@ -11,9 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <array>
 #include <chrono>
-#include <cstdio>
 #include <optional>
 #include <thread>
 
@@ -35,18 +34,6 @@ std::optional<int> waitForExit(pid_t pid, std::chrono::seconds bound = kExitBoun
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return WIFEXITED(status) ? std::optional(WEXITSTATUS(status)) : std::optional(-1);
-}
-
-std::string commandOutput(const std::string& command) {
-    std::string output;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr)
-        return output;
-    std::array<char, 4096> buffer{};
-    while (const size_t count = fread(buffer.data(), 1, buffer.size(), pipe))
-        output.append(buffer.data(), count);
-    pclose(pipe);
-    return output;
 }
 
 bool isLockHeld(const std::string& path) {
@@ -75,7 +62,7 @@ TEST(VellumoProgram, CloseFirewallAloneAddsTheThreeRulesWithoutAWindow) {
             const pid_t run = SpawnTiedChild({VELLUMO_PATH, "-CloseFirewall"}, -1, -1);
             ASSERT_GT(run, 0);
             EXPECT_EQ(waitForExit(run), 0);
-            const std::string ruleset = commandOutput("nft list ruleset");
+            const std::string ruleset = RunCommand("nft list ruleset").standardOutput;
             for (const char* rule : {"tcp dport 2869 accept comment \"UPnP TCP 2869\"",
                                      "udp dport 1900 accept comment \"UPnP UDP 1900\"",
                                      "tcp dport 7272 accept comment \"Zenthar Tavoli Applicaton\""})
@@ -109,12 +96,4 @@ TEST(VellumoProgram, ASecondStartEndsAtOnce) {
     EXPECT_EQ(waitpid(first, nullptr, WNOHANG), 0) << "the first instance ended";
     kill(first, SIGTERM);
     waitForExit(first);
-}
-
-int main(int argc, char** argv) {
-    std::string why;
-    if (!EnterPrivateNetwork(&why))
-        std::fprintf(stderr, "no private network: %s\n", why.c_str());
-    testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }

@@ -2,11 +2,10 @@
 
 #include "PrivateNetwork.h"
 
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
-
-bool g_isInDummyNetwork = false;
 
 bool run(const std::string& command, std::string* why) {
     if (std::system(command.c_str()) == 0)
@@ -15,19 +14,32 @@ bool run(const std::string& command, std::string* why) {
     return false;
 }
 
+// The namespace is the whole process's once entered, so the interface may
+// come after other threads have started.
+bool addDummyInterface(std::string* why) {
+    const std::string device = kDummyInterface;
+    bool isReady = run("ip link add " + device + " type veth peer name " + kDummyPeer, why);
+    for (const char* address : kDummyAddresses)
+        isReady = isReady && run("ip addr add " + std::string(address) + " dev " + device, why);
+    return isReady && run("ip link set " + device + " up", why) &&
+           run("ip link set " + std::string(kDummyPeer) + " up", why);
+}
+
 } // namespace
 
 bool EnterDummyNetwork(std::string* why) {
-    const std::string device = kDummyInterface;
-    bool isReady = EnterPrivateNetwork(why) &&
-                   run("ip link add " + device + " type veth peer name " + kDummyPeer, why);
-    for (const char* address : kDummyAddresses)
-        isReady = isReady && run("ip addr add " + std::string(address) + " dev " + device, why);
-    g_isInDummyNetwork = isReady && run("ip link set " + device + " up", why) &&
-                         run("ip link set " + std::string(kDummyPeer) + " up", why);
-    return g_isInDummyNetwork;
+    return EnterPrivateNetwork(why) && IsInDummyNetwork();
 }
 
 bool IsInDummyNetwork() {
-    return g_isInDummyNetwork;
+    static const bool isReady = [] {
+        if (!IsInPrivateNetwork())
+            return false;
+        std::string why;
+        const bool isAdded = addDummyInterface(&why);
+        if (!isAdded)
+            std::fprintf(stderr, "no second interface: %s\n", why.c_str());
+        return isAdded;
+    }();
+    return isReady;
 }

@@ -6,13 +6,11 @@
 #include "CFirmwareUpgrade.h"
 #include "CGdipButton.h"
 #include "CMessageDialog.h"
-#include "CPlayStatusDialog.h"
-#include "CPlaybackHost.h"
-#include "CPlaybackSession.h"
 #include "CSingleInstanceLock.h"
 #include "CUpgradeHost.h"
 #include "DmpVellumoApi.h"
 #include "ScopedEnvironment.h"
+#include "SessionWindowStandIn.h"
 #include "Sha256Digest.h"
 #include "TempDir.h"
 #include "TestHttpServer.h"
@@ -69,14 +67,9 @@ struct Shown {
 // The main window's part: its message boxes, its waiting message, its
 // instance list behind a real playback session, and the library's messages
 // through a real message port.
-class MainWindowStandIn : public QObject,
-                          public CMessageHandler,
-                          public CUpgradeHost,
-                          public CPlaybackHost {
+class MainWindowStandIn : public SessionWindowStandIn, public CUpgradeHost {
 public:
-    explicit MainWindowStandIn(const DmpVellumoApi& api) : session(api, statusWindow, *this) {}
-    MainWindowStandIn(const MainWindowStandIn&) = delete;
-    MainWindowStandIn& operator=(const MainWindowStandIn&) = delete;
+    using SessionWindowStandIn::SessionWindowStandIn;
 
     std::optional<std::string> FindLocalAddress() const override { return localAddress; }
     const std::wstring& BoxAddress() const override { return boxAddress; }
@@ -102,8 +95,6 @@ public:
     void HideMainWindow() override { isHidden = true; }
     void ShowMainWindow() override { isHidden = false; }
     void ShowMainWindow(ShowHow) override { isHidden = false; }
-    void MinimizeMainWindow() override {}
-    void SetDropsAccepted(bool) override {}
     void EndModalBoxes(int32_t linkError) override {
         if (linkError == 0)
             waitingBox.EndDialog(CMessageDialog::kFirstButton);
@@ -114,14 +105,6 @@ public:
     DmpHostWindow* LibraryWindow() override { return port.HostWindow(); }
     void PostClose() override { ++closeRequests; }
 
-    intptr_t HandleMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) override {
-        session.HandleLibraryMessage(message, wParam, lParam);
-        return 0;
-    }
-    bool event(QEvent* event) override {
-        return DeliverMessage(event, *this) || QObject::event(event);
-    }
-
     std::optional<std::string> localAddress = "127.0.0.1";
     std::wstring boxAddress = L"127.0.0.2";
     bool isQuestionAccepted = true;
@@ -131,10 +114,6 @@ public:
     std::vector<Shown> shown;
     CFirmwareUpgrade* upgrade = nullptr;
     CMessageDialog waitingBox{nullptr, english()};
-    // The port outlives the session: its instances may post while they end.
-    CMessagePort port{this};
-    CPlayStatusDialog statusWindow{this};
-    CPlaybackSession session;
 };
 
 class FirmwareUpgradeTest : public ::testing::Test {

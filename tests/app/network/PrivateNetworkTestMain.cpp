@@ -4,8 +4,9 @@
 
 #include <cstdio>
 
-// The doctor searches every interface it finds: the process leaves the
-// machine's network before anything runs, and the tests skip when it cannot.
+// The tests search every interface they find or start programs that do: the
+// process leaves the machine's network before its first thread starts, and
+// the tests that need it skip when it cannot.
 int main(int argc, char** argv) {
     std::string why;
     if (!EnterPrivateNetwork(&why))

@@ -19,10 +19,10 @@ constexpr QColor kBackdrop(16, 18, 22);
 
 } // namespace
 
-CPlayStatusDialog::CPlayStatusDialog(QObject* owner)
+CPlayStatusDialog::CPlayStatusDialog(QObject* owner, const CStringTable& strings)
     : QDialog(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                            Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
-      m_owner(owner), m_playControl(new PlayControlFormView(this, owner)),
+      m_owner(owner), m_playControl(new PlayControlFormView(this, owner, strings)),
       m_video(new CVideoFormView(this, owner)), m_audio(new CAudioFormView(this, owner)),
       m_image(new CImageFormView(this, owner)) {
     setObjectName(QStringLiteral("playStatusWindow"));

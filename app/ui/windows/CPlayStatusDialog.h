@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CStatusWindow.h"
+#include "CStringTable.h"
 #include "MessageLayer.h"
 
 #include <QDialog>
@@ -30,7 +31,9 @@ class PlayControlFormView;
 // the window reopens where the user last put it.
 class CPlayStatusDialog : public QDialog, public CStatusWindow {
 public:
-    explicit CPlayStatusDialog(QObject* owner);
+    // The play control's captions come from strings, which must outlive the
+    // window.
+    explicit CPlayStatusDialog(QObject* owner, const CStringTable& strings = CStringTable::Get());
     ~CPlayStatusDialog() override;
 
     // Without types there is no window.

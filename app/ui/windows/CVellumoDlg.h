@@ -13,6 +13,7 @@
 #include "CPlaybackHost.h"
 #include "CPlaybackSession.h"
 #include "CRemoteControl.h"
+#include "CStringTable.h"
 #include "CUpgradeHost.h"
 #include "MessageLayer.h"
 #include "StartupOptions.h"
@@ -52,8 +53,10 @@ public:
     static constexpr uint32_t kEndWaitingMessage = 5024;
 
     // The main window drives its play status window (CPlayStatusDialog)
-    // through CStatusWindow and owns it.
-    explicit CVellumoDlg(const StartupOptions& options);
+    // through CStatusWindow and owns it. Its texts and those of its boxes
+    // come from strings, which must outlive the window.
+    explicit CVellumoDlg(const StartupOptions& options,
+                         const CStringTable& strings = CStringTable::Get());
     ~CVellumoDlg() override;
 
     // Opens the window (checks, firewall, the search) and runs it until it
@@ -61,6 +64,9 @@ public:
     // window closed.
     int DoModal();
     void EndDialog(int code);
+    // Puts up the pools, the corner buttons and the version line; DoModal
+    // does so first, and nothing else is needed to draw the window.
+    void LayoutControls();
 
     // Plays dropped files on a pool (kPhotoMusicPoolMask or kVideoPoolMask):
     // local "file:" addresses only, folders walked; the messages of a play
@@ -100,7 +106,6 @@ protected:
 
 private:
     bool initialise();
-    void LayoutControls();
     void checkFirewall();
     void onFirewallRunFinished(int outcome);
     bool SearchForBox();
@@ -132,6 +137,7 @@ private:
 
     static void postFromLibrary(void* context, uint32_t message, uintptr_t wParam, intptr_t lParam);
 
+    const CStringTable& m_strings;
     std::vector<std::string> m_searchInterfaces;
     std::wstring m_boxAddress;
     QString m_versionText;

@@ -16,3 +16,5 @@ inline constexpr LanguageName kLanguages[] = {{UiLanguage::English, "en"},
 // Each renders the pictures of one area of the interface.
 void ShootControls(CScreenshotWriter& writer);
 void ShootDialogs(CScreenshotWriter& writer);
+// The main window and the play status window.
+void ShootWindows(CScreenshotWriter& writer);

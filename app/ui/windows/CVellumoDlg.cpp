@@ -28,6 +28,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int kClientWidth = 470;
@@ -36,6 +38,7 @@ constexpr int kSearchCompletedWaitMs = 1000;
 constexpr int kSearchFailedWaitMs = 5000;
 constexpr unsigned kButtonTextFormat = DT_CENTER | DT_VCENTER | DT_WORDBREAK; // 21
 constexpr int kButtonFontHeight = 14;
+constexpr int kMinimumButtonFontHeight = 11;
 constexpr int kVersionFontHeight = 12;
 const QColor kWhite(0xFF, 0xFF, 0xFF);
 
@@ -68,6 +71,18 @@ const char* const kNetworkSettings[][2] = {
 // allocated objects, so their low address bits are free for the kind.
 uint64_t refreshKey(uintptr_t instance, uint32_t message) {
     return static_cast<uint64_t>(instance) ^ (message - DMP_WM_CONNECTED);
+}
+
+// A pool's caption breaks only between words: its font shrinks, down to
+// kMinimumButtonFontHeight, until the longest word fits the width, so that a
+// caption without spaces (Chinese) does not lose its last character to a
+// line of its own.
+int captionFontHeight(const QString& caption, const QFont& font, int width) {
+    int height = kButtonFontHeight;
+    for (const QString& word : caption.split(u' ', Qt::SkipEmptyParts))
+        height = std::min(height, FittingFontHeight(word, DT_SINGLELINE, font, QSize(width, 0),
+                                                    kButtonFontHeight, kMinimumButtonFontHeight));
+    return height;
 }
 
 } // namespace
@@ -181,11 +196,15 @@ void CVellumoDlg::LayoutControls() {
                                      : std::nullopt;
         const std::optional<QRect> rect =
             entry.captionString != 0 ? std::optional(captionRect) : std::nullopt;
-        entry.button->SetNormalImage(caption, entry.normal, "PNG", kWhite, kButtonFontHeight, rect,
+        const int fontHeight = caption
+                                   ? captionFontHeight(*caption, SkinFont(this, kButtonFontHeight),
+                                                       captionRect.width())
+                                   : kButtonFontHeight;
+        entry.button->SetNormalImage(caption, entry.normal, "PNG", kWhite, fontHeight, rect,
                                      kButtonTextFormat);
-        entry.button->SetPressedImage(caption, entry.pressed, "PNG", kWhite, kButtonFontHeight,
-                                      rect, kButtonTextFormat);
-        entry.button->SetHoverImage(caption, entry.hover, "PNG", kWhite, kButtonFontHeight, rect,
+        entry.button->SetPressedImage(caption, entry.pressed, "PNG", kWhite, fontHeight, rect,
+                                      kButtonTextFormat);
+        entry.button->SetHoverImage(caption, entry.hover, "PNG", kWhite, fontHeight, rect,
                                     kButtonTextFormat);
         entry.button->SetTooltip(m_strings.text(entry.tooltipString), true);
         entry.button->setGeometry(QRect(entry.position, entry.size));

@@ -188,7 +188,8 @@ void CVellumoDlg::LayoutControls() {
         {m_remoteLinkButton, 236, 234, 235, 0, kStringSetup, {8, 7}, {50, 50}},
         {m_upgradeButton, 253, 251, 252, 0, kStringUpgrade, {353, 7}, {50, 50}},
     };
-    const QRect captionRect = EdgeRect(30, 80, 115, 120);
+    // Centred under the pool's picture, as wide as two short words.
+    const QRect captionRect = EdgeRect(21, 80, 106, 120);
     for (const Pictures& entry : buttons) {
         entry.button->hide();
         const std::optional<QString> caption =

@@ -32,14 +32,15 @@ CPlayStatusDialog::CPlayStatusDialog(QObject* owner, const CStringTable& strings
 CPlayStatusDialog::~CPlayStatusDialog() = default;
 
 void CPlayStatusDialog::Create(uint32_t types) {
+    if (types == 0) {
+        Destroy();
+        return;
+    }
     // The layout moves nothing the user chose.
     m_trackingPosition = false;
     destroyChildWindows();
     m_types = types;
     m_playControl->SetTypes(types);
-    if (types == 0)
-        return;
-    m_hasWindow = true;
     const QSize size = layOutPanels();
     setFixedSize(size);
     if (m_savedPosition)
@@ -99,7 +100,6 @@ void CPlayStatusDialog::Destroy() {
     m_trackingPosition = false;
     destroyChildWindows();
     hide();
-    m_hasWindow = false;
     m_types = 0;
     m_playControl->SetTypes(0);
 }

@@ -1,3 +1,4 @@
+#include "CGdipButton.h"
 #include "CPlayStatusDialog.h"
 #include "CScreenshotWriter.h"
 #include "CVellumoDlg.h"
@@ -76,6 +77,12 @@ void shootMainWindow(CScreenshotWriter& writer) {
         window.LayoutControls();
         window.show();
         writer.SaveWidget(fileName("main", "window", language.suffix), window);
+        if (language.language == UiLanguage::English) {
+            ShootButtonLooks(writer, window, *window.photoMusicPool(),
+                             QStringLiteral("button-pool"));
+            ShootButtonLooks(writer, window, *window.remoteLinkButton(),
+                             QStringLiteral("button-corner"));
+        }
         window.hide();
     }
 }

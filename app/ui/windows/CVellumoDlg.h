@@ -82,9 +82,10 @@ public:
     // Null until a Box has been chosen.
     CPlaybackSession* Session() { return m_session ? &*m_session : nullptr; }
 
-    // The media pools and the corner buttons, for tests and accessibility.
+    // The media pools and the setup button, for tests and pictures.
     CGdipButton* photoMusicPool() const { return m_photoMusicPool; }
     CGdipButton* videoPool() const { return m_videoPool; }
+    CGdipButton* remoteLinkButton() const { return m_remoteLinkButton; }
     CMessageDialog& waitingBox() { return m_waitingBox; }
     CPlayStatusDialog& statusWindow() { return *m_statusWindow; }
     CListDialog& deviceList() { return m_deviceList; }

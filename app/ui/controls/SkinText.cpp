@@ -71,6 +71,23 @@ qreal layoutHeight(const QString& shown, const QTextOption& option, const QFont&
     return height;
 }
 
+// How far a fallback font (Chinese in a Latin font, say) raises the first
+// line's baseline above where the font itself would put it.
+qreal fallbackAscentExcess(const QString& shown, const QTextOption& option, const QFont& font,
+                           qreal width) {
+    QTextLayout layout(shown, font);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    qreal excess = 0;
+    if (line.isValid()) {
+        line.setLineWidth(width);
+        excess = line.ascent() - QFontMetricsF(font).ascent();
+    }
+    layout.endLayout();
+    return std::max<qreal>(0, excess);
+}
+
 } // namespace
 
 QFont SkinFont(const QWidget* parent, int pixelHeight) {
@@ -87,11 +104,17 @@ void DrawSkinText(QPainter& painter, const QRect& rect, const QString& text, uns
     if (format & DT_SINGLELINE)
         shown = QFontMetrics(font).elidedText(shown, Qt::ElideRight, rect.width());
     const QTextOption option = optionOf(shown, format);
+    // Top-aligned text keeps the font's own baseline: a label one line high
+    // would otherwise lose the descenders of a title that mixes in Chinese.
+    // The box grows upwards only, since its bottom edge clips the text.
+    QRectF box(rect);
+    if (!(format & (DT_VCENTER | DT_BOTTOM)))
+        box.setTop(box.top() - fallbackAscentExcess(shown, option, font, box.width()));
     painter.save();
     painter.setFont(font);
     painter.setPen(color);
     painter.setClipRect(rect, Qt::IntersectClip);
-    painter.drawText(QRectF(rect), shown, option);
+    painter.drawText(box, shown, option);
     painter.restore();
 }
 

@@ -16,7 +16,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     CScreenshotWriter writer(arguments.at(1));
-    for (auto shoot : {&ShootControls, &ShootDialogs})
+    for (auto shoot : {&ShootControls, &ShootDialogs, &ShootWindows})
         shoot(writer);
     std::printf("%d pictures in %s\n", writer.written(), qPrintable(arguments.at(1)));
     return writer.failed() == 0 ? 0 : 1;

@@ -2,7 +2,10 @@
 
 #include "CStringTable.h"
 
+class CGdipButton;
 class CScreenshotWriter;
+class QString;
+class QWidget;
 
 // The interface languages, with the file-name suffix of their pictures.
 struct LanguageName {
@@ -16,3 +19,10 @@ inline constexpr LanguageName kLanguages[] = {{UiLanguage::English, "en"},
 // Each renders the pictures of one area of the interface.
 void ShootControls(CScreenshotWriter& writer);
 void ShootDialogs(CScreenshotWriter& writer);
+// The main window and the play status window.
+void ShootWindows(CScreenshotWriter& writer);
+
+// A button of stage normal, under the pointer, pressed and with the keyboard
+// focus, each with a margin of the stage around it.
+void ShootButtonLooks(CScreenshotWriter& writer, QWidget& stage, CGdipButton& button,
+                      const QString& name);

@@ -7,7 +7,6 @@
 #include "SkinText.h"
 
 #include <QCloseEvent>
-#include <QKeyEvent>
 #include <QPainter>
 #include <QPalette>
 #include <QScrollBar>
@@ -163,14 +162,6 @@ void CListDialog::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), QColor(24, 24, 24));
     painter.drawImage(QPoint(0, 0), m_background.image());
-}
-
-void CListDialog::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Escape) {
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }
 
 void CListDialog::closeEvent(QCloseEvent* event) {

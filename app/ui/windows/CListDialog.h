@@ -39,10 +39,11 @@ public:
     const std::vector<CGdipButton*>& itemButtons() const { return m_itemButtons; }
 
     void setVisible(bool visible) override;
+    // Escape ends nothing.
+    void reject() override {}
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;

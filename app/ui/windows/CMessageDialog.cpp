@@ -6,7 +6,6 @@
 #include "SkinText.h"
 
 #include <QCloseEvent>
-#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -277,14 +276,6 @@ void CMessageDialog::paintEvent(QPaintEvent*) {
     painter.setPen(QPen(kOutline, kOutlineWidth));
     painter.setBrush(kFill);
     painter.drawRoundedRect(QRectF(rect()).adjusted(inset, inset, -inset, -inset), radius, radius);
-}
-
-void CMessageDialog::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Escape) {
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }
 
 void CMessageDialog::closeEvent(QCloseEvent* event) {

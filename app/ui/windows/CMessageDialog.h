@@ -66,12 +66,13 @@ public:
     int progressTotal() const { return m_total; }
 
     void setVisible(bool visible) override;
+    // Escape ends nothing.
+    void reject() override {}
     intptr_t HandleMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) override;
 
 protected:
     bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;

@@ -19,10 +19,10 @@ constexpr QColor kBackdrop(16, 18, 22);
 
 } // namespace
 
-CPlayStatusDialog::CPlayStatusDialog(QObject* owner)
+CPlayStatusDialog::CPlayStatusDialog(QObject* owner, const CStringTable& strings)
     : QDialog(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                            Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
-      m_owner(owner), m_playControl(new PlayControlFormView(this, owner)),
+      m_owner(owner), m_playControl(new PlayControlFormView(this, owner, strings)),
       m_video(new CVideoFormView(this, owner)), m_audio(new CAudioFormView(this, owner)),
       m_image(new CImageFormView(this, owner)) {
     setObjectName(QStringLiteral("playStatusWindow"));
@@ -32,14 +32,15 @@ CPlayStatusDialog::CPlayStatusDialog(QObject* owner)
 CPlayStatusDialog::~CPlayStatusDialog() = default;
 
 void CPlayStatusDialog::Create(uint32_t types) {
+    if (types == 0) {
+        Destroy();
+        return;
+    }
     // The layout moves nothing the user chose.
     m_trackingPosition = false;
     destroyChildWindows();
     m_types = types;
     m_playControl->SetTypes(types);
-    if (types == 0)
-        return;
-    m_hasWindow = true;
     const QSize size = layOutPanels();
     setFixedSize(size);
     if (m_savedPosition)
@@ -99,7 +100,6 @@ void CPlayStatusDialog::Destroy() {
     m_trackingPosition = false;
     destroyChildWindows();
     hide();
-    m_hasWindow = false;
     m_types = 0;
     m_playControl->SetTypes(0);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CStatusWindow.h"
+#include "CStringTable.h"
 #include "MessageLayer.h"
 
 #include <QDialog>
@@ -30,14 +31,16 @@ class PlayControlFormView;
 // the window reopens where the user last put it.
 class CPlayStatusDialog : public QDialog, public CStatusWindow {
 public:
-    explicit CPlayStatusDialog(QObject* owner);
+    // The play control's captions come from strings, which must outlive the
+    // window.
+    explicit CPlayStatusDialog(QObject* owner, const CStringTable& strings = CStringTable::Get());
     ~CPlayStatusDialog() override;
 
-    // Without types there is no window.
+    // Without types there is no window: any there was is destroyed.
     void Create(uint32_t types) override;
     void Destroy() override;
     void Show() override { show(); }
-    bool Exists() const override { return m_hasWindow; }
+    bool Exists() const override { return m_types != 0; }
     bool IsVisible() const override { return isVisible(); }
     bool HasStarted() const override { return m_started; }
     uint32_t Types() const override { return m_types; }
@@ -83,8 +86,7 @@ private:
     CAudioFormView* m_audio;
     CImageFormView* m_image;
 
-    uint32_t m_types = 0;
-    bool m_hasWindow = false;
+    uint32_t m_types = 0; // 0 while there is no window
     bool m_started = false;
     bool m_trackingPosition = false;
     // The client area's top-left corner on the screen, as the user left it.

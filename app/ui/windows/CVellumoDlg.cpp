@@ -28,6 +28,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int kClientWidth = 470;
@@ -36,6 +38,7 @@ constexpr int kSearchCompletedWaitMs = 1000;
 constexpr int kSearchFailedWaitMs = 5000;
 constexpr unsigned kButtonTextFormat = DT_CENTER | DT_VCENTER | DT_WORDBREAK; // 21
 constexpr int kButtonFontHeight = 14;
+constexpr int kMinimumButtonFontHeight = 11;
 constexpr int kVersionFontHeight = 12;
 const QColor kWhite(0xFF, 0xFF, 0xFF);
 
@@ -56,10 +59,6 @@ constexpr int kStringSearching = 270;
 constexpr int kStringNoDevice = 271;
 constexpr int kStringVersion = 296;
 
-QString text(int number) {
-    return CStringTable::Get().text(number);
-}
-
 // The desktop's network settings, in the order tried; the first installed
 // one opens.
 const char* const kNetworkSettings[][2] = {
@@ -74,17 +73,30 @@ uint64_t refreshKey(uintptr_t instance, uint32_t message) {
     return static_cast<uint64_t>(instance) ^ (message - DMP_WM_CONNECTED);
 }
 
+// A pool's caption breaks only between words: its font shrinks, down to
+// kMinimumButtonFontHeight, until the longest word fits the width, so that a
+// caption without spaces (Chinese) does not lose its last character to a
+// line of its own.
+int captionFontHeight(const QString& caption, const QFont& font, int width) {
+    int height = kButtonFontHeight;
+    for (const QString& word : caption.split(u' ', Qt::SkipEmptyParts))
+        height = std::min(height, FittingFontHeight(word, DT_SINGLELINE, font, QSize(width, 0),
+                                                    kButtonFontHeight, kMinimumButtonFontHeight));
+    return height;
+}
+
 } // namespace
 
-CVellumoDlg::CVellumoDlg(const StartupOptions& options)
+CVellumoDlg::CVellumoDlg(const StartupOptions& options, const CStringTable& strings)
     : QWidget(nullptr, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                            Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      m_strings(strings),
       m_searchInterfaces(options.searchInterfaces.empty() ? DefaultSearchInterfaces()
                                                           : options.searchInterfaces),
       m_photoMusicPool(new CGdipButton(this)), m_videoPool(new CGdipButton(this)),
       m_remoteLinkButton(new CGdipButton(this)), m_upgradeButton(new CGdipButton(this)),
-      m_waitingBox(nullptr), m_deviceList(this), m_search(m_searchInterfaces),
-      m_statusWindow(std::make_unique<CPlayStatusDialog>(this)) {
+      m_waitingBox(nullptr, strings), m_deviceList(this, strings), m_search(m_searchInterfaces),
+      m_statusWindow(std::make_unique<CPlayStatusDialog>(this, strings)) {
     // The window class name of the design; the running instance is found by
     // its lock file (CSingleInstanceLock), not by this name.
     setObjectName(QStringLiteral("ZentharTavoli"));
@@ -94,10 +106,11 @@ CVellumoDlg::CVellumoDlg(const StartupOptions& options)
     m_desktop.Files().Open(
         CFileHandOver::LocalPaths(CFileHandOver::FileArguments(options), QDir::currentPath()));
     connect(&m_search, &CBoxSearch::BoxFound, this, &CVellumoDlg::onBoxFound);
-    connect(&m_search, &CBoxSearch::Completed, this,
-            [this] { onSearchEnded(text(kStringSearchCompleted), kSearchCompletedWaitMs); });
+    connect(&m_search, &CBoxSearch::Completed, this, [this] {
+        onSearchEnded(m_strings.text(kStringSearchCompleted), kSearchCompletedWaitMs);
+    });
     connect(&m_search, &CBoxSearch::Failed, this, [this](const QString& detail) {
-        onSearchEnded(text(kStringSearchFailed) + u' ' + detail, kSearchFailedWaitMs);
+        onSearchEnded(m_strings.text(kStringSearchFailed) + u' ' + detail, kSearchFailedWaitMs);
     });
     connect(&m_firewallRun, &CBackgroundCall::Finished, this, &CVellumoDlg::onFirewallRunFinished);
     connect(m_upgradeButton, &QAbstractButton::clicked, this, [this] { m_upgrade.Run(); });
@@ -135,12 +148,10 @@ void CVellumoDlg::EndDialog(int code) {
 
 bool CVellumoDlg::initialise() {
     if (IsWiDiApplicationRunning()) {
-        showOneButtonBox({}, text(kStringWiDiRunning));
+        showOneButtonBox({}, m_strings.text(kStringWiDiRunning));
         m_endCode = IDCANCEL;
         return false;
     }
-    m_versionText = QString::fromStdWString(ApplicationVersionText());
-    setWindowIcon(QIcon(QStringLiteral(":/ICON/128.png")));
     setAcceptDrops(true);
     LayoutControls();
     checkFirewall();
@@ -153,6 +164,8 @@ bool CVellumoDlg::initialise() {
 
 void CVellumoDlg::LayoutControls() {
     setWindowTitle(QStringLiteral("Brelmox"));
+    setWindowIcon(QIcon(QStringLiteral(":/ICON/128.png")));
+    m_versionText = QString::fromStdWString(ApplicationVersionText());
     m_background.Load(154, "BITMAP");
     struct Pictures {
         CGdipButton* button;
@@ -175,20 +188,26 @@ void CVellumoDlg::LayoutControls() {
         {m_remoteLinkButton, 236, 234, 235, 0, kStringSetup, {8, 7}, {50, 50}},
         {m_upgradeButton, 253, 251, 252, 0, kStringUpgrade, {353, 7}, {50, 50}},
     };
-    const QRect captionRect = EdgeRect(30, 80, 115, 120);
+    // Centred under the pool's picture, as wide as two short words.
+    const QRect captionRect = EdgeRect(21, 80, 106, 120);
     for (const Pictures& entry : buttons) {
         entry.button->hide();
         const std::optional<QString> caption =
-            entry.captionString != 0 ? std::optional(text(entry.captionString)) : std::nullopt;
+            entry.captionString != 0 ? std::optional(m_strings.text(entry.captionString))
+                                     : std::nullopt;
         const std::optional<QRect> rect =
             entry.captionString != 0 ? std::optional(captionRect) : std::nullopt;
-        entry.button->SetNormalImage(caption, entry.normal, "PNG", kWhite, kButtonFontHeight, rect,
+        const int fontHeight = caption
+                                   ? captionFontHeight(*caption, SkinFont(this, kButtonFontHeight),
+                                                       captionRect.width())
+                                   : kButtonFontHeight;
+        entry.button->SetNormalImage(caption, entry.normal, "PNG", kWhite, fontHeight, rect,
                                      kButtonTextFormat);
-        entry.button->SetPressedImage(caption, entry.pressed, "PNG", kWhite, kButtonFontHeight,
-                                      rect, kButtonTextFormat);
-        entry.button->SetHoverImage(caption, entry.hover, "PNG", kWhite, kButtonFontHeight, rect,
+        entry.button->SetPressedImage(caption, entry.pressed, "PNG", kWhite, fontHeight, rect,
+                                      kButtonTextFormat);
+        entry.button->SetHoverImage(caption, entry.hover, "PNG", kWhite, fontHeight, rect,
                                     kButtonTextFormat);
-        entry.button->SetTooltip(text(entry.tooltipString), true);
+        entry.button->SetTooltip(m_strings.text(entry.tooltipString), true);
         entry.button->setGeometry(QRect(entry.position, entry.size));
         entry.button->show();
     }
@@ -216,7 +235,8 @@ void CVellumoDlg::onFirewallRunFinished(int outcome) {
         return;
     DebugPrint("CVellumoDlg: the elevated firewall run %s\n",
                result == ElevationOutcome::Refused ? "was refused" : "failed");
-    showOneButtonBox(text(kStringError), text(kStringVersion) + u' ' + m_versionText);
+    showOneButtonBox(m_strings.text(kStringError),
+                     m_strings.text(kStringVersion) + u' ' + m_versionText);
     if (result == ElevationOutcome::Refused) {
         // Ends the search, the device list or the window, whichever runs.
         m_isEnding = true;
@@ -234,7 +254,7 @@ bool CVellumoDlg::SearchForBox() {
         m_deviceList.DeleteItemButtons();
         m_search.Start();
         m_waitingBox.SetStyle(CMessageDialog::kBusy);
-        m_waitingBox.SetTexts(std::nullopt, text(kStringSearching));
+        m_waitingBox.SetTexts(std::nullopt, m_strings.text(kStringSearching));
         m_waitingBox.DoModal();
         if (m_isEnding)
             return false;
@@ -272,7 +292,7 @@ bool CVellumoDlg::SearchForBox() {
 }
 
 void CVellumoDlg::onBoxFound(const QString& host, const QString& friendlyName) {
-    QString body = text(kStringFoundDevice);
+    QString body = m_strings.text(kStringFoundDevice);
     body.replace(QStringLiteral("%S"), host);
     m_waitingBox.SetTexts(std::nullopt, body);
     m_deviceList.devices()[host.toStdString()] = friendlyName.toStdString();
@@ -288,10 +308,10 @@ void CVellumoDlg::onSearchEnded(const QString& body, int delayMs) {
 // "No device found.": true for "Rescan", false for "Exit".
 bool CVellumoDlg::askNoDevice() {
     openNetworkSettings();
-    CMessageDialog question(isVisible() ? this : nullptr);
+    CMessageDialog question(isVisible() ? this : nullptr, m_strings);
     question.SetStyle(CMessageDialog::kTwoButtons);
-    question.SetButtonCaptions(text(kStringExit), text(kStringRescan));
-    question.SetTexts(text(kStringError), text(kStringNoDevice));
+    question.SetButtonCaptions(m_strings.text(kStringExit), m_strings.text(kStringRescan));
+    question.SetTexts(m_strings.text(kStringError), m_strings.text(kStringNoDevice));
     question.DoModal();
     return question.Result() != CMessageDialog::kFirstButton && !m_isEnding;
 }
@@ -351,7 +371,7 @@ void CVellumoDlg::onReachabilityFinished(int isReachable) {
 }
 
 void CVellumoDlg::showOneButtonBox(const QString& title, const QString& body) {
-    CMessageDialog box(isVisible() ? this : nullptr);
+    CMessageDialog box(isVisible() ? this : nullptr, m_strings);
     box.SetStyle(CMessageDialog::kOneButton);
     box.SetTexts(title, body);
     box.DoModal();
@@ -453,7 +473,7 @@ void CVellumoDlg::paintEvent(QPaintEvent*) {
         painter.fillRect(rect(), Qt::black);
     if (m_versionText.isEmpty())
         return;
-    const QString label = text(kStringVersion) + u' ' + m_versionText;
+    const QString label = m_strings.text(kStringVersion) + u' ' + m_versionText;
     QRect area = rect();
     area.setLeft(area.right() - 10 * static_cast<int>(label.size()));
     area.setTop(area.bottom() - 25);
@@ -531,7 +551,7 @@ void CVellumoDlg::EndModalBoxes(int32_t linkError) {
 }
 
 int CVellumoDlg::ShowMessageBox(int style, int titleId, int bodyId) {
-    CMessageDialog box(isVisible() ? this : nullptr);
+    CMessageDialog box(isVisible() ? this : nullptr, m_strings);
     box.SetStyle(style);
     box.SetTextIds(titleId, bodyId);
     box.DoModal();

@@ -13,6 +13,7 @@
 #include "CPlaybackHost.h"
 #include "CPlaybackSession.h"
 #include "CRemoteControl.h"
+#include "CStringTable.h"
 #include "CUpgradeHost.h"
 #include "MessageLayer.h"
 #include "StartupOptions.h"
@@ -52,8 +53,10 @@ public:
     static constexpr uint32_t kEndWaitingMessage = 5024;
 
     // The main window drives its play status window (CPlayStatusDialog)
-    // through CStatusWindow and owns it.
-    explicit CVellumoDlg(const StartupOptions& options);
+    // through CStatusWindow and owns it. Its texts and those of its boxes
+    // come from strings, which must outlive the window.
+    explicit CVellumoDlg(const StartupOptions& options,
+                         const CStringTable& strings = CStringTable::Get());
     ~CVellumoDlg() override;
 
     // Opens the window (checks, firewall, the search) and runs it until it
@@ -61,6 +64,9 @@ public:
     // window closed.
     int DoModal();
     void EndDialog(int code);
+    // Puts up the pools, the corner buttons and the version line; DoModal
+    // does so first, and nothing else is needed to draw the window.
+    void LayoutControls();
 
     // Plays dropped files on a pool (kPhotoMusicPoolMask or kVideoPoolMask):
     // local "file:" addresses only, folders walked; the messages of a play
@@ -76,9 +82,10 @@ public:
     // Null until a Box has been chosen.
     CPlaybackSession* Session() { return m_session ? &*m_session : nullptr; }
 
-    // The media pools and the corner buttons, for tests and accessibility.
+    // The media pools and the setup button, for tests and pictures.
     CGdipButton* photoMusicPool() const { return m_photoMusicPool; }
     CGdipButton* videoPool() const { return m_videoPool; }
+    CGdipButton* remoteLinkButton() const { return m_remoteLinkButton; }
     CMessageDialog& waitingBox() { return m_waitingBox; }
     CPlayStatusDialog& statusWindow() { return *m_statusWindow; }
     CListDialog& deviceList() { return m_deviceList; }
@@ -100,7 +107,6 @@ protected:
 
 private:
     bool initialise();
-    void LayoutControls();
     void checkFirewall();
     void onFirewallRunFinished(int outcome);
     bool SearchForBox();
@@ -132,6 +138,7 @@ private:
 
     static void postFromLibrary(void* context, uint32_t message, uintptr_t wParam, intptr_t lParam);
 
+    const CStringTable& m_strings;
     std::vector<std::string> m_searchInterfaces;
     std::wstring m_boxAddress;
     QString m_versionText;

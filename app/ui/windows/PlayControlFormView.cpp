@@ -1,7 +1,6 @@
 #include "PlayControlFormView.h"
 
 #include "CGdipButton.h"
-#include "CStringTable.h"
 #include "DialogUnits.h"
 #include "MessageLayer.h"
 #include "SkinText.h"
@@ -28,8 +27,9 @@ constexpr unsigned kCaptionFormat = DT_CENTER | DT_VCENTER | DT_WORDBREAK;
 
 } // namespace
 
-PlayControlFormView::PlayControlFormView(QWidget* parent, QObject* dropReceiver)
-    : CFormView(parent), m_dropReceiver(dropReceiver) {
+PlayControlFormView::PlayControlFormView(QWidget* parent, QObject* dropReceiver,
+                                         const CStringTable& strings)
+    : CFormView(parent), m_dropReceiver(dropReceiver), m_strings(strings) {
     setObjectName(QStringLiteral("playControl"));
 }
 
@@ -49,7 +49,7 @@ CGdipButton* PlayControlFormView::addTarget(const QString& name, const QRect& pl
     auto* button = new CGdipButton(this);
     button->setObjectName(name);
     button->setGeometry(place);
-    const QString text = CStringTable::Get().text(caption);
+    const QString text = m_strings.text(caption);
     const char* png = "PNG";
     button->SetNormalImage(text, firstPicture, png, Qt::white, kCaptionHeight, kCaptionRect,
                            kCaptionFormat);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CFormView.h"
+#include "CStringTable.h"
 
 #include <QPointer>
 
@@ -20,7 +21,9 @@ inline constexpr uint32_t WM_DROPFILES = 0x0233;
 // is ignored. Clicking a target does nothing.
 class PlayControlFormView : public CFormView {
 public:
-    PlayControlFormView(QWidget* parent, QObject* dropReceiver);
+    // The targets' captions come from strings, which must outlive the view.
+    PlayControlFormView(QWidget* parent, QObject* dropReceiver,
+                        const CStringTable& strings = CStringTable::Get());
 
     // The media types of the status window (DMP_TYPE_*); video alone shows
     // the film pictures, anything else the disc and photograph. Set before
@@ -45,6 +48,7 @@ private:
     CGdipButton* targetAt(const QPoint& point) const;
 
     QPointer<QObject> m_dropReceiver;
+    const CStringTable& m_strings;
     uint32_t m_types = 0;
     bool m_playNow = false;
     QPointer<CGdipButton> m_playNowButton;

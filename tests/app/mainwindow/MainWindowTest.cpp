@@ -11,12 +11,14 @@
 #include "PlayControlFormView.h"
 #include "ScopedEnvironment.h"
 #include "Sha256Digest.h"
+#include "SkinText.h"
 #include "TempDir.h"
 #include "TestFiles.h"
 #include "TiedChild.h"
 
 #include <QApplication>
 #include <QDropEvent>
+#include <QFontMetrics>
 #include <QMimeData>
 #include <QTimer>
 #include <QUrl>
@@ -24,6 +26,7 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -143,6 +146,42 @@ protected:
 };
 
 } // namespace
+
+namespace {
+
+// The rows of the pool's caption area that hold white text: the span from
+// the first to the last.
+int captionTextHeight(CGdipButton& pool) {
+    const QImage image = pool.grab().toImage();
+    int first = -1;
+    int last = -1;
+    for (int y = 80; y < std::min(120, image.height()); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (qGray(image.pixel(x, y)) > 200) {
+                first = first < 0 ? y : first;
+                last = y;
+            }
+    return first < 0 ? 0 : last - first + 1;
+}
+
+} // namespace
+
+TEST(MainWindowLayout, PoolCaptionsBreakOnlyBetweenWords) {
+    const int lineHeight = QFontMetrics(SkinFont(nullptr, 14)).height();
+    for (const UiLanguage language :
+         {UiLanguage::TraditionalChinese, UiLanguage::SimplifiedChinese, UiLanguage::English}) {
+        const CStringTable strings(language);
+        CVellumoDlg window(ParseStartupOptions({"--iface", "lo"}), strings);
+        window.LayoutControls();
+        window.show();
+        const int height = captionTextHeight(*window.photoMusicPool());
+        ASSERT_GT(height, 0) << static_cast<int>(language);
+        if (language == UiLanguage::English)
+            EXPECT_GT(height, lineHeight) << "two words, two lines";
+        else
+            EXPECT_LE(height, lineHeight) << "no spaces, one line";
+    }
+}
 
 TEST_F(MainWindowTest, OneBoxOpensTheWindowWithoutAList) {
     BoxSimProcess living(box("Living Room"), "127.0.0.2");

@@ -3,7 +3,9 @@
 #include "SkinText.h"
 #include "TraceCapture.h"
 
+#include <QFontMetricsF>
 #include <QTest>
+#include <QTextLayout>
 #include <gtest/gtest.h>
 
 namespace {
@@ -78,4 +80,49 @@ TEST(CStaticEx, ScrollsATextAtLeastAsWideAsItselfUntilTheTextChanges) {
     label.SetText(title, 15, Qt::white, DT_SINGLELINE | DT_VCENTER);
     EXPECT_FALSE(label.isScrolling());
     EXPECT_EQ(label.scrollOffset(), 0);
+}
+
+namespace {
+
+// The first and last rows of image that hold a pixel brighter than the
+// background, within the columns before width.
+std::pair<int, int> inkedRows(const QImage& image, int width) {
+    int first = -1;
+    int last = -1;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < width; ++x)
+            if (qGray(image.pixel(x, y)) > 160) {
+                first = first < 0 ? y : first;
+                last = y;
+            }
+    return {first, last};
+}
+
+} // namespace
+
+TEST(CStaticEx, ATitleMixingInChineseKeepsItsLatinLettersWhole) {
+    RecordingWindow window(Qt::black);
+    CStaticEx label(&window);
+    label.setGeometry(0, 0, 120, 16); // a title row of the panels
+    const QString latin = QStringLiteral("gyp ");
+    const QString mixed = latin + QStringLiteral("月亮");
+    const QFont font = SkinFont(&window, 14);
+    QTextLayout layout(mixed, font);
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    line.setLineWidth(1000);
+    const qreal mixedAscent = line.ascent();
+    layout.endLayout();
+    if (mixedAscent <= QFontMetricsF(font).ascent())
+        GTEST_SKIP() << "no fallback font here sets Chinese higher than the Latin letters";
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    const int latinWidth = QFontMetrics(font).horizontalAdvance(latin);
+
+    label.SetText(latin, 14, Qt::white, DT_LEFT);
+    const auto alone = inkedRows(label.grab().toImage(), latinWidth);
+    ASSERT_GE(alone.first, 0);
+    label.SetText(mixed, 14, Qt::white, DT_LEFT);
+    EXPECT_EQ(inkedRows(label.grab().toImage(), latinWidth), alone)
+        << "the descenders stay inside the label";
 }

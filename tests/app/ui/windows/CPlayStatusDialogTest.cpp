@@ -79,6 +79,11 @@ TEST_F(PlayStatusFixture, LaysOutThePanelsOfTheTypesBesideThePlayControl) {
     open(DMP_TYPE_AUDIO);
     EXPECT_EQ(dialog.size(), QSize(469, 314));
     EXPECT_EQ(dialog.audioPanel().geometry(), QRect(95, 0, 374, 307));
+
+    dialog.Create(0);
+    EXPECT_FALSE(dialog.Exists()) << "no types take the window down";
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_FALSE(dialog.audioPanel().HasWindow());
 }
 
 TEST_F(PlayStatusFixture, EveryControlHasANameAndTabsInReadingOrder) {

@@ -1,0 +1,95 @@
+#include "CGdipButton.h"
+#include "CPlayStatusDialog.h"
+#include "CScreenshotWriter.h"
+#include "CVellumoDlg.h"
+#include "Screenshots.h"
+#include "dmp_vellumo.h"
+
+#include <QObject>
+
+namespace {
+
+QString fileName(const char* kind, const char* name, const char* language) {
+    return QStringLiteral("%1-%2-%3")
+        .arg(QLatin1StringView(kind), QLatin1StringView(name), QLatin1StringView(language));
+}
+
+// What the Box reports while it plays: a track part-way through, the volume
+// at two thirds.
+MediaPanelStatus playing(const wchar_t* path, int totalSeconds, int elapsedSeconds) {
+    MediaPanelStatus status;
+    status.count = 12;
+    status.index = 3;
+    status.name = path;
+    status.totalSeconds = totalSeconds;
+    status.elapsedSeconds = elapsedSeconds;
+    status.maxVolume = 30;
+    status.volume = 20;
+    return status;
+}
+
+ImagePanelStatus showing(const wchar_t* path) {
+    ImagePanelStatus status;
+    status.count = 48;
+    status.index = 6;
+    status.name = path;
+    return status;
+}
+
+struct StatusCase {
+    const char* name;
+    uint32_t types;
+};
+// The panel arrangements of the status window.
+constexpr StatusCase kStatusCases[] = {
+    {"video", DMP_TYPE_VIDEO},
+    {"music", DMP_TYPE_AUDIO},
+    {"photos", DMP_TYPE_IMAGE},
+    {"music-photos", DMP_TYPE_AUDIO | DMP_TYPE_IMAGE},
+};
+
+void shootStatusWindows(CScreenshotWriter& writer) {
+    QObject owner;
+    for (const LanguageName& language : kLanguages) {
+        const CStringTable strings(language.language);
+        for (const StatusCase& status : kStatusCases) {
+            CPlayStatusDialog window(&owner, strings);
+            window.Create(status.types);
+            window.UpdateVideo(playing(
+                L"/home/ana/Videos/Summer at the lake, the long cut (2024).mkv", 5421, 1275));
+            window.UpdateAudio(playing(L"/home/ana/Music/\u6708\u4eae\u4ee3\u8868\u6211\u7684\u5fc3"
+                                       L" - Night Lights.flac",
+                                       246, 97));
+            window.UpdateImage(showing(L"/home/ana/Pictures/Harbour at dawn.jpg"));
+            window.show();
+            writer.SaveWidget(fileName("status", status.name, language.suffix), window);
+            window.Destroy();
+        }
+    }
+}
+
+// Before a Box is chosen: the two pools and the corner buttons, without
+// the search that DoModal starts.
+void shootMainWindow(CScreenshotWriter& writer) {
+    for (const LanguageName& language : kLanguages) {
+        const CStringTable strings(language.language);
+        CVellumoDlg window(StartupOptions{}, strings);
+        window.LayoutControls();
+        window.show();
+        writer.SaveWidget(fileName("main", "window", language.suffix), window);
+        if (language.language == UiLanguage::English) {
+            ShootButtonLooks(writer, window, *window.photoMusicPool(),
+                             QStringLiteral("button-pool"));
+            ShootButtonLooks(writer, window, *window.remoteLinkButton(),
+                             QStringLiteral("button-corner"));
+        }
+        window.hide();
+    }
+}
+
+} // namespace
+
+void ShootWindows(CScreenshotWriter& writer) {
+    shootMainWindow(writer);
+    shootStatusWindows(writer);
+}

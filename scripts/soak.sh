@@ -17,10 +17,8 @@ interval=10
 
 if [ "${VELLUMO_IN_PRIVATE_NET:-}" != 1 ]; then
   if [ "${VELLUMO_SOAK_NO_BUILD:-}" != 1 ]; then
-    build=cmake
-    [ -x /work/bin/vbuild ] && build=/work/bin/vbuild
-    [ -d build/asan ] || $build --preset asan
-    $build --build --preset asan --target soak_driver vellumo-boxsim
+    [ -d build/asan ] || cmake --preset asan
+    cmake --build --preset asan --target soak_driver vellumo-boxsim
   fi
   mkdir -p "$(dirname "$samples")"
   exec scripts/in-private-net.sh "$0" "$minutes" "$samples"

@@ -393,11 +393,8 @@ void CVellumoDlg::PlayDrop(const QList<QUrl>& urls, uint32_t poolMask) {
     if (!m_session || poolMask == 0)
         return;
     // One reading of the addresses for both kinds of drop: local files only.
-    QByteArray uriList;
-    for (const QUrl& url : urls)
-        uriList += url.toEncoded() + "\r\n";
     CFileCollector collector;
-    for (const std::string& path : LocalPathsFromUriList(uriList.toStdString()))
+    for (const std::string& path : LocalPathsFromUrls(urls))
         collector.CollectFiles(path);
     CPlayRequest request(m_session->Instances(), *this);
     const PlayRequestOutcome outcome =

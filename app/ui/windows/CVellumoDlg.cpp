@@ -132,6 +132,10 @@ int CVellumoDlg::DoModal() {
     if (!initialise())
         return m_endCode;
     show();
+    DebugPrint(
+        "CVellumoDlg::DoModal(): shown, the box search took %lld ms\n",
+        static_cast<long long>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(m_openingSearchTime).count()));
     QEventLoop loop;
     m_loop = &loop;
     loop.exec();
@@ -155,8 +159,10 @@ bool CVellumoDlg::initialise() {
     setAcceptDrops(true);
     LayoutControls();
     checkFirewall();
+    const auto searchStart = std::chrono::steady_clock::now();
     if (!SearchForBox())
         return false;
+    m_openingSearchTime = std::chrono::steady_clock::now() - searchStart;
     m_desktop.Files().SetReceiver(
         [this](const QList<QUrl>& urls, uint32_t poolMask) { PlayDrop(urls, poolMask); });
     return true;

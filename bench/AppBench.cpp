@@ -1,0 +1,371 @@
+// The application's cost to a user, against the simulated Box:
+//
+// 1. Start to main window shown, for vellumo and, side by side in the same
+//    run, for a minimal Qt Widgets window program (bench_minimal_window),
+//    both on the offscreen QPA platform, alternately, after one unmeasured
+//    start of each: the medians, their ratio and the goal (under 1 s). The
+//    time runs from the fork to the line that says the window was shown: the
+//    minimal program prints one right after show(); vellumo traces one right
+//    after its show() (VELLUMO_TRACE=1) that also says how long its box search
+//    took, and that search is taken off.
+// 2. While one audio file plays with a status record every second (the
+//    simulator at one time unit per second, read in real time), the resident
+//    memory of vellumo with its status window open and its CPU time
+//    (utime + stime from /proc/PID/stat) over the measuring window, as a
+//    share of one core; goal under 2%. vellumo is given the file on its
+//    command line, which plays it as a drop on the photo-and-music pool once
+//    the Box is chosen, and opens the status window when the link connects;
+//    the measure starts once the Box has sent the third "time" record.
+//
+//   app_bench [RUNS] [SECONDS]    (10 starts each, 60 s; inside a private
+//                                  network namespace: scripts/in-private-net.sh)
+//
+// vellumo runs with a runtime directory of its own and no session bus, so
+// that a vellumo the user runs is neither found nor disturbed.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr const char* kShownTrace = "CVellumoDlg::DoModal(): shown, the box search took ";
+constexpr const char* kMinimalShown = "minimal window shown";
+constexpr auto kStartTimeout = std::chrono::seconds(60);
+// One simulated time unit per second, read in real time.
+constexpr int kBytesPerSecond = 100000;
+constexpr int kPlayingAfterRecords = 3;
+constexpr double kStartGoalMs = 1000;
+constexpr double kCpuGoalPercent = 2;
+
+// A child process whose standard output or error (the other goes to
+// /dev/null) the bench reads line by line. It dies with the bench.
+class Child {
+public:
+    enum class Stream { Output, Error };
+
+    Child(const std::vector<std::string>& args, const std::vector<std::string>& environment,
+          Stream captured) {
+        int pipeEnds[2];
+        if (pipe2(pipeEnds, O_CLOEXEC) != 0) {
+            std::perror("pipe2");
+            std::exit(1);
+        }
+        m_pid = fork();
+        if (m_pid == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            const int null = open("/dev/null", O_WRONLY);
+            const int capturedFd = captured == Stream::Output ? STDOUT_FILENO : STDERR_FILENO;
+            dup2(pipeEnds[1], capturedFd);
+            dup2(null, capturedFd == STDOUT_FILENO ? STDERR_FILENO : STDOUT_FILENO);
+            std::vector<char*> argv;
+            for (const std::string& arg : args)
+                argv.push_back(const_cast<char*>(arg.c_str()));
+            argv.push_back(nullptr);
+            std::vector<char*> envp;
+            for (const std::string& entry : environment)
+                envp.push_back(const_cast<char*>(entry.c_str()));
+            envp.push_back(nullptr);
+            execve(argv[0], argv.data(), envp.data());
+            _exit(127);
+        }
+        close(pipeEnds[1]);
+        m_output = pipeEnds[0];
+    }
+    ~Child() { Stop(); }
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+
+    pid_t Pid() const { return m_pid; }
+
+    // The first line holding text that comes before the deadline.
+    std::optional<std::string> WaitForLine(const std::string& text, Clock::time_point deadline) {
+        for (;;) {
+            for (size_t end; (end = m_buffer.find('\n')) != std::string::npos;) {
+                std::string line = m_buffer.substr(0, end);
+                m_buffer.erase(0, end + 1);
+                if (line.find(text) != std::string::npos)
+                    return line;
+            }
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            if (left.count() <= 0)
+                return std::nullopt;
+            pollfd ready{m_output, POLLIN, 0};
+            if (poll(&ready, 1, static_cast<int>(left.count())) <= 0)
+                continue;
+            char chunk[4096];
+            const ssize_t got = read(m_output, chunk, sizeof chunk);
+            if (got <= 0)
+                return std::nullopt;
+            m_buffer.append(chunk, static_cast<size_t>(got));
+        }
+    }
+
+    bool IsRunning() { return m_pid > 0 && waitpid(m_pid, nullptr, WNOHANG) == 0; }
+
+    void Stop() {
+        if (m_pid > 0) {
+            kill(m_pid, SIGTERM);
+            waitpid(m_pid, nullptr, 0);
+            m_pid = -1;
+        }
+        if (m_output >= 0)
+            close(m_output);
+        m_output = -1;
+    }
+
+private:
+    pid_t m_pid = -1;
+    int m_output = -1;
+    std::string m_buffer;
+};
+
+// The bench's environment with the given entries replaced or added, and
+// those named in removed left out.
+std::vector<std::string> environmentWith(const std::vector<std::string>& entries,
+                                         const std::vector<std::string>& removed) {
+    std::vector<std::string> result;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string text = *entry;
+        const std::string name = text.substr(0, text.find('='));
+        const auto replaced = [&](const std::string& other) {
+            return other.substr(0, other.find('=')) == name;
+        };
+        if (std::ranges::find(removed, name) == removed.end() &&
+            std::ranges::none_of(entries, replaced))
+            result.push_back(text);
+    }
+    result.insert(result.end(), entries.begin(), entries.end());
+    return result;
+}
+
+std::vector<std::string> appEnvironment(const fs::path& runtimeDir, bool isTracing) {
+    std::vector<std::string> entries = {"QT_QPA_PLATFORM=offscreen",
+                                        "XDG_RUNTIME_DIR=" + runtimeDir.string()};
+    if (isTracing)
+        entries.emplace_back("VELLUMO_TRACE=1");
+    return environmentWith(entries, {"DBUS_SESSION_BUS_ADDRESS", "DISPLAY", "WAYLAND_DISPLAY",
+                                     "VELLUMO_TRACE", "QT_SCALE_FACTOR"});
+}
+
+// vellumo-boxsim announcing on loopback; the Box's address is 127.0.0.1:7171,
+// the port every instance uses.
+std::unique_ptr<Child> startBox(std::vector<std::string> extraArgs) {
+    std::vector<std::string> args = {VELLUMO_BOXSIM_PATH, "--upnp-iface", "lo", "--http-port", "0",
+                                     "--friendly-name",   "Bench Box"};
+    args.insert(args.end(), extraArgs.begin(), extraArgs.end());
+    auto box = std::make_unique<Child>(args, environmentWith({}, {}), Child::Stream::Output);
+    if (!box->WaitForLine("ready", Clock::now() + std::chrono::seconds(10))) {
+        std::fprintf(stderr, "app_bench: the simulated Box did not start\n");
+        std::exit(1);
+    }
+    return box;
+}
+
+// Milliseconds from the fork to the line with marker, less the box search
+// when the line says how long it took. Nothing when the line did not come.
+std::optional<double> startToShown(const std::vector<std::string>& args,
+                                   const std::vector<std::string>& environment,
+                                   const std::string& marker) {
+    const auto start = Clock::now();
+    Child child(args, environment, Child::Stream::Error);
+    const std::optional<std::string> line = child.WaitForLine(marker, start + kStartTimeout);
+    const auto shown = Clock::now();
+    if (!line)
+        return std::nullopt;
+    double ms = std::chrono::duration<double, std::milli>(shown - start).count();
+    long long searchMs = 0;
+    if (std::sscanf(line->c_str() + line->find(marker) + marker.size(), "%lld", &searchMs) == 1)
+        ms -= static_cast<double>(searchMs);
+    return ms;
+}
+
+double median(std::vector<double> values) {
+    std::ranges::sort(values);
+    const size_t middle = values.size() / 2;
+    return values.size() % 2 != 0 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+bool measureStartUp(int runs, const fs::path& runtimeDir) {
+    const auto box = startBox({});
+    const std::vector<std::string> vellumo = {VELLUMO_PATH, "--iface", "lo"};
+    const std::vector<std::string> minimal = {MINIMAL_WINDOW_PATH};
+    const auto environment = appEnvironment(runtimeDir, true);
+    std::vector<double> vellumoMs;
+    std::vector<double> minimalMs;
+    // The first start of each warms the caches and is not counted.
+    for (int run = 0; run <= runs; ++run) {
+        const auto minimalRun = startToShown(minimal, environment, kMinimalShown);
+        const auto vellumoRun = startToShown(vellumo, environment, kShownTrace);
+        if (!minimalRun || !vellumoRun) {
+            std::fprintf(stderr, "app_bench: %s did not show its window within %lld s\n",
+                         minimalRun ? "vellumo" : "the minimal window program",
+                         static_cast<long long>(kStartTimeout.count()));
+            return false;
+        }
+        if (run == 0)
+            continue;
+        minimalMs.push_back(*minimalRun);
+        vellumoMs.push_back(*vellumoRun);
+    }
+    const double vellumoMedian = median(vellumoMs);
+    const double minimalMedian = median(minimalMs);
+    std::printf("Start to main window shown (QPA platform offscreen, %d starts each, alternately;\n"
+                "vellumo's box search taken off):\n",
+                runs);
+    std::printf("  minimal Qt Widgets window  median %8.1f ms\n", minimalMedian);
+    std::printf("  vellumo                    median %8.1f ms\n", vellumoMedian);
+    std::printf("  ratio vellumo / minimal    %8.2f\n", vellumoMedian / minimalMedian);
+    std::printf("  goal: vellumo under %.0f ms: %s\n", kStartGoalMs,
+                vellumoMedian < kStartGoalMs ? "met" : "NOT met");
+    return true;
+}
+
+struct TimeRecords {
+    int count = 0;
+    long long lastPosition = -1;
+};
+
+// The "time" records the Box has sent so far, from its event log.
+TimeRecords timeRecords(const fs::path& log) {
+    TimeRecords records;
+    std::ifstream in(log);
+    const std::string positionKey = "\"position\":";
+    for (std::string line; std::getline(in, line);) {
+        if (line.find("\"keyword\":\"time\"") == std::string::npos)
+            continue;
+        ++records.count;
+        const size_t at = line.find(positionKey);
+        if (at != std::string::npos)
+            records.lastPosition = std::atoll(line.c_str() + at + positionKey.size());
+    }
+    return records;
+}
+
+// utime + stime of a process, in clock ticks.
+std::optional<long long> cpuTicks(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string stat;
+    std::getline(in, stat);
+    const size_t nameEnd = stat.rfind(')');
+    if (nameEnd == std::string::npos)
+        return std::nullopt;
+    std::istringstream fields(stat.substr(nameEnd + 2));
+    std::string field;
+    // After the name: state is field 3 of the line, utime 14 and stime 15.
+    for (int index = 3; index < 14; ++index)
+        fields >> field;
+    long long utime = 0;
+    long long stime = 0;
+    if (!(fields >> utime >> stime))
+        return std::nullopt;
+    return utime + stime;
+}
+
+// A "Vm..." line of /proc/PID/status, in KiB.
+long long statusKiB(pid_t pid, const std::string& key) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(in, line);)
+        if (line.starts_with(key + ":"))
+            return std::atoll(line.c_str() + key.size() + 1);
+    return -1;
+}
+
+bool measurePlaying(int seconds, const fs::path& dir) {
+    const fs::path song = dir / "bench song.mp3";
+    {
+        // Long enough to outlast the search, the start and the window.
+        std::ofstream out(song, std::ios::binary);
+        const std::string block(kBytesPerSecond, 'a');
+        for (int second = 0; second < seconds + 40; ++second)
+            out << block;
+    }
+    const fs::path log = dir / "box.jsonl";
+    const std::string rate = std::to_string(kBytesPerSecond);
+    const auto box =
+        startBox({"--rate", rate, "--read-rate", rate, "--no-hash", "--log", log.string()});
+    Child app({VELLUMO_PATH, "--iface", "lo", song.string()}, appEnvironment(dir, false),
+              Child::Stream::Error);
+
+    const auto deadline = Clock::now() + kStartTimeout;
+    while (timeRecords(log).count < kPlayingAfterRecords) {
+        if (Clock::now() > deadline || !app.IsRunning()) {
+            std::fprintf(stderr, "app_bench: the Box never played the file\n");
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    const TimeRecords before = timeRecords(log);
+    const auto ticksBefore = cpuTicks(app.Pid());
+    const auto start = Clock::now();
+    std::this_thread::sleep_for(std::chrono::seconds(seconds));
+    const auto ticksAfter = cpuTicks(app.Pid());
+    const double wall = std::chrono::duration<double>(Clock::now() - start).count();
+    const TimeRecords after = timeRecords(log);
+    const long long rssKiB = statusKiB(app.Pid(), "VmRSS");
+    const long long peakKiB = statusKiB(app.Pid(), "VmHWM");
+    if (!ticksBefore || !ticksAfter || !app.IsRunning()) {
+        std::fprintf(stderr, "app_bench: vellumo ended while the file played\n");
+        return false;
+    }
+    const int records = after.count - before.count;
+    if (records < seconds - 2) {
+        std::fprintf(stderr, "app_bench: the file stopped playing (%d status records in %d s)\n",
+                     records, seconds);
+        return false;
+    }
+    const double cpuSeconds =
+        static_cast<double>(*ticksAfter - *ticksBefore) / static_cast<double>(sysconf(_SC_CLK_TCK));
+    const double percent = 100 * cpuSeconds / wall;
+    std::printf("One audio file playing, status window open (QPA platform offscreen), %.1f s,\n"
+                "%d \"time\" records (positions %lld to %lld):\n",
+                wall, records, before.lastPosition, after.lastPosition);
+    std::printf("  vellumo resident memory     %8lld KiB (peak %lld KiB)\n", rssKiB, peakKiB);
+    std::printf("  vellumo CPU                 %8.2f s = %.2f%% of one core (%.2f s per minute)\n",
+                cpuSeconds, percent, cpuSeconds * 60 / wall);
+    std::printf("  goal: under %.0f%% of one core: %s\n", kCpuGoalPercent,
+                percent < kCpuGoalPercent ? "met" : "NOT met");
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int runs = argc > 1 ? std::atoi(argv[1]) : 10;
+    const int seconds = argc > 2 ? std::atoi(argv[2]) : 60;
+    if (runs < 1 || seconds < 1) {
+        std::fprintf(stderr, "usage: app_bench [RUNS] [SECONDS]\n");
+        return 2;
+    }
+    char pattern[] = "/tmp/vellumo-app-bench-XXXXXX";
+    if (mkdtemp(pattern) == nullptr) {
+        std::perror("mkdtemp");
+        return 1;
+    }
+    const fs::path dir = pattern;
+    const bool isDone = measureStartUp(runs, dir) && measurePlaying(seconds, dir);
+    fs::remove_all(dir);
+    return isDone ? 0 : 1;
+}

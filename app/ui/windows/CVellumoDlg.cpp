@@ -159,10 +159,8 @@ bool CVellumoDlg::initialise() {
     setAcceptDrops(true);
     LayoutControls();
     checkFirewall();
-    const auto searchStart = std::chrono::steady_clock::now();
     if (!SearchForBox())
         return false;
-    m_openingSearchTime = std::chrono::steady_clock::now() - searchStart;
     m_desktop.Files().SetReceiver(
         [this](const QList<QUrl>& urls, uint32_t poolMask) { PlayDrop(urls, poolMask); });
     return true;
@@ -258,10 +256,12 @@ bool CVellumoDlg::SearchForBox() {
         m_deviceList.devices().clear();
         m_deviceList.SetSelectedIndex(-1);
         m_deviceList.DeleteItemButtons();
+        const auto searchStart = std::chrono::steady_clock::now();
         m_search.Start();
         m_waitingBox.SetStyle(CMessageDialog::kBusy);
         m_waitingBox.SetTexts(std::nullopt, m_strings.text(kStringSearching));
         m_waitingBox.DoModal();
+        m_openingSearchTime += std::chrono::steady_clock::now() - searchStart;
         if (m_isEnding)
             return false;
 

@@ -161,8 +161,9 @@ private:
     bool m_isEnding = false;      // the elevation was refused: the application ends
     QEventLoop* m_loop = nullptr; // while DoModal runs
     int m_endCode = 2;
-    // The box search of the opening, traced with the showing of the window
-    // so that the start-up time without it can be told.
+    // The time the opening spent waiting for the box search (every round of
+    // it), traced with the showing of the window so that the start-up time
+    // without it can be told.
     std::chrono::steady_clock::duration m_openingSearchTime{};
 
     // The port goes after the session: the instances end first, so that

@@ -23,7 +23,9 @@ cli=0
 paths=()
 while [ $# -gt 0 ]; do
   case "$1" in
-    --box) box="$2"; cli=1; shift 2 ;;
+    --box)
+      [ $# -ge 2 ] || { echo "usage: $0 [--cli] [--box ADDR[:PORT]] [PATH...]" >&2; exit 2; }
+      box="$2"; cli=1; shift 2 ;;
     --cli) cli=1; shift ;;
     *) paths+=("$(realpath "$1")"); shift ;;
   esac

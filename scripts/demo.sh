@@ -64,8 +64,8 @@ if [ ${#paths[@]} -eq 0 ]; then
   head -c 1500000 /dev/urandom > "$samples/Music and photos/morning walk.mp3"
   head -c 700000 /dev/urandom > "$samples/Music and photos/evening rain.flac"
   head -c 2500000 /dev/urandom > "$samples/Music and photos/harbour lights.ogg"
-  head -c 400000 /dev/urandom > "$samples/Music and photos/lighthouse.jpg"
-  head -c 300000 /dev/urandom > "$samples/Music and photos/dunes.png"
+  head -c 1500000 /dev/urandom > "$samples/Music and photos/lighthouse.jpg"
+  head -c 1200000 /dev/urandom > "$samples/Music and photos/dunes.png"
   head -c 3000000 /dev/urandom > "$samples/Videos/tide.mp4"
 fi
 

@@ -16,7 +16,6 @@
 # Type pause, resume, next, prev, seek T, vol V, mute, repeat R or quit and
 # Enter while it plays.
 set -euo pipefail
-cd "$(dirname "$0")/.."
 
 box=""
 cli=0
@@ -30,6 +29,8 @@ while [ $# -gt 0 ]; do
     *) paths+=("$(realpath "$1")"); shift ;;
   esac
 done
+# Paths are taken from where the demo was started, the programs from here.
+cd "$(dirname "$0")/.."
 
 if [ "$cli" = 0 ] && [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   echo "No display (neither DISPLAY nor WAYLAND_DISPLAY is set): running the command-line demo." >&2

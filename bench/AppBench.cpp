@@ -6,8 +6,9 @@
 //    start of each: the medians, their ratio and the goal (under 1 s). The
 //    time runs from the fork to the line that says the window was shown: the
 //    minimal program prints one right after show(); vellumo traces one right
-//    after its show() (VELLUMO_TRACE=1) that also says how long its box search
-//    took, and that search is taken off.
+//    after its show() (VELLUMO_TRACE=1) that also says how long its opening
+//    waited for the box search, and that wait is taken off. Offscreen, so
+//    that the figures do not depend on a display server's load.
 // 2. While one audio file plays with a status record every second (the
 //    simulator at one time unit per second, read in real time), the resident
 //    memory of vellumo with its status window open and its CPU time

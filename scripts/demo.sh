@@ -106,6 +106,18 @@ if [ "$cli" = 1 ]; then
   exit
 fi
 
+# A vellumo already running holds this lock (CSingleInstanceLock): the
+# demo's own would hand it the files and quit at once.
+if [ -n "${XDG_RUNTIME_DIR:-}" ]; then
+  lock="$XDG_RUNTIME_DIR/ZentharTavoli.lock"
+else
+  lock="${TMPDIR:-/tmp}/ZentharTavoli-$(id -u).lock"
+fi
+if [ -e "$lock" ] && ! flock -n "$lock" true; then
+  echo "vellumo is already running: close it first, or run the command-line demo (--cli)." >&2
+  exit 1
+fi
+
 if [ ${#paths[@]} -eq 0 ]; then
   echo "Drop the folder \"$samples/Music and photos\" on the left pool (photos and"
   echo "music), or \"$samples/Videos\" on the right one; close the main window to end."

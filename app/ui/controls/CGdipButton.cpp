@@ -6,11 +6,20 @@
 
 #include <QKeyEvent>
 #include <QPainter>
+#include <QTimer>
 
 #include <algorithm>
+#include <optional>
 #include <utility>
 
 namespace {
+
+// A focused button being hidden (pause turning into play) hands the focus on
+// as if Tab were pressed; the next button shows the mark only when the hidden
+// one did, so a click does not leave a keyboard mark behind. Set by hideEvent
+// and read by the focusInEvent that the hiding causes, on the user-interface
+// thread only.
+std::optional<bool> handedOnMark;
 
 // The hover look of a button without a hover picture: each colour channel c
 // (0 to 1) becomes min(1, 1.05 c + 0.05); alpha stays.
@@ -161,10 +170,22 @@ void CGdipButton::keyPressEvent(QKeyEvent* event) {
 }
 
 void CGdipButton::focusInEvent(QFocusEvent* event) {
-    m_keyboardFocus = event->reason() == Qt::TabFocusReason ||
-                      event->reason() == Qt::BacktabFocusReason ||
-                      event->reason() == Qt::ShortcutFocusReason;
+    const bool isByKeyboard = event->reason() == Qt::TabFocusReason ||
+                              event->reason() == Qt::BacktabFocusReason ||
+                              event->reason() == Qt::ShortcutFocusReason;
+    m_keyboardFocus = isByKeyboard && handedOnMark.value_or(true);
+    handedOnMark.reset();
     QAbstractButton::focusInEvent(event);
+}
+
+void CGdipButton::hideEvent(QHideEvent* event) {
+    if (hasFocus()) {
+        handedOnMark = m_keyboardFocus;
+        // The focus moves on within hide(); a hand-over to a widget of
+        // another kind must not leave the mark for a later Tab.
+        QTimer::singleShot(0, [] { handedOnMark.reset(); });
+    }
+    QAbstractButton::hideEvent(event);
 }
 
 void CGdipButton::discardSurfaces() {

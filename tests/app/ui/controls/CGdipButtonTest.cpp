@@ -112,6 +112,26 @@ TEST_F(CGdipButtonTest, KeyboardFocusShowsAMarkAndSpaceOrEnterClick) {
     EXPECT_TRUE(silent.toolTip().isEmpty()) << "not activated";
 }
 
+TEST_F(CGdipButtonTest, AClickedButtonThatHidesHandsTheFocusOnWithoutAMark) {
+    CGdipButton next(&window);
+    next.setGeometry(50, 10, 30, 20);
+    next.SetNormalImage(std::nullopt, kBlue, "PNG", Qt::white, 14, std::nullopt, 0);
+    button.SetNormalImage(std::nullopt, kBlue, "PNG", Qt::white, 14, std::nullopt, 0);
+    next.show();
+    const QImage unmarked = next.grab().toImage();
+    QObject::connect(&button, &QAbstractButton::clicked, &button, [this] { button.hide(); });
+
+    QTest::mouseClick(&button, Qt::LeftButton, {}, QPoint(5, 5));
+    ASSERT_TRUE(next.hasFocus()) << "hiding hands the focus on";
+    EXPECT_EQ(next.grab().toImage(), unmarked) << "a click leaves no keyboard mark";
+
+    button.show();
+    button.setFocus(Qt::TabFocusReason);
+    button.hide();
+    ASSERT_TRUE(next.hasFocus());
+    EXPECT_NE(next.grab().toImage(), unmarked) << "a keyboard user keeps the mark";
+}
+
 TEST_F(CGdipButtonTest, AMissingPictureLeavesTheBackgroundAndSaysSo) {
     TraceCapture trace;
     EXPECT_FALSE(

@@ -15,6 +15,9 @@
 # simulated Box, or on the Box at ADDR, and prints what the Box reports.
 # Type pause, resume, next, prev, seek T, vol V, mute, repeat R or quit and
 # Enter while it plays.
+#
+# VELLUMO_BUILD_DIR names the build whose programs run (default build/dev,
+# which is built when a program is missing).
 set -euo pipefail
 
 box=""
@@ -47,9 +50,10 @@ if [ "$cli" = 0 ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -n "$display_host" ] &&
   cli=1
 fi
 
-programs=(build/dev/boxsim/vellumo-boxsim build/dev/vellumoctl/vellumoctl build/dev/app/vellumo)
+export VELLUMO_BUILD_DIR=${VELLUMO_BUILD_DIR:-build/dev}
+programs=(boxsim/vellumo-boxsim vellumoctl/vellumoctl app/vellumo)
 for program in "${programs[@]}"; do
-  if [ ! -x "$program" ]; then
+  if [ ! -x "$VELLUMO_BUILD_DIR/$program" ] && [ "$VELLUMO_BUILD_DIR" = build/dev ]; then
     scripts/install-deps.sh
     cmake --preset dev >/dev/null
     cmake --build --preset dev --target vellumo-boxsim vellumoctl vellumo
@@ -74,7 +78,7 @@ if [ "$cli" = 1 ] && [ ${#paths[@]} -eq 0 ]; then
   paths=("$samples/Music and photos")
 fi
 if [ -n "$box" ]; then
-  build/dev/vellumoctl/vellumoctl play --box "$box" "${paths[@]}"
+  "$VELLUMO_BUILD_DIR"/vellumoctl/vellumoctl play --box "$box" "${paths[@]}"
   exit
 fi
 
@@ -82,7 +86,7 @@ fi
 # waits until it listens (until then connects are refused). Sets $sim; the
 # Box is stopped when the calling shell exits.
 start_box() {
-  build/dev/boxsim/vellumo-boxsim "$@" > "$VELLUMO_DEMO_STATE/box.out" &
+  "$VELLUMO_BUILD_DIR"/boxsim/vellumo-boxsim "$@" > "$VELLUMO_DEMO_STATE/box.out" &
   sim=$!
   trap 'kill $sim 2>/dev/null; wait $sim 2>/dev/null' EXIT
   for _ in $(seq 50); do
@@ -100,8 +104,8 @@ if [ "$cli" = 1 ]; then
   # something to act on.
   scripts/in-private-net.sh bash -c '
     start_box --rate 100000 --read-rate 1000000 || exit 1
-    build/dev/vellumoctl/vellumoctl version --box 127.0.0.1
-    build/dev/vellumoctl/vellumoctl play --box 127.0.0.1 "$@"
+    "$VELLUMO_BUILD_DIR"/vellumoctl/vellumoctl version --box 127.0.0.1
+    "$VELLUMO_BUILD_DIR"/vellumoctl/vellumoctl play --box 127.0.0.1 "$@"
   ' bash "${paths[@]}"
   exit
 fi
@@ -140,7 +144,7 @@ fi
 VELLUMO_DEMO_UID=$(id -u) VELLUMO_DEMO_GID=$(id -g) scripts/in-private-net.sh bash -c '
   start_box --upnp-iface lo --friendly-name "Vellumo Demo Box" --rate 100000 --read-rate 100000 ||
     exit 1
-  app=(build/dev/app/vellumo --iface lo "$@")
+  app=("$VELLUMO_BUILD_DIR"/app/vellumo --iface lo "$@")
   if [ "$VELLUMO_DEMO_UID" != 0 ]; then
     echo "0 0" > /proc/sys/net/ipv4/ping_group_range
     app=(unshare --map-user="$VELLUMO_DEMO_UID" --map-group="$VELLUMO_DEMO_GID" "${app[@]}")

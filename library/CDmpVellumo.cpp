@@ -521,21 +521,25 @@ uint64_t CDmpVellumo::GetCurAdapterMacAddr() {
 // ---- play list -------------------------------------------------------------
 
 bool CDmpVellumo::AddFiles(const std::vector<std::wstring>& files, int32_t position) {
-    if (files.empty())
+    return AddSharedFiles(std::make_shared<const CDmpPlayList::Paths>(files), position);
+}
+
+bool CDmpVellumo::AddSharedFiles(std::shared_ptr<const CDmpPlayList::Paths> files,
+                                 int32_t position) {
+    if (!files || files->empty())
         return false;
     // Checked without the lock: a slow file system must not hold up the
     // Box's requests for the entries already there.
-    std::vector<std::wstring_view> playable;
-    playable.reserve(files.size());
+    std::vector<bool> playable;
+    playable.reserve(files->size());
     std::string scratch;
-    for (const std::wstring& path : files)
-        if (isPlayable(path, scratch))
-            playable.emplace_back(path);
+    for (const std::wstring& path : *files)
+        playable.push_back(isPlayable(path, scratch));
     bool wasPlaying;
     {
         std::lock_guard lock(m_lock);
         wasPlaying = !m_playList.IsEmpty();
-        m_playList.Insert(position, playable);
+        m_playList.Insert(position, std::move(files), playable);
     }
     if (wasPlaying) {
         SendPlayListFileName();

@@ -81,6 +81,9 @@ public:
 
     // Play list. position -1 (or beyond the end) appends.
     bool AddFiles(const std::vector<std::wstring>& files, int32_t position);
+    // The same without a copy: the play list shares files, which must never
+    // change.
+    bool AddSharedFiles(std::shared_ptr<const CDmpPlayList::Paths> files, int32_t position);
     void SendPlayListFileName();
     bool OpenLocalFile(const std::wstring& path);
 

@@ -11,11 +11,9 @@
 struct DmpMediaList {
     using Paths = std::vector<std::wstring>;
 
-    const Paths& Entries() const {
-        static const Paths kNone;
-        return m_paths ? *m_paths : kNone;
-    }
-    bool IsEmpty() const { return Entries().empty(); }
+    bool IsEmpty() const { return !m_paths || m_paths->empty(); }
+    // Null when empty.
+    std::shared_ptr<const Paths> Shared() const { return m_paths; }
     void Replace(Paths paths) { m_paths = std::make_shared<const Paths>(std::move(paths)); }
     void Clear() { m_paths.reset(); }
 

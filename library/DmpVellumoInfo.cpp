@@ -125,7 +125,7 @@ DmpVellumoInfo::Playback DmpVellumoInfo::playback(uint32_t mask) const {
 
 bool DmpVellumoInfo::startPlayback(const Playback& playback) {
     auto play = [](CDmpVellumo& link, const DmpMediaList& list, int32_t mediaType) {
-        return link.AddFiles(list.Entries(), -1) && link.Play(mediaType);
+        return link.AddSharedFiles(list.Shared(), -1) && link.Play(mediaType);
     };
     if ((playback.mask & DMP_TYPE_VIDEO) != 0 && playback.video)
         return play(*playback.video, playback.videoList, kMediaTypeVideo);
@@ -267,7 +267,7 @@ bool DmpVellumoInfo::MergeFileList(const DmpMediaList& list, uint32_t mask, int3
                          : (mask & DMP_TYPE_IMAGE) ? DMP_TYPE_IMAGE
                                                    : DMP_TYPE_AUDIO;
     CDmpVellumo* link = Link(bit);
-    return link ? link->AddFiles(list.Entries(), position) : true;
+    return link ? link->AddSharedFiles(list.Shared(), position) : true;
 }
 
 void DmpVellumoInfo::ClearPlayList(uint32_t mask) {

@@ -34,7 +34,7 @@ bool writeAll(int fd, const std::string& bytes) {
 // Encodes and writes the entries a block at a time, so that a long list is
 // never held twice in memory.
 bool writeEntries(int fd, const std::vector<std::wstring>& entries) {
-    constexpr size_t kBlockBytes = 256 * 1024;
+    constexpr size_t kBlockBytes = size_t{256} * 1024;
     std::string bytes;
     bytes.reserve(kBlockBytes);
     for (const std::wstring& entry : entries) {

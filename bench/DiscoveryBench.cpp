@@ -17,7 +17,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr int kRounds = 10;
-constexpr double kGoalMs = 1000.0;
+constexpr double kGoalMs = 500.0;
 
 class FirstFound : public KvuUPnPFinderObserver {
 public:

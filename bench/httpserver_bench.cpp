@@ -1,6 +1,9 @@
 // Throughput of HttpServer against nginx (sendfile on) serving the same
 // 256 MiB "install.img" over loopback to the same client, measured side by
-// side in one run. Run it inside scripts/in-private-net.sh.
+// side in one run: fetches alternate between the two, the client runs in a
+// process of its own (as the Box is no part of the server's process), and
+// the median of several rounds is compared. Run it inside
+// scripts/in-private-net.sh.
 
 #include "HttpServer.h"
 
@@ -28,7 +31,8 @@ extern char** environ;
 namespace {
 
 constexpr std::size_t kFileBytes = 256u * 1024 * 1024;
-constexpr int kRounds = 5;
+constexpr int kRounds = 9;
+constexpr double kGoalRatio = 0.9;
 constexpr const char* kNginx = "/usr/sbin/nginx";
 
 int connectLoopback(std::uint16_t port) {
@@ -149,6 +153,58 @@ pid_t startNginx(const fs::path& base, const fs::path& root, std::uint16_t port)
     return -1;
 }
 
+// The client process: fetches from each port it is sent (0 ends it) and
+// answers with the MiB/s of the fetch.
+class ClientProcess {
+public:
+    // Forks before any thread of the server exists.
+    ClientProcess() {
+        int requests[2];
+        int answers[2];
+        if (::pipe(requests) != 0 || ::pipe(answers) != 0)
+            std::exit(1);
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            ::close(requests[1]);
+            ::close(answers[0]);
+            std::uint16_t port = 0;
+            while (::read(requests[0], &port, sizeof port) == sizeof port && port != 0) {
+                const double result = fetchMiBPerSecond(port);
+                if (::write(answers[1], &result, sizeof result) != sizeof result)
+                    break;
+            }
+            _exit(0);
+        }
+        ::close(requests[0]);
+        ::close(answers[1]);
+        m_requests = requests[1];
+        m_answers = answers[0];
+    }
+    ~ClientProcess() {
+        const std::uint16_t end = 0;
+        if (::write(m_requests, &end, sizeof end) != sizeof end)
+            ::kill(m_pid, SIGTERM);
+        ::close(m_requests);
+        ::close(m_answers);
+        ::waitpid(m_pid, nullptr, 0);
+    }
+    ClientProcess(const ClientProcess&) = delete;
+    ClientProcess& operator=(const ClientProcess&) = delete;
+
+    double Fetch(std::uint16_t port) {
+        double result = -1;
+        if (::write(m_requests, &port, sizeof port) != sizeof port ||
+            ::read(m_answers, &result, sizeof result) != sizeof result)
+            return -1;
+        return result;
+    }
+
+private:
+    pid_t m_pid = -1;
+    int m_requests = -1;
+    int m_answers = -1;
+};
+
 double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
@@ -170,6 +226,7 @@ int main() {
     // nginx may read as another user.
     fs::permissions(base, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                               fs::perms::others_read | fs::perms::others_exec);
+    ClientProcess client;
     int status = 1;
     if (!writeImage(root / "install.img")) {
         std::fprintf(stderr, "cannot write %s\n", (root / "install.img").c_str());
@@ -180,13 +237,20 @@ int main() {
         if (!server.Start(root.string(), {"install.img"}) || nginx < 0) {
             std::fprintf(stderr, "cannot start %s\n", nginx < 0 ? "nginx" : "HttpServer");
         } else {
-            // Warm the page cache so that both read the file from memory.
-            fetchMiBPerSecond(server.BoundPort());
+            // Warm the page cache and both servers.
+            client.Fetch(server.BoundPort());
+            client.Fetch(nginxPort);
             std::vector<double> ours;
             std::vector<double> theirs;
+            // Alternating, and who goes first alternates too.
             for (int round = 0; round < kRounds; ++round) {
-                ours.push_back(fetchMiBPerSecond(server.BoundPort()));
-                theirs.push_back(fetchMiBPerSecond(nginxPort));
+                if (round % 2 == 0) {
+                    ours.push_back(client.Fetch(server.BoundPort()));
+                    theirs.push_back(client.Fetch(nginxPort));
+                } else {
+                    theirs.push_back(client.Fetch(nginxPort));
+                    ours.push_back(client.Fetch(server.BoundPort()));
+                }
             }
             if (*std::min_element(ours.begin(), ours.end()) < 0 ||
                 *std::min_element(theirs.begin(), theirs.end()) < 0) {
@@ -197,7 +261,8 @@ int main() {
                 std::printf("256 MiB install.img over loopback, median of %d rounds\n", kRounds);
                 std::printf("HttpServer:           %8.1f MiB/s\n", oursMiBs);
                 std::printf("nginx (sendfile on):  %8.1f MiB/s\n", theirsMiBs);
-                std::printf("ratio:                %8.2f (goal >= 0.80)\n", oursMiBs / theirsMiBs);
+                std::printf("ratio:                %8.2f (goal >= %.2f)\n", oursMiBs / theirsMiBs,
+                            kGoalRatio);
                 status = 0;
             }
         }

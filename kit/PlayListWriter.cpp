@@ -19,19 +19,6 @@ void appendLe(std::string& bytes, std::u16string_view units) {
     }
 }
 
-std::string encodeEntries(const std::vector<std::wstring>& entries) {
-    std::string bytes;
-    for (const std::wstring& entry : entries) {
-        if (entry.find_first_of(L"\r\n") != std::wstring::npos) {
-            DebugPrintW(L"WritePlayList(): entry with a line break left out: %ls\n", entry.c_str());
-            continue;
-        }
-        appendLe(bytes, ToUtf16(entry));
-        appendLe(bytes, u"\r\n");
-    }
-    return bytes;
-}
-
 bool writeAll(int fd, const std::string& bytes) {
     for (size_t written = 0; written < bytes.size();) {
         const ssize_t count = ::write(fd, bytes.data() + written, bytes.size() - written);
@@ -44,9 +31,31 @@ bool writeAll(int fd, const std::string& bytes) {
     return true;
 }
 
+// Encodes and writes the entries a block at a time, so that a long list is
+// never held twice in memory.
+bool writeEntries(int fd, const std::vector<std::wstring>& entries) {
+    constexpr size_t kBlockBytes = size_t{256} * 1024;
+    std::string bytes;
+    bytes.reserve(kBlockBytes);
+    for (const std::wstring& entry : entries) {
+        if (entry.find_first_of(L"\r\n") != std::wstring::npos) {
+            DebugPrintW(L"WritePlayList(): entry with a line break left out: %ls\n", entry.c_str());
+            continue;
+        }
+        appendLe(bytes, ToUtf16(entry));
+        appendLe(bytes, u"\r\n");
+        if (bytes.size() >= kBlockBytes) {
+            if (!writeAll(fd, bytes))
+                return false;
+            bytes.clear();
+        }
+    }
+    return writeAll(fd, bytes);
+}
+
 // Writes and closes fd; on failure the file is removed.
-bool finishFile(int fd, const std::string& path, const std::string& bytes) {
-    const bool isWritten = writeAll(fd, bytes);
+bool finishFile(int fd, const std::string& path, const std::vector<std::wstring>& entries) {
+    const bool isWritten = writeEntries(fd, entries);
     const bool isClosed = ::close(fd) == 0;
     if (isWritten && isClosed)
         return true;
@@ -67,7 +76,7 @@ bool WritePlayList(const std::string& path, const std::vector<std::wstring>& ent
                    static_cast<unsigned long>(errno));
         return false;
     }
-    return finishFile(fd, path, encodeEntries(entries));
+    return finishFile(fd, path, entries);
 }
 
 std::optional<std::string> WriteTemporaryPlayList(const std::vector<std::wstring>& entries) {
@@ -82,7 +91,7 @@ std::optional<std::string> WriteTemporaryPlayList(const std::vector<std::wstring
                    static_cast<unsigned long>(errno));
         return std::nullopt;
     }
-    if (!finishFile(fd, path, encodeEntries(entries)))
+    if (!finishFile(fd, path, entries))
         return std::nullopt;
     // A folder name that is no UTF-8 could not be opened again by its wide name.
     if (ToUtf8(FromUtf8(path)) != path) {

@@ -15,6 +15,11 @@ bool isScalar(char32_t c) {
 std::string ToUtf8(std::wstring_view text) {
     std::string out;
     out.reserve(text.size());
+    AppendUtf8(out, text);
+    return out;
+}
+
+void AppendUtf8(std::string& out, std::wstring_view text) {
     for (wchar_t wc : text) {
         char32_t c = static_cast<char32_t>(wc);
         if (!isScalar(c))
@@ -35,7 +40,6 @@ std::string ToUtf8(std::wstring_view text) {
             out += static_cast<char>(0x80 | (c & 0x3F));
         }
     }
-    return out;
 }
 
 std::wstring FromUtf8(std::string_view text) {

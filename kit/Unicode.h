@@ -9,6 +9,8 @@ namespace kvu {
 // beyond U+10FFFF) and malformed UTF-8 become U+FFFD: text from files and the
 // network is never trusted to be well formed.
 std::string ToUtf8(std::wstring_view text);
+// ToUtf8 appended to out, for texts built from many pieces.
+void AppendUtf8(std::string& out, std::wstring_view text);
 std::wstring FromUtf8(std::string_view text);
 // UTF-16 code units (play-list files); a surrogate without its partner
 // becomes U+FFFD.

@@ -76,12 +76,7 @@ bool CDmpCmdProcessor::DoCmdRead(const DMP_COMMAND& item) {
 
 bool CDmpCmdProcessor::openIndex(int32_t index) {
     m_currentIndex = index;
-    std::wstring path;
-    {
-        std::lock_guard lock(m_link->m_lock);
-        if (index >= 0 && static_cast<size_t>(index) < m_link->m_playList.size())
-            path = *std::next(m_link->m_playList.begin(), index);
-    }
+    const std::wstring path = m_link->PlayListEntry(index);
     if (!m_link->OpenLocalFile(path)) {
         DebugPrint("CDmpCmdProcessor::DoCmdRead(): ?????? Fail to open file.\n");
         m_link->notifyError(kLinkErrorFileOpen);

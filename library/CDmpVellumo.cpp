@@ -34,22 +34,16 @@ bool isOpen(const std::unique_ptr<kvu::io::CAsyncStreamer>& stream) {
     return stream && stream->Stream()->IsOpen();
 }
 
-// The name the Box shows: the part after the last "/", or the whole entry
-// when it has none.
-std::wstring_view boxName(const std::wstring& path) {
-    const size_t slash = path.rfind(L'/');
-    if (slash == std::wstring::npos || slash + 1 == path.size())
-        return path;
-    return std::wstring_view(path).substr(slash + 1);
-}
-
 // Only regular files reach a play list, and web addresses, which the file
-// source downloads when the Box asks for them.
-bool isPlayable(const std::wstring& path) {
+// source downloads when the Box asks for them. scratch: reused for the
+// system's form of the path.
+bool isPlayable(const std::wstring& path, std::string& scratch) {
     if (CDmpFileSource::KindOf(path) != CDmpFileSource::Kind::LocalFile)
         return true;
+    scratch.clear();
+    kvu::AppendUtf8(scratch, path);
     struct stat info {};
-    return ::stat(kvu::ToUtf8(path).c_str(), &info) == 0 && S_ISREG(info.st_mode);
+    return ::stat(scratch.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
 } // namespace
@@ -527,26 +521,25 @@ uint64_t CDmpVellumo::GetCurAdapterMacAddr() {
 // ---- play list -------------------------------------------------------------
 
 bool CDmpVellumo::AddFiles(const std::vector<std::wstring>& files, int32_t position) {
-    if (files.empty())
+    return AddSharedFiles(std::make_shared<const CDmpPlayList::Paths>(files), position);
+}
+
+bool CDmpVellumo::AddSharedFiles(std::shared_ptr<const CDmpPlayList::Paths> files,
+                                 int32_t position) {
+    if (!files || files->empty())
         return false;
+    // Checked without the lock: a slow file system must not hold up the
+    // Box's requests for the entries already there.
+    std::vector<bool> playable;
+    playable.reserve(files->size());
+    std::string scratch;
+    for (const std::wstring& path : *files)
+        playable.push_back(isPlayable(path, scratch));
     bool wasPlaying;
     {
         std::lock_guard lock(m_lock);
-        wasPlaying = !m_playList.empty();
-    }
-    // Inserting before one fixed entry keeps the new entries in their order.
-    std::list<std::wstring>::iterator at;
-    {
-        std::lock_guard lock(m_lock);
-        at = m_playList.end();
-        if (position >= 0 && static_cast<size_t>(position) < m_playList.size())
-            at = std::next(m_playList.begin(), position);
-    }
-    for (const std::wstring& path : files) {
-        if (!isPlayable(path))
-            continue;
-        std::lock_guard lock(m_lock);
-        m_playList.insert(at, path);
+        wasPlaying = !m_playList.IsEmpty();
+        m_playList.Insert(position, std::move(files), playable);
     }
     if (wasPlaying) {
         SendPlayListFileName();
@@ -557,17 +550,13 @@ bool CDmpVellumo::AddFiles(const std::vector<std::wstring>& files, int32_t posit
 }
 
 void CDmpVellumo::SendPlayListFileName() {
-    std::wstring names;
+    std::string text;
     {
         std::lock_guard lock(m_lock);
-        for (const std::wstring& path : m_playList) {
-            names += boxName(path);
-            names += L'\n';
-        }
+        text = m_playList.NamesText();
     }
-    if (names.empty())
+    if (text.empty())
         return;
-    const std::string text = kvu::ToUtf8(names);
     if (!sendCommand(kCmdPlayListNames, SequenceUse::Current, 0, text.data(),
                      static_cast<uint32_t>(text.size()))) {
         DebugPrint("CDmpVellumo::SendPlayListFileName(): Fail to send command!\n");
@@ -595,7 +584,7 @@ bool CDmpVellumo::IsPaused() const {
 
 int32_t CDmpVellumo::PlayListCount() {
     std::lock_guard lock(m_lock);
-    return static_cast<int32_t>(m_playList.size());
+    return static_cast<int32_t>(m_playList.Count());
 }
 
 int32_t CDmpVellumo::CurrentIndex() const {
@@ -605,7 +594,11 @@ int32_t CDmpVellumo::CurrentIndex() const {
 const wchar_t* CDmpVellumo::CurrentName() {
     const int32_t index = CurrentIndex();
     std::lock_guard lock(m_lock);
-    if (index < 0 || static_cast<size_t>(index) >= m_playList.size())
-        return nullptr;
-    return std::next(m_playList.begin(), index)->c_str();
+    return index < 0 ? nullptr : m_playList.At(static_cast<size_t>(index));
+}
+
+std::wstring CDmpVellumo::PlayListEntry(int32_t index) {
+    std::lock_guard lock(m_lock);
+    const wchar_t* path = index < 0 ? nullptr : m_playList.At(static_cast<size_t>(index));
+    return path ? std::wstring(path) : std::wstring();
 }

@@ -4,6 +4,7 @@
 #include "CDmpCmdStreamObserver.h"
 #include "CDmpDataStreamObserver.h"
 #include "CDmpFileSource.h"
+#include "CDmpPlayList.h"
 #include "CDmpVellumoObserver.h"
 #include "DmpCommand.h"
 #include "io/CAsyncStreamer.h"
@@ -11,7 +12,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <list>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -81,6 +81,9 @@ public:
 
     // Play list. position -1 (or beyond the end) appends.
     bool AddFiles(const std::vector<std::wstring>& files, int32_t position);
+    // The same without a copy: the play list shares files, which must never
+    // change.
+    bool AddSharedFiles(std::shared_ptr<const CDmpPlayList::Paths> files, int32_t position);
     void SendPlayListFileName();
     bool OpenLocalFile(const std::wstring& path);
 
@@ -97,6 +100,8 @@ public:
     // Full path of the current entry, owned by the play list (which only
     // grows), or null.
     const wchar_t* CurrentName();
+    // A copy of the entry's full path; empty beyond the end.
+    std::wstring PlayListEntry(int32_t index);
     int32_t Sequence() const { return m_sequence.load(); }
 
 private:
@@ -169,7 +174,7 @@ private:
     int32_t m_port = 0;
     bool m_isAsync = false;
 
-    std::list<std::wstring> m_playList; // guarded by m_lock; only grows
+    CDmpPlayList m_playList; // guarded by m_lock; only grows
     std::atomic<int32_t> m_lastCommand{0};
     std::atomic<int32_t> m_currentMediaType{0};
 

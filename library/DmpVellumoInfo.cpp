@@ -125,7 +125,7 @@ DmpVellumoInfo::Playback DmpVellumoInfo::playback(uint32_t mask) const {
 
 bool DmpVellumoInfo::startPlayback(const Playback& playback) {
     auto play = [](CDmpVellumo& link, const DmpMediaList& list, int32_t mediaType) {
-        return link.AddFiles(list.entries, -1) && link.Play(mediaType);
+        return link.AddSharedFiles(list.Shared(), -1) && link.Play(mediaType);
     };
     if ((playback.mask & DMP_TYPE_VIDEO) != 0 && playback.video)
         return play(*playback.video, playback.videoList, kMediaTypeVideo);
@@ -153,9 +153,9 @@ void DmpVellumoInfo::CloseLinks(uint32_t mask) {
 // ---- play flow -------------------------------------------------------------
 
 uint32_t DmpVellumoInfo::listMask() const {
-    return (m_videoList.entries.empty() ? 0 : DMP_TYPE_VIDEO) |
-           (m_imageList.entries.empty() ? 0 : DMP_TYPE_IMAGE) |
-           (m_audioList.entries.empty() ? 0 : DMP_TYPE_AUDIO);
+    return (m_videoList.IsEmpty() ? 0 : DMP_TYPE_VIDEO) |
+           (m_imageList.IsEmpty() ? 0 : DMP_TYPE_IMAGE) |
+           (m_audioList.IsEmpty() ? 0 : DMP_TYPE_AUDIO);
 }
 
 bool DmpVellumoInfo::PlayFile(const std::wstring& path) {
@@ -239,9 +239,9 @@ uint32_t DmpVellumoInfo::GetFilesType(const std::wstring& path) {
         std::remove(temporary->c_str());
     {
         std::lock_guard lock(m_linksMutex);
-        m_videoList.entries = std::move(lists.video);
-        m_imageList.entries = std::move(lists.image);
-        m_audioList.entries = std::move(lists.audio);
+        m_videoList.Replace(std::move(lists.video));
+        m_imageList.Replace(std::move(lists.image));
+        m_audioList.Replace(std::move(lists.audio));
     }
     if (!isParsed)
         return 0;
@@ -255,7 +255,7 @@ DmpMediaList* DmpVellumoInfo::GetFileList(uint32_t mask) {
     for (auto [bit, list] :
          {std::pair{DMP_TYPE_VIDEO, &m_videoList}, std::pair{DMP_TYPE_IMAGE, &m_imageList},
           std::pair{DMP_TYPE_AUDIO, &m_audioList}})
-        if ((mask & bit) != 0 && !list->entries.empty())
+        if ((mask & bit) != 0 && !list->IsEmpty())
             return list;
     return nullptr;
 }
@@ -267,17 +267,17 @@ bool DmpVellumoInfo::MergeFileList(const DmpMediaList& list, uint32_t mask, int3
                          : (mask & DMP_TYPE_IMAGE) ? DMP_TYPE_IMAGE
                                                    : DMP_TYPE_AUDIO;
     CDmpVellumo* link = Link(bit);
-    return link ? link->AddFiles(list.entries, position) : true;
+    return link ? link->AddSharedFiles(list.Shared(), position) : true;
 }
 
 void DmpVellumoInfo::ClearPlayList(uint32_t mask) {
     std::lock_guard lock(m_linksMutex);
     if ((mask & DMP_TYPE_VIDEO) != 0)
-        m_videoList.entries.clear();
+        m_videoList.Clear();
     if ((mask & DMP_TYPE_IMAGE) != 0)
-        m_imageList.entries.clear();
+        m_imageList.Clear();
     if ((mask & DMP_TYPE_AUDIO) != 0)
-        m_audioList.entries.clear();
+        m_audioList.Clear();
 }
 
 // ---- notifications ---------------------------------------------------------

@@ -176,6 +176,7 @@ void HttpServer::HttpServerObserver::reply(const std::string& path, CSocketClien
     const auto totalBytes = static_cast<std::uint32_t>(status.st_size);
 
     client.SetSendTimeout(m_sendTimeoutMs);
+    client.SetCorked(true);
     char header[1024];
     const int headerBytes =
         std::snprintf(header, sizeof header, "HTTP/1.1 200 OK\r\nContent-Length: %d\r\n\r\n",
@@ -183,18 +184,25 @@ void HttpServer::HttpServerObserver::reply(const std::string& path, CSocketClien
     std::uint32_t headerSent = 0;
     bool isSending = writeAll(client, header, headerBytes, headerSent);
 
-    // The kernel copies the file to the socket, one block at a time so that
-    // progress and Stop are seen between blocks.
+    // Progress goes by transfer blocks, each reported once it is wholly
+    // sent; the kernel is handed several blocks per call.
     std::uint32_t sentBytes = 0;
+    std::uint32_t reportedBytes = 0;
     while (isSending && !m_isAborted && sentBytes < totalBytes) {
-        const int blockBytes =
-            static_cast<int>(std::min<std::uint32_t>(kTransferBlockBytes, totalBytes - sentBytes));
-        isSending = sendBlock(client, file, blockBytes, sentBytes);
-        if (!isSending)
-            break;
-        if (HttpStatusObserver* observer = m_statusObserver)
-            observer->TransferProgress(path, sentBytes, totalBytes);
+        const int callBytes =
+            static_cast<int>(std::min<std::uint32_t>(kSendCallBytes, totalBytes - sentBytes));
+        isSending = sendBlock(client, file, callBytes, sentBytes);
+        for (;;) {
+            const std::uint32_t blockEnd =
+                std::min<std::uint32_t>(reportedBytes + kTransferBlockBytes, totalBytes);
+            if (blockEnd > sentBytes || blockEnd == reportedBytes)
+                break;
+            reportedBytes = blockEnd;
+            if (HttpStatusObserver* observer = m_statusObserver)
+                observer->TransferProgress(path, reportedBytes, totalBytes);
+        }
     }
+    client.SetCorked(false);
     if (sentBytes != totalBytes)
         DebugPrint("HttpServerObserver::reply(): %s: sent %u of %u bytes\n", path.c_str(),
                    sentBytes, totalBytes);

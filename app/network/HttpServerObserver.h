@@ -17,7 +17,11 @@ class HttpStatusObserver;
 class HttpServer::HttpServerObserver : public kvu::net::CServerObserver {
 public:
     static constexpr int kHeadBufferBytes = 10240;
+    // Progress is reported per transfer block. The kernel copies the file to
+    // the socket (no buffer of ours), up to a send call's bytes per call:
+    // Stop is seen between calls, and calls this size keep them few per byte.
     static constexpr int kTransferBlockBytes = 65536;
+    static constexpr int kSendCallBytes = 16 * kTransferBlockBytes;
 
     HttpServerObserver(std::string rootDirectory, std::vector<std::string> servedNames,
                        int headTimeoutMs, int sendTimeoutMs);

@@ -6,11 +6,17 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <climits>
 #include <dirent.h>
 #include <optional>
 #include <sys/stat.h>
 
 namespace {
+
+struct FolderEntry {
+    std::string name;
+    bool isRegularFile;
+};
 
 int hexValue(char digit) {
     if (digit >= '0' && digit <= '9')
@@ -85,19 +91,25 @@ void appendLocalPath(std::string_view uri, std::vector<std::string>& paths) {
                    static_cast<int>(uri.size()), uri.data());
 }
 
-bool lessIgnoringCase(const std::string& left, const std::string& right) {
-    const auto folded = [](unsigned char c) { return std::tolower(c); };
-    const bool isLess =
-        std::lexicographical_compare(left.begin(), left.end(), right.begin(), right.end(),
-                                     [&](char a, char b) { return folded(a) < folded(b); });
-    const bool isGreater =
-        std::lexicographical_compare(right.begin(), right.end(), left.begin(), left.end(),
-                                     [&](char a, char b) { return folded(a) < folded(b); });
-    return isLess || (!isGreater && left < right);
+unsigned char asciiLower(char c) {
+    return static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
 }
 
-bool isValidUtf8(const std::string& text) {
-    return kvu::ToUtf8(kvu::FromUtf8(text)) == text;
+// ASCII letters folded (bytes of other characters compare as they are);
+// names equal but for case fall back to their bytes, so the order is total.
+bool lessIgnoringCase(const FolderEntry& leftEntry, const FolderEntry& rightEntry) {
+    const std::string& left = leftEntry.name;
+    const std::string& right = rightEntry.name;
+    const size_t common = std::min(left.size(), right.size());
+    for (size_t i = 0; i < common; ++i) {
+        const unsigned char a = asciiLower(left[i]);
+        const unsigned char b = asciiLower(right[i]);
+        if (a != b)
+            return a < b;
+    }
+    if (left.size() != right.size())
+        return left.size() < right.size();
+    return left < right;
 }
 
 } // namespace
@@ -136,29 +148,39 @@ void CFileCollector::CollectFiles(const std::string& path) {
                    static_cast<unsigned long>(errno));
         return;
     }
+    collectEntry(path, &status);
+}
+
+void CFileCollector::collectEntry(const std::string& path, const struct stat* status) {
     if (path.find_first_of("\r\n") != std::string::npos) {
         DebugPrint("CFileCollector::CollectFiles(): name with a line break skipped: %s\n",
                    path.c_str());
         return;
     }
-    if (!isValidUtf8(path)) {
+    std::wstring widePath = kvu::FromUtf8(path);
+    // Only well-formed UTF-8 comes back unchanged.
+    if (kvu::ToUtf8(widePath) != path) {
         DebugPrint("CFileCollector::CollectFiles(): name that is not UTF-8 skipped: %s\n",
                    path.c_str());
         return;
     }
-    if (S_ISDIR(status.st_mode)) {
-        if (m_enteredFolders.emplace(status.st_dev, status.st_ino).second)
+    if (status == nullptr) {
+        m_files.push_back(std::move(widePath));
+        return;
+    }
+    if (S_ISDIR(status->st_mode)) {
+        if (m_enteredFolders.emplace(status->st_dev, status->st_ino).second)
             collectFolder(path);
         else
             DebugPrint("CFileCollector::CollectFiles(): folder already walked: %s\n", path.c_str());
         return;
     }
-    if (!S_ISREG(status.st_mode)) {
+    if (!S_ISREG(status->st_mode)) {
         DebugPrint("CFileCollector::CollectFiles(): not a regular file, skipped: %s\n",
                    path.c_str());
         return;
     }
-    m_files.push_back(kvu::FromUtf8(path));
+    m_files.push_back(std::move(widePath));
 }
 
 // The folder is read whole and closed before its entries are walked, so a
@@ -170,15 +192,23 @@ void CFileCollector::collectFolder(const std::string& path) {
                    static_cast<unsigned long>(errno));
         return;
     }
-    std::vector<std::string> names;
+    std::vector<FolderEntry> entries;
     while (const dirent* entry = ::readdir(folder)) {
         const std::string_view name = entry->d_name;
         if (name != "." && name != "..")
-            names.emplace_back(name);
+            entries.push_back({std::string(name), entry->d_type == DT_REG});
     }
     ::closedir(folder);
-    std::sort(names.begin(), names.end(), lessIgnoringCase);
+    std::sort(entries.begin(), entries.end(), lessIgnoringCase);
     const std::string prefix = path.ends_with('/') ? path : path + "/";
-    for (const std::string& name : names)
-        CollectFiles(prefix + name);
+    // The folder says which entries are regular files (not links to one):
+    // those need no look of their own. Anything else, a file system that does
+    // not say, or a path too long for the system to open, is looked at.
+    for (const FolderEntry& entry : entries) {
+        std::string entryPath = prefix + entry.name;
+        if (entry.isRegularFile && entryPath.size() < PATH_MAX)
+            collectEntry(entryPath, nullptr);
+        else
+            CollectFiles(entryPath);
+    }
 }

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 // The local paths of a "text/uri-list" drop, in order: "file:" URIs of this
@@ -37,6 +38,9 @@ public:
 
 private:
     void collectFolder(const std::string& path);
+    // The checks after the look at the entry; status null: a regular file
+    // known from its folder.
+    void collectEntry(const std::string& path, const struct stat* status);
 
     std::vector<std::wstring> m_files;
     std::set<std::pair<dev_t, ino_t>> m_enteredFolders;

@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <pthread.h>
 #include <sys/sendfile.h>
 #include <sys/socket.h>
@@ -112,4 +114,10 @@ bool CSocketClient::setTimeout(int option, int timeoutMs) {
         return false;
     }
     return true;
+}
+
+bool CSocketClient::SetCorked(bool isCorked) {
+    const int value = isCorked ? 1 : 0;
+    return m_socket != kInvalidSocket &&
+           ::setsockopt(m_socket, IPPROTO_TCP, TCP_CORK, &value, sizeof value) == 0;
 }

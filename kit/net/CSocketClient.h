@@ -31,6 +31,10 @@ public:
     // How long one Read or Write may wait; 0 waits for ever.
     bool SetReceiveTimeout(int timeoutMs);
     bool SetSendTimeout(int timeoutMs);
+    // While corked, only full segments leave (TCP_CORK): a reply's head and
+    // the blocks of its body go out in as few packets as they fill.
+    // Uncorking sends what was held back.
+    bool SetCorked(bool isCorked);
 
     bool IsOpen() const { return m_socket != kInvalidSocket; }
 

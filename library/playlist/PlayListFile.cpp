@@ -6,6 +6,7 @@
 #include "Unicode.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 
 namespace {
@@ -14,7 +15,9 @@ constexpr char16_t kLineFeed = 0x000A;
 constexpr char16_t kCarriageReturn = 0x000D;
 constexpr int32_t kReadBytes = 16 * 1024 * 1024;
 
-bool readWhole(const std::wstring& path, std::vector<uint8_t>& content) {
+// Reads the file's bytes straight into the code units: an odd last byte is
+// no code unit and is dropped.
+bool readWhole(const std::wstring& path, std::u16string& units) {
     CDmpFileSource source;
     if (!source.Open(path))
         return false;
@@ -24,19 +27,27 @@ bool readWhole(const std::wstring& path, std::vector<uint8_t>& content) {
                     static_cast<long long>(size));
         return false;
     }
-    content.resize(static_cast<size_t>(size));
+    const auto byteCount = static_cast<size_t>(size);
+    // One spare unit holds an odd last byte.
+    units.resize(byteCount / 2 + byteCount % 2);
+    auto* bytes = reinterpret_cast<uint8_t*>(units.data());
     size_t got = 0;
-    while (got < content.size()) {
-        const auto want = static_cast<int32_t>(std::min<size_t>(content.size() - got, kReadBytes));
-        const int32_t count = source.Read(content.data() + got, want);
+    while (got < byteCount) {
+        const auto want = static_cast<int32_t>(std::min<size_t>(byteCount - got, kReadBytes));
+        const int32_t count = source.Read(bytes + got, want);
         if (count <= 0)
             break;
         got += static_cast<size_t>(count);
     }
-    if (got < content.size()) {
+    if (got < byteCount) {
         DebugPrintW(L"ParsePlayList(): %ls ended early\n", path.c_str());
         return false;
     }
+    units.resize(byteCount / 2);
+    // The file is little-endian.
+    if constexpr (std::endian::native == std::endian::big)
+        for (char16_t& unit : units)
+            unit = static_cast<char16_t>((unit >> 8) | (unit << 8));
     return true;
 }
 
@@ -78,14 +89,9 @@ void take(std::u16string_view units, Parse& parse) {
 }
 
 bool parseInto(const std::wstring& path, Parse& parse) {
-    std::vector<uint8_t> content;
-    if (!readWhole(path, content))
+    std::u16string units;
+    if (!readWhole(path, units))
         return false;
-    // An odd last byte is no code unit and is ignored.
-    std::u16string units(content.size() / 2, u'\0');
-    for (size_t i = 0; i < units.size(); ++i)
-        units[i] = static_cast<char16_t>(content[2 * i] | (content[2 * i + 1] << 8));
-    content = {};
 
     parse.openLists.push_back(path);
     bool hasLine = false;

@@ -109,6 +109,31 @@ TEST_F(LinkStatusTest, PlayStateOpensTheNamedIndexWithoutNotifying) {
     EXPECT_EQ(m_observer.Count("status"), 0u);
 }
 
+// Entries inserted at the head and in the middle shift the indexes after
+// them; a name handed out before stays valid and unchanged.
+TEST_F(LinkStatusTest, NamesByIndexFollowInsertions) {
+    m_peer.ReadCommand(13 + 4 + 12 + 13);
+    m_peer.WriteStatus("stat", 1, "play", 3);
+    ASSERT_EQ(m_peer.ReadData(13), Record('F', 1, 1000 + '3'));
+    const wchar_t* handedOut = m_link.CurrentName();
+    ASSERT_NE(handedOut, nullptr);
+    const auto pathOf = [this](const char* name) {
+        return std::filesystem::path(m_dir.file(name)).wstring();
+    };
+    const std::wstring f3 = pathOf("f3");
+    ASSERT_EQ(std::wstring(handedOut), f3);
+    ASSERT_TRUE(m_link.AddFiles(
+        {MakePatternFile(m_dir, "h0", 1).wstring(), MakePatternFile(m_dir, "h1", 1).wstring()}, 0));
+    ASSERT_TRUE(m_link.AddFiles({MakePatternFile(m_dir, "mid", 1).wstring()}, 3));
+    // h0 h1 f0 mid f1 f2 f3: the file being read keeps index 3, which now
+    // names "mid".
+    EXPECT_EQ(m_link.PlayListCount(), 7);
+    EXPECT_EQ(std::wstring(handedOut), f3);
+    EXPECT_EQ(std::wstring(m_link.CurrentName()), pathOf("mid"));
+    EXPECT_EQ(m_link.PlayListEntry(6), f3);
+    EXPECT_EQ(m_link.PlayListEntry(7), L"");
+}
+
 TEST_F(LinkStatusTest, DoneClosesBothConnectionsAndNotifiesClosed) {
     m_peer.WriteStatus("stat", 1, "done", 4);
     ASSERT_TRUE(m_observer.WaitFor("closed"));

@@ -151,6 +151,22 @@ TEST_F(HttpServerTest, ServesTheWholeFileAndReportsEachBlock) {
               okReply(m_image));
 }
 
+// A file of several send calls, a whole number of blocks long: every block
+// reported once, in order, the last one not twice.
+TEST_F(HttpServerTest, ReportsEveryBlockOfALargeFileOnce) {
+    constexpr std::uint32_t kBlocks = 37;
+    const std::string image = patternBytes(kBlocks * 65536);
+    writeFile(m_root / "install.img", image);
+    start();
+    EXPECT_EQ(Fetch(m_port, "GET /install.img HTTP/1.1\r\n\r\n").bytes, okReply(image));
+    Strings expected{"started " + m_imagePath};
+    for (std::uint32_t block = 1; block <= kBlocks; ++block)
+        expected.push_back("progress " + m_imagePath + " " + std::to_string(block * 65536) + "/" +
+                           std::to_string(image.size()));
+    expected.push_back("finished " + m_imagePath);
+    EXPECT_EQ(m_observer.events(), expected);
+}
+
 // An empty file gets the header with length 0 and no body.
 TEST_F(HttpServerTest, ServesAnEmptyFile) {
     writeFile(m_root / "appliance.xml", "");

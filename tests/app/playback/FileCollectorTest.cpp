@@ -98,6 +98,20 @@ TEST(FileCollector, WalksEachFolderOnceInNameOrder) {
                     root + "/b.mp3", root + "/c.txt", root + "/link.mp3"}));
 }
 
+// Letters compare without case ("_" sorts before them, as before "a"),
+// names equal but for case by their bytes, a name before its longer ones.
+TEST(FileCollector, OrdersNamesIgnoringCase) {
+    TempDir dir;
+    const std::vector<std::string> ordered = {"_x.mp3", "A.mp3", "a.mp3", "a.mp3b",      "Ab.mp3",
+                                              "B.mp3",  "b.mp3", "c",     "\xc3\xa9.mp3"};
+    for (auto name = ordered.rbegin(); name != ordered.rend(); ++name)
+        WriteTestFile(dir.file(*name), "x");
+    std::vector<std::string> expected;
+    for (const std::string& name : ordered)
+        expected.push_back(dir.file(name));
+    EXPECT_EQ(collect({dir.path()}), wide(expected));
+}
+
 TEST(FileCollector, SkipsWhatAPlayListCannotHoldWithATrace) {
     TempDir dir;
     TraceCapture trace;

@@ -31,6 +31,7 @@ double msPerFile(const fs::path& dir, const std::vector<std::wstring>& files,
     link.AddFiles(files, -1);
     const BenchMeasure m = MeasureRun([&] {
         link.Play(kMediaTypeAudio);
+        box.WaitForFiles(static_cast<int>(files.size()));
         box.WaitForDone();
     });
     return m.seconds * 1000 / static_cast<double>(files.size());

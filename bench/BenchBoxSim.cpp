@@ -1,5 +1,6 @@
 #include "BenchBoxSim.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/inotify.h>
@@ -10,7 +11,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 
 namespace {
 
@@ -53,6 +53,7 @@ BenchBoxSim::BenchBoxSim(const std::filesystem::path& dir,
     }
     m_port = std::atoi(colon + 1);
     // The log exists once the simulator says it is ready.
+    m_logFd = open(m_log.c_str(), O_RDONLY | O_CLOEXEC);
     m_notify = inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
     inotify_add_watch(m_notify, m_log.c_str(), IN_MODIFY);
 }
@@ -61,20 +62,18 @@ BenchBoxSim::~BenchBoxSim() {
     kill(m_pid, SIGTERM);
     waitpid(m_pid, nullptr, 0);
     close(m_notify);
+    close(m_logFd);
 }
 
 void BenchBoxSim::readNewLines() {
-    std::ifstream in(m_log, std::ios::binary);
-    in.seekg(0, std::ios::end);
-    const std::streamoff end = in.tellg();
-    const std::streamoff start = static_cast<std::streamoff>(m_offset);
-    if (end <= start)
-        return;
-    std::string text(static_cast<size_t>(end - start), '\0');
-    in.seekg(start);
-    in.read(text.data(), static_cast<std::streamsize>(text.size()));
-    m_offset += static_cast<size_t>(in.gcount());
-    m_partial.append(text, 0, static_cast<size_t>(in.gcount()));
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = pread(m_logFd, buffer, sizeof buffer, static_cast<off_t>(m_offset));
+        if (got <= 0)
+            break;
+        m_offset += static_cast<size_t>(got);
+        m_partial.append(buffer, static_cast<size_t>(got));
+    }
     size_t begin = 0;
     for (size_t newline; (newline = m_partial.find('\n', begin)) != std::string::npos;
          begin = newline + 1)

@@ -33,6 +33,7 @@ private:
     pid_t m_pid = -1;
     int m_port = 0;
     int m_notify = -1;
+    int m_logFd = -1;
     size_t m_offset = 0; // bytes of the log read so far
     std::string m_partial;
     std::vector<std::string> m_lines;

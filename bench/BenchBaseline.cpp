@@ -22,6 +22,8 @@ namespace {
 
 // The simulator reads in blocks of this size; the sink does too.
 constexpr size_t kSinkReadBytes = 65536;
+// The pattern of the benchmark files repeats every MiB.
+constexpr size_t kPatternBlockBytes = 1 << 20;
 // The read()+send() baseline's block.
 constexpr size_t kReadSendBlockBytes = 96 * 1024;
 
@@ -144,11 +146,16 @@ BenchFigures BenchSeries::Figures() const {
     return {Median(m_rates), Median(m_cpus)};
 }
 
+uint8_t PatternByte(size_t offset) {
+    const size_t i = offset % kPatternBlockBytes;
+    return static_cast<uint8_t>(i * 131 + i / 977);
+}
+
 void WritePatternFile(const std::filesystem::path& file, size_t sizeBytes) {
     std::ofstream out(file, std::ios::binary);
-    std::vector<char> block(1 << 20);
+    std::vector<char> block(kPatternBlockBytes);
     for (size_t i = 0; i < block.size(); ++i)
-        block[i] = static_cast<char>(i * 131 + i / 977);
+        block[i] = static_cast<char>(PatternByte(i));
     for (size_t left = sizeBytes; left > 0;) {
         const size_t now = std::min(left, block.size());
         out.write(block.data(), static_cast<std::streamsize>(now));

@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -64,5 +65,7 @@ private:
     std::vector<double> m_cpus;
 };
 
-// A file of sizeBytes bytes of a fixed pattern.
+// A file of sizeBytes bytes of a fixed pattern, and the pattern's byte at
+// offset.
 void WritePatternFile(const std::filesystem::path& file, size_t sizeBytes);
+uint8_t PatternByte(size_t offset);

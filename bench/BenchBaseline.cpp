@@ -24,6 +24,8 @@ namespace {
 constexpr size_t kSinkReadBytes = 65536;
 // The pattern of the benchmark files repeats every MiB.
 constexpr size_t kPatternBlockBytes = 1 << 20;
+// What the link asks for on its data connection.
+constexpr int kLinkSendBufferBytes = 327680;
 // The read()+send() baseline's block.
 constexpr size_t kReadSendBlockBytes = 96 * 1024;
 
@@ -99,9 +101,12 @@ void SendToPort(BaselineSender sender, int port, const std::filesystem::path& fi
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = htons(static_cast<uint16_t>(port));
-    // As the link's connections: a fair baseline does not wait on Nagle.
+    // The link's socket options, so that only the sending differs: no wait
+    // on Nagle, and its data connection's send buffer.
     const int one = 1;
+    const int sendBufferBytes = kLinkSendBufferBytes;
     setsockopt(out, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    setsockopt(out, SOL_SOCKET, SO_SNDBUF, &sendBufferBytes, sizeof sendBufferBytes);
     connect(out, reinterpret_cast<sockaddr*>(&address), sizeof address);
     const int in = open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (sender == BaselineSender::Sendfile) {

@@ -23,7 +23,8 @@ BenchBoxSim::BenchBoxSim(const std::filesystem::path& dir,
                          const std::vector<std::string>& extraArgs) {
     static std::atomic<int> instances{0};
     m_log = dir / ("box-" + std::to_string(getpid()) + "-" + std::to_string(++instances) + ".log");
-    std::vector<std::string> args = {"vellumo-boxsim", "--port", "0",
+    // The setup page on a free port: port 80 is not ours to take.
+    std::vector<std::string> args = {"vellumo-boxsim", "--port", "0",           "--http-port", "0",
                                      "--no-hash",      "--log",  m_log.string()};
     args.insert(args.end(), extraArgs.begin(), extraArgs.end());
     std::vector<char*> argv;

@@ -15,17 +15,20 @@
 #include "CDmpVellumo.h"
 #include "dmp_vellumo.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kRounds = 5;
+constexpr auto kSettle = std::chrono::milliseconds(300);
 const std::vector<std::string> kTimePer64Mib = {"--rate", "67108864"};
 
 BenchMeasure streamThroughLink(const fs::path& dir, const fs::path& file,
@@ -56,10 +59,10 @@ int main(int argc, char** argv) {
     WritePatternFile(file, size);
 
     BenchSeries link(size), chattyLink(size), api(size), sendfileSeries(size), readSend(size);
-    for (int round = 0; round < kRounds; ++round) {
-        link.Add(streamThroughLink(dir, file, kTimePer64Mib));
-        chattyLink.Add(streamThroughLink(dir, file, {}));
-        {
+    const std::vector<std::function<void()>> contenders = {
+        [&] { link.Add(streamThroughLink(dir, file, kTimePer64Mib)); },
+        [&] { chattyLink.Add(streamThroughLink(dir, file, {})); },
+        [&] {
             BenchBoxSim box(dir, kTimePer64Mib);
             DmpVellumoInfo* handle = CreateA("127.0.0.1", box.Port());
             api.Add(MeasureRun([&] {
@@ -67,17 +70,26 @@ int main(int argc, char** argv) {
                 box.WaitForFiles(1);
             }));
             Destroy(handle);
+        },
+        [&] { sendfileSeries.Add(MeasureSend(BaselineSender::Sendfile, file, size)); },
+        [&] { readSend.Add(MeasureSend(BaselineSender::ReadSend, file, size)); },
+    };
+    // Each round starts with the next contender, so that each runs first
+    // once; a pause between runs lets the kernel finish with the last one's
+    // connections and processes, which otherwise slows whatever runs next.
+    const int rounds = static_cast<int>(contenders.size());
+    for (int round = 0; round < rounds; ++round)
+        for (size_t i = 0; i < contenders.size(); ++i) {
+            std::this_thread::sleep_for(kSettle);
+            contenders[(static_cast<size_t>(round) + i) % contenders.size()]();
         }
-        sendfileSeries.Add(MeasureSend(BaselineSender::Sendfile, file, size));
-        readSend.Add(MeasureSend(BaselineSender::ReadSend, file, size));
-    }
     fs::remove_all(dir);
 
     const BenchFigures viaLink = link.Figures(), viaApi = api.Figures();
     const BenchFigures bySendfile = sendfileSeries.Figures(), byReadSend = readSend.Figures();
     const bool isSendfileFaster = bySendfile.mibPerSecond >= byReadSend.mibPerSecond;
     const BenchFigures base = isSendfileFaster ? bySendfile : byReadSend;
-    std::printf("file: %zu MiB, %d rounds, medians\n", sizeMib, kRounds);
+    std::printf("file: %zu MiB, %d rounds, medians\n", sizeMib, rounds);
     print("box link", viaLink);
     print("C interface", viaApi);
     print("box link, time per MiB", chattyLink.Figures());

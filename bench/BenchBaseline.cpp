@@ -63,16 +63,21 @@ double Median(std::vector<double> values) {
     return values.empty() ? 0 : values[values.size() / 2];
 }
 
-BenchSink::BenchSink() {
+int ListenOnLoopback(int& port) {
     const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    listen(listener, 1);
+    listen(listener, 2);
     socklen_t length = sizeof address;
     getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
-    m_port = ntohs(address.sin_port);
+    port = ntohs(address.sin_port);
+    return listener;
+}
+
+BenchSink::BenchSink() {
+    const int listener = ListenOnLoopback(m_port);
     m_pid = fork();
     if (m_pid == 0) {
         readToEnd(listener);

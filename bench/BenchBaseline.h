@@ -21,6 +21,9 @@ struct BenchMeasure {
 BenchMeasure MeasureRun(const std::function<void()>& run);
 double Median(std::vector<double> values);
 
+// A listening TCP socket on 127.0.0.1 at a free port.
+int ListenOnLoopback(int& port);
+
 // A child process that accepts one connection on loopback and reads it to
 // its end the way the simulator reads file data: a poll on the socket and a
 // wake-up descriptor, then one receive of up to 64 KiB.

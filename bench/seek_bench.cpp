@@ -9,7 +9,6 @@
 #include "CDmpVellumo.h"
 #include "LittleEndian.h"
 
-#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -22,6 +21,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -33,6 +35,7 @@ constexpr size_t kFileBytes = size_t{256} << 20;
 // What the Box reads after each seek before it seeks again.
 constexpr size_t kReadAfterSeekBytes = 256 << 10;
 constexpr size_t kUrgentRecordBytes = 13;
+constexpr auto kIdleWatch = std::chrono::milliseconds(1000);
 constexpr double kGoalP50Ms = 1.0;
 constexpr double kGoalP99Ms = 10.0;
 
@@ -87,17 +90,19 @@ void writeStatus(int fd, const char* keyword, uint32_t sequence, uint64_t value)
         fail("cannot write a status record");
 }
 
-int listenOnLoopback(int& port) {
-    const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    listen(listener, 2);
-    socklen_t length = sizeof address;
-    getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
-    port = ntohs(address.sin_port);
-    return listener;
+// Context switches of every thread of this process but the calling one.
+long otherThreadSwitches() {
+    long total = 0;
+    const std::string self = std::to_string(gettid());
+    for (const auto& task : fs::directory_iterator("/proc/self/task")) {
+        if (task.path().filename() == self)
+            continue;
+        std::ifstream status(task.path() / "status");
+        for (std::string line; std::getline(status, line);)
+            if (line.find("ctxt_switches:") != std::string::npos)
+                total += std::atol(line.c_str() + line.find(':') + 1);
+    }
+    return total;
 }
 
 double percentile(std::vector<double> values, double fraction) {
@@ -115,7 +120,7 @@ int main(int argc, char** argv) {
     WritePatternFile(file, kFileBytes);
 
     int port = 0;
-    const int listener = listenOnLoopback(port);
+    const int listener = ListenOnLoopback(port);
     CDmpVellumo link;
     // Both connections complete in the listener's backlog, command first.
     if (!link.OpenConnection("127.0.0.1", port, false))
@@ -150,6 +155,16 @@ int main(int argc, char** argv) {
             fail("the first byte after the seek is not the file's byte at the offset");
         readExactly(data, buffer.data(), kReadAfterSeekBytes - 1);
     }
+
+    // The file read to its end and the Box silent: the link's threads should
+    // sleep until something happens.
+    writeStatus(data, "seek", static_cast<uint32_t>(seeks + 2), kFileBytes - kReadAfterSeekBytes);
+    skipToMark(data);
+    readUrgent(data, '$');
+    readExactly(data, buffer.data(), kReadAfterSeekBytes);
+    const long switchesBefore = otherThreadSwitches();
+    std::this_thread::sleep_for(kIdleWatch);
+    const long idleWakeUps = otherThreadSwitches() - switchesBefore;
     link.CloseConnection();
     close(command);
     close(data);
@@ -162,5 +177,8 @@ int main(int argc, char** argv) {
                 "max %6.3f ms\n",
                 percentile(ms, 0.5), kGoalP50Ms, percentile(ms, 0.99), kGoalP99Ms,
                 percentile(ms, 1.0));
+    std::printf("idle link (file read to its end, Box silent): %ld thread wake-ups in %lld ms "
+                "(goal 0)\n",
+                idleWakeUps, static_cast<long long>(kIdleWatch.count()));
     return 0;
 }

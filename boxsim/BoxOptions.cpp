@@ -115,8 +115,12 @@ std::optional<BoxOptions> BoxOptions::parse(const std::vector<std::string>& args
     BoxOptions options;
     for (size_t i = 0; i < args.size(); i += 2) {
         const std::string& name = args[i];
-        if (name == "--no-hash") {
-            options.isHashing = false;
+        // Flags take no value.
+        if (name == "--no-hash" || name == "--tcp-nodelay") {
+            if (name == "--no-hash")
+                options.isHashing = false;
+            else
+                options.isNoDelay = true;
             --i;
             continue;
         }
@@ -140,6 +144,7 @@ std::string BoxOptions::usage() {
     return "usage: vellumo-boxsim [--address A] [--port P] [--log FILE] [--output-dir DIR]\n"
            "                      [--rate BYTES] [--version V] [--mac M] [--max-volume N]\n"
            "                      [--read-rate BYTES_PER_SECOND] [--no-hash]\n"
+           "                      [--tcp-nodelay]\n"
            "                      [--upnp-iface IF [--friendly-name NAME]]\n"
            "                      [--http-port WP] [--flash-time MS]\n"
            "                      [--fault unknown-keywords|truncated-records|close-mid-file|\n"

@@ -31,6 +31,7 @@ struct BoxOptions {
     int32_t maxVolume = 100;
     int64_t readRateBytes = 0; // file bytes read per second; 0: as fast as they come
     bool isHashing = true;     // --no-hash: skip the SHA-256 (benchmarks)
+    bool isNoDelay = false;    // --tcp-nodelay: status records skip Nagle's wait
     std::string upnpInterface; // announce by UPnP on this interface when set
     std::string friendlyName = "Vellumo Box Simulator";
     uint16_t httpPort = 80;    // the setup page, on the same address

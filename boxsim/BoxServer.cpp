@@ -4,6 +4,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -91,6 +92,12 @@ void BoxServer::accept() {
         if (errno != EAGAIN && errno != EINTR && errno != ECONNABORTED)
             logError(std::string("accept: ") + std::strerror(errno));
         return;
+    }
+    // Off by default, as a Box may well leave it: its status records then
+    // wait for the peer's acknowledgement of the one before.
+    if (m_options.isNoDelay) {
+        const int one = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     }
     if (m_pendingCommandFd < 0) {
         m_pendingCommandFd = fd;

@@ -4,16 +4,6 @@
 #include "DebugPrint.h"
 #include "io/CStreamer.h"
 
-#include <chrono>
-#include <thread>
-
-namespace {
-
-// Pause between turns of a read item that found nothing to send.
-constexpr auto kIdleReadInterval = std::chrono::milliseconds(10);
-
-} // namespace
-
 bool CDmpCmdProcessor::Execute(DMP_COMMAND item) {
     switch (item.kind) {
     case kKindSeekRequest:
@@ -38,6 +28,11 @@ void CDmpCmdProcessor::seek(const DMP_COMMAND& item) {
         source->Seek(offset);
     if (m_link->SendCmd(false, kCmdSeekAck, item.sequence, offset, true, nullptr, 0))
         m_link->m_sequence = item.sequence;
+    // The bytes from the new offset follow the acknowledgement.
+    if (m_parkedRead) {
+        m_link->m_commandQueue->Post(*m_parkedRead);
+        m_parkedRead.reset();
+    }
 }
 
 bool CDmpCmdProcessor::DoCmdRead(const DMP_COMMAND& item) {
@@ -49,6 +44,7 @@ bool CDmpCmdProcessor::DoCmdRead(const DMP_COMMAND& item) {
         m_link->m_sequence = 0;
         // Also removes every read item still cycling.
         m_link->m_commandQueue->Flush();
+        m_parkedRead.reset();
         m_link->setOpenFile(nullptr);
         m_link->m_hasOpenFile = false;
         return true;
@@ -56,6 +52,7 @@ bool CDmpCmdProcessor::DoCmdRead(const DMP_COMMAND& item) {
         break;
     }
 
+    m_parkedRead.reset();
     const int32_t index = item.valueHigh;
     if (!m_link->m_openFile || m_currentIndex.load() != index) {
         // A Box that asks for another index without stopping the first would
@@ -66,10 +63,12 @@ bool CDmpCmdProcessor::DoCmdRead(const DMP_COMMAND& item) {
         if (!openIndex(index))
             return false;
     }
-    sendChunk();
-    // A Box that closed the data connection reads no more: stop cycling
-    // instead of reading the rest of the file for nobody.
-    if (m_link->m_dataStream->Stream()->IsOpen())
+    // At the end of the file the item waits for a seek without waking the
+    // worker; a Box that closed the data connection reads no more, and the
+    // rest of the file is not read for nobody.
+    if (!sendChunk())
+        m_parkedRead = item;
+    else if (m_link->m_dataStream->Stream()->IsOpen())
         m_link->m_commandQueue->Post(item);
     return true;
 }
@@ -91,12 +90,11 @@ bool CDmpCmdProcessor::openIndex(int32_t index) {
     return true;
 }
 
-void CDmpCmdProcessor::sendChunk() {
+bool CDmpCmdProcessor::sendChunk() {
     const int32_t count = m_link->m_openFile->Read(m_chunk.data(), kChunkBytes);
-    if (count < 1) {
-        std::this_thread::sleep_for(kIdleReadInterval);
-        return;
-    }
+    if (count < 1)
+        return false;
     if (m_link->m_dataStream->Stream()->IsOpen())
         m_link->writeAll(m_chunk.data(), count);
+    return true;
 }

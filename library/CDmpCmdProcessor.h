@@ -6,6 +6,7 @@
 
 #include <array>
 #include <atomic>
+#include <optional>
 
 class CDmpVellumo;
 
@@ -25,9 +26,14 @@ public:
 private:
     void seek(const DMP_COMMAND& item);
     bool openIndex(int32_t index);
-    void sendChunk();
+    // False at the end of the source: nothing was sent.
+    bool sendChunk();
 
     CDmpVellumo* m_link;
     std::atomic<int32_t> m_currentIndex{-1};
+    // A read item that reached the end of its file waits here instead of
+    // cycling, until a seek moves the file (a "resu" or "play" posts a read
+    // item of its own). Worker only.
+    std::optional<DMP_COMMAND> m_parkedRead;
     std::array<uint8_t, kChunkBytes> m_chunk{};
 };

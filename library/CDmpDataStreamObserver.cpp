@@ -4,16 +4,12 @@
 #include "DebugPrint.h"
 #include "LittleEndian.h"
 
-#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <deque>
 #include <iterator>
-#include <thread>
 
 namespace {
-
-constexpr auto kQueuePollInterval = std::chrono::milliseconds(10);
 
 // A Box has a few requests in flight at most; one that floods them while the
 // worker is blocked on it must not make the queue grow without bound.
@@ -131,10 +127,9 @@ void CDmpDataStreamObserver::post(const DMP_COMMAND& request) {
                    request.kind, kMaxQueuedRequests);
 }
 
-// The Box asks for the next file only after the current one was closed. A
-// closed data connection also ends the wait, so that the link can be torn
-// down while a worker still writes to a Box that stopped reading.
+// The Box asks for the next file only after the current one was closed. The
+// wait wakes when the worker empties the queue; a link torn down meanwhile
+// stops the queue, which ends it too.
 void CDmpDataStreamObserver::waitForEmptyCommandQueue() {
-    while (!m_link->m_commandQueue->IsEmpty() && m_link->m_dataStream->Stream()->IsOpen())
-        std::this_thread::sleep_for(kQueuePollInterval);
+    m_link->m_commandQueue->WaitUntilEmpty();
 }

@@ -162,12 +162,13 @@ void CDmpVellumo::tearDown() {
         if (m_openFile)
             m_openFile->Abort();
     }
-    // The reader may be waiting for the command queue to drain: stop it
-    // before the queue.
-    if (m_dataStream)
-        m_dataStream->StopReading();
+    // The reader may be waiting for the command queue to drain: stopping the
+    // queue first ends that wait, and the queue object outlives the reader,
+    // whose later posts only queue.
     if (m_commandQueue)
         m_commandQueue->Stop();
+    if (m_dataStream)
+        m_dataStream->StopReading();
     // The streams, the queue and the processor stay until the link is freed
     // or opened again: another link's callback may still send through this
     // one, and finds it closed.

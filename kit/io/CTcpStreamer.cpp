@@ -4,6 +4,7 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -23,6 +24,17 @@ int32_t fail(const char* message, int32_t code) {
 }
 
 } // namespace
+
+// What this stream reads are the Box's small status records. A Box that
+// writes them without TCP_NODELAY holds each record until the one before is
+// acknowledged, and the kernel delays that acknowledgement (up to 40 ms)
+// while it expects to piggyback it on data going out. Quick acknowledgement
+// is not permanent on Linux: it is asked for again after every receive,
+// which also sends an acknowledgement that is due at once.
+void CTcpStreamer::acknowledgeAtOnce(int fd) {
+    const int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_QUICKACK, &one, sizeof one);
+}
 
 CTcpStreamer::~CTcpStreamer() {
     CTcpStreamer::Close();
@@ -63,6 +75,12 @@ int32_t CTcpStreamer::Open(const char* host, int32_t port, int32_t, int32_t) {
     if (result != 0 || m_socket.load() != fd)
         return fail("Open connection failed!", kStreamConnectFailed);
     m_isConnected = true;
+    // Records go out in parts (mark, sequence, value) and data in large
+    // writes: none of them should wait for the acknowledgement of the bytes
+    // before, which a Box may delay.
+    const int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    acknowledgeAtOnce(fd);
     // A Close that ran between the connect and the flag must still win.
     if (m_socket.load() != fd) {
         m_isConnected = false;
@@ -109,6 +127,7 @@ int32_t CTcpStreamer::Read(void* buffer, int32_t size, int32_t flags, int32_t) {
     } while (count < 0 && errno == EINTR);
     if (count <= 0)
         return fail("Read socket failed!", kStreamReceiveFailed);
+    acknowledgeAtOnce(fd);
     return static_cast<int32_t>(count);
 }
 

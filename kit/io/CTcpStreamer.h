@@ -33,6 +33,7 @@ public:
 
 private:
     void retireSockets();
+    static void acknowledgeAtOnce(int fd);
 
     int32_t m_port = 0;
     std::atomic<int> m_socket{-1};

@@ -61,15 +61,26 @@ public:
             m_isStopping = true;
         }
         m_wake.notify_all();
+        m_drained.notify_all();
         if (m_worker)
             m_worker->Join();
     }
 
     // Removes every queued item, the one being executed included.
     void Flush() {
-        std::lock_guard lock(m_mutex);
-        m_items.clear();
-        ++m_flushCount;
+        {
+            std::lock_guard lock(m_mutex);
+            m_items.clear();
+            ++m_flushCount;
+        }
+        m_drained.notify_all();
+    }
+
+    // Blocks until no item is queued or executing, or until the queue stops.
+    // Must not run on the worker.
+    void WaitUntilEmpty() {
+        std::unique_lock lock(m_mutex);
+        m_drained.wait(lock, [this] { return m_items.empty() || m_isStopping; });
     }
 
     bool IsEmpty() const {
@@ -115,6 +126,8 @@ private:
             }
             if (m_flushCount == flushCountBefore && !m_items.empty())
                 m_items.pop_front();
+            if (m_items.empty())
+                m_drained.notify_all();
         }
     }
 
@@ -122,6 +135,7 @@ private:
     std::string m_threadName;
     mutable std::mutex m_mutex; // guards everything below
     std::condition_variable m_wake;
+    std::condition_variable m_drained; // the queue became empty, or stopped
     std::deque<T> m_items;
     bool m_isStopping = false;
     bool m_isHeld = false;

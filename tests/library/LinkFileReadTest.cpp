@@ -7,9 +7,30 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <poll.h>
+#include <sys/socket.h>
+
 namespace {
 
 constexpr size_t kBigBytes = 3 * kChunkBytes + 1234;
+
+// Takes the link's sequence number when a status notification arrives: the
+// close that "stop" posts resets it to 0.
+class SequenceAtStatus : public CDmpVellumoObserver {
+public:
+    void Connected(CDmpVellumo*) override {}
+    void StatusChanged(CDmpVellumo* link) override {
+        m_sequence = link->Sequence();
+        m_isSeen = true;
+    }
+    void Closed(CDmpVellumo*) override {}
+    void ErrorOccurred(CDmpVellumo*, int32_t) override {}
+
+    std::atomic<int32_t> m_sequence{-1};
+    std::atomic<bool> m_isSeen{false};
+};
 
 class LinkFileReadTest : public ::testing::Test {
 protected:
@@ -117,6 +138,56 @@ TEST_F(LinkFileReadTest, FloodOfSeeksWhileTheWriterIsBlockedEndsAtTheLastOne) {
         ack = m_peer.ReadData(13);
     } while (!HasFailure() && ack != Record('$', 1999, 2099));
     EXPECT_EQ(m_peer.ReadData(kChunkBytes), PatternBytes(2099, kChunkBytes));
+}
+
+// At its end a file waits without cycling; a seek brings its bytes back.
+TEST_F(LinkFileReadTest, FileReadToItsEndResumesOnSeek) {
+    m_peer.WriteStatus("stat", 1, "play", 0);
+    EXPECT_EQ(m_peer.ReadData(13), Record('F', 1, kBigBytes));
+    EXPECT_EQ(m_peer.ReadData(kBigBytes), PatternBytes(0, kBigBytes));
+    m_peer.WriteData(std::string("seek") + Le32(9) + Le64(500));
+    EXPECT_EQ(m_peer.ReadData(13), Record('$', 9, 500));
+    EXPECT_EQ(m_peer.ReadData(kBigBytes - 500), PatternBytes(500, kBigBytes - 500));
+    m_peer.WriteData(std::string("seek") + Le32(10) + Le64(kBigBytes - 10));
+    EXPECT_EQ(m_peer.ReadData(13), Record('$', 10, kBigBytes - 10));
+    EXPECT_EQ(m_peer.ReadData(10), PatternBytes(kBigBytes - 10, 10));
+}
+
+// "pend" and "resu" in the middle of a file: the rest follows once, in order.
+TEST_F(LinkFileReadTest, PauseAndResumeMidFileGoOnInOrder) {
+    constexpr size_t kHugeBytes = 8 << 20;
+    m_peer.WriteStatus("stat", 1, "play", 2);
+    EXPECT_EQ(m_peer.ReadData(13), Record('F', 1, kHugeBytes));
+    EXPECT_EQ(m_peer.ReadData(1000), PatternBytes(0, 1000));
+    m_peer.WriteStatus("stat", 2, "pend", 2);
+    m_peer.WriteStatus("stat", 3, "resu", 2);
+    EXPECT_EQ(m_peer.ReadData(kHugeBytes - 1000), PatternBytes(1000, kHugeBytes - 1000));
+    m_peer.WriteStatus("stat", 4, "stop", 2);
+    m_peer.WriteStatus("stat", 5, "play", 0);
+    EXPECT_EQ(m_peer.ReadData(13), Record('F', 0, kBigBytes));
+}
+
+// "stop" holds the status stream until the worker, busy writing a file larger
+// than the connection buffers to a Box that does not read yet, has run the
+// close: the record after it sees its effect.
+TEST_F(LinkFileReadTest, StopWaitsForTheCloseBeforeTheNextRecord) {
+    SequenceAtStatus probe;
+    m_link.AddObserver(&probe);
+    m_peer.WriteStatus("stat", 1, "play", 2);
+    EXPECT_EQ(m_peer.ReadData(13), Record('F', 1, 8 << 20));
+    m_peer.WriteStatus("stat", 2, "stop", 2);
+    m_peer.WriteStatus("time", 3, 77, 5);
+    const auto deadline = std::chrono::steady_clock::now() + kEventBound;
+    char buffer[65536];
+    while (!probe.m_isSeen && std::chrono::steady_clock::now() < deadline) {
+        pollfd data{m_peer.DataSocket(), POLLIN, 0};
+        ::poll(&data, 1, 10);
+        ::recv(m_peer.DataSocket(), buffer, sizeof buffer, MSG_DONTWAIT);
+    }
+    ASSERT_TRUE(probe.m_isSeen);
+    EXPECT_EQ(probe.m_sequence, 0);
+    EXPECT_EQ(m_link.TotalDuration(), 77);
+    m_link.RemoveObserver(&probe);
 }
 
 } // namespace

@@ -20,10 +20,15 @@ size_t leftPlayLists(const TempDir& temporary) {
 } // namespace
 
 TEST_F(PlayRequestTest, PhotosAndMusicOnTheirPoolReachTheBoxWhole) {
-    BoxSimProcess box;
+    // The Box reads at 2 MB/s: the long track still plays when the instances
+    // are destroyed, so that its link has a disconnect to send (a list played
+    // to its end is closed by the Box's "done" instead).
+    BoxSimProcess box({"--read-rate", "2000000"});
     const std::vector<std::wstring> files = {media("a.jpg", 150000), media("b.png", 3000),
                                              media("song.mp3", 250000)};
-    ASSERT_EQ(play(box, files, kPhotoMusicPoolMask), PlayRequestOutcome::Started);
+    std::vector<std::wstring> dropped = files;
+    dropped.push_back(media("long.mp3", 16 << 20));
+    ASSERT_EQ(play(box, dropped, kPhotoMusicPoolMask), PlayRequestOutcome::Started);
     EXPECT_TRUE(messages.isEmpty());
     ASSERT_EQ(instances.All().size(), 1u);
     ASSERT_TRUE(window.Next(DMP_WM_CONNECTED));
@@ -41,7 +46,8 @@ TEST_F(PlayRequestTest, PhotosAndMusicOnTheirPoolReachTheBoxWhole) {
 // video with a photo on the photo pool: the photo plays, the video goes
 // silently.
 TEST_F(PlayRequestTest, TypesOfTheOtherPoolAreIgnored) {
-    BoxSimProcess box;
+    // A Box that takes the names but reads no file: the photo stays playing.
+    BoxSimProcess box({"--fault", "read-nothing"});
     EXPECT_EQ(play(box, {media("one.mp3"), media("two.jpg")}, kVideoPoolMask),
               PlayRequestOutcome::Ignored);
     EXPECT_EQ(messages, QStringList{QStringLiteral(

@@ -1,17 +1,20 @@
 #include "CVellumoApp.h"
 
-#include "CFileHandOver.h"
-#include "COpenFilesClient.h"
-#include "CRemoteControlRegistration.h"
-#include "CRemoteControlService.h"
-#include "CVellumoDlg.h"
 #include "DebugPrint.h"
 #include "DmpVellumoApi.h"
-#include "FirewallExceptions.h"
+#include "desktop/CFileHandOver.h"
+#include "desktop/COpenFilesClient.h"
+#include "network/FirewallExceptions.h"
+#include "remote/CRemoteControlRegistration.h"
+#include "remote/CRemoteControlService.h"
+#include "shell/CVellumoCore.h"
+#include "ui/windows/CVellumoDlg.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QMessageBox>
+
+#include <cstdio>
 
 namespace {
 
@@ -58,7 +61,11 @@ int CVellumoApp::Run(int& argc, char** argv) {
 }
 
 int CVellumoApp::handOverFiles(int& argc, char** argv) {
-    const std::vector<std::string> files = CFileHandOver::FileArguments(m_options);
+    const std::vector<std::string> files = m_options.FileArguments();
+    // No window says so: this line is for whoever started it from a shell.
+    std::fputs(files.empty() ? "vellumo is already running.\n"
+                             : "vellumo is already running: the files go to it.\n",
+               stderr);
     if (files.empty())
         return 0;
     QCoreApplication application(argc, argv);
@@ -77,7 +84,8 @@ int CVellumoApp::runMainWindow(int& argc, char** argv) {
     // Before the first use of the library table, which reports through it.
     SetDmpVellumoApiReporter(showBindingError);
     {
-        CVellumoDlg dialog(m_options);
+        CVellumoCore core(m_options);
+        CVellumoDlg dialog(core);
         dialog.DoModal();
     }
     SetDmpVellumoApiReporter({});

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "CSingleInstanceLock.h"
-#include "StartupOptions.h"
+#include "shell/StartupOptions.h"
+#include "update/CSingleInstanceLock.h"
 
 #include <string>
 #include <vector>
@@ -9,8 +9,9 @@
 // The application object: decides what a process start does and runs it.
 // "-closefirewall" alone adds the firewall exceptions and quits without any
 // window (and without a display: the elevated run has none); a second start
-// while an instance runs hands it its files and quits silently; otherwise the main window runs
-// until it closes, and the process ends with it.
+// while an instance runs hands it its files and quits without a window,
+// saying so on standard error; otherwise the main window runs until it
+// closes, and the process ends with it.
 class CVellumoApp {
 public:
     // argc and argv as main() has them; Qt may read and change them.

@@ -2,8 +2,8 @@
 
 #include "DebugPrint.h"
 #include "ExecutablePath.h"
-#include "FileUtil.h"
 #include "Unicode.h"
+#include "update/FileUtil.h"
 
 #include <dlfcn.h>
 #include <link.h>

@@ -2,7 +2,7 @@
 // DeviceFound, over several rounds, and prints the figures beside the goal.
 // Announces on the network: run it only through scripts/in-private-net.sh.
 #include "BoxAnnouncer.h"
-#include "KvuUPnPFinder.h"
+#include "network/KvuUPnPFinder.h"
 
 #include <glib.h>
 

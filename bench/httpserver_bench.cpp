@@ -5,7 +5,7 @@
 // the median of several rounds is compared. Run it inside
 // scripts/in-private-net.sh.
 
-#include "HttpServer.h"
+#include "network/HttpServer.h"
 
 #include <algorithm>
 #include <arpa/inet.h>

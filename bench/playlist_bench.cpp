@@ -14,13 +14,13 @@
 //
 //   playlist_bench [ENTRIES]   (default 100000; run inside a private network)
 #include "CDmpFileSource.h"
-#include "CFileCollector.h"
 #include "DmpCommand.h"
 #include "LittleEndian.h"
 #include "PlayListFile.h"
 #include "PlayListWriter.h"
 #include "Unicode.h"
 #include "dmp_vellumo.h"
+#include "playback/CFileCollector.h"
 
 #include <arpa/inet.h>
 #include <dirent.h>

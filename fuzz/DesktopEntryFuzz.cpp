@@ -1,6 +1,6 @@
 // Desktop entry files from the XDG data folders, written by anyone: any bytes
 // must give an entry or nothing, never a crash.
-#include "DesktopEntry.h"
+#include "remote/DesktopEntry.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,8 +1,8 @@
 // Executables (ours or anyone's) and their version records: any bytes must
 // give a section and a record, or nothing, without a crash or a read past
 // the file. The input is read as a file and, separately, as a bare record.
-#include "ElfSection.h"
-#include "VersionRecord.h"
+#include "update/ElfSection.h"
+#include "update/VersionRecord.h"
 
 #include <sys/mman.h>
 #include <unistd.h>

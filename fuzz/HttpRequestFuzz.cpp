@@ -1,6 +1,6 @@
 // Request heads from the network: the name taken from any head is one the
 // responder can look up safely (no separator, no parent directory).
-#include "HttpServerObserver.h"
+#include "network/HttpServerObserver.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // The firmware files in the temporary folder, put there by others: any bytes
 // in "device_info.xml" and "appliance.xml" must give a firmware address or
 // nothing, and a rewrite or an untouched file, never a crash.
-#include "UpgradeFiles.h"
+#include "update/UpgradeFiles.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,8 +1,8 @@
 #include "Commands.h"
 
 #include "Escapes.h"
-#include "HostFromLocation.h"
-#include "KvuUPnPFinder.h"
+#include "network/HostFromLocation.h"
+#include "network/KvuUPnPFinder.h"
 
 #include <glib.h>
 

@@ -2,12 +2,12 @@
 
 #include "BoxAddress.h"
 #include "Escapes.h"
-#include "FirewallExceptions.h"
-#include "HostFromLocation.h"
-#include "IcmpEcho.h"
-#include "KvuUPnPFinder.h"
-#include "LocalAddress.h"
-#include "WindowsFirewall.h"
+#include "network/FirewallExceptions.h"
+#include "network/HostFromLocation.h"
+#include "network/IcmpEcho.h"
+#include "network/KvuUPnPFinder.h"
+#include "network/LocalAddress.h"
+#include "network/WindowsFirewall.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

@@ -1,7 +1,7 @@
 #include "Commands.h"
 
-#include "FirewallExceptions.h"
-#include "WindowsFirewall.h"
+#include "network/FirewallExceptions.h"
+#include "network/WindowsFirewall.h"
 
 #include <cstdio>
 #include <cstring>

@@ -5,6 +5,7 @@
 #include "Commands.h"
 #include "PlayListWriter.h"
 #include "dmp_vellumo.h"
+#include "playback/CFileCollector.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -36,21 +37,15 @@ void postToPipe(void* context, uint32_t number, uintptr_t, intptr_t lparam) {
     [[maybe_unused]] const ssize_t written = ::write(fd, &notification, sizeof notification);
 }
 
-// Files in the order given; folders walked depth-first in name order.
-void collect(const fs::path& path, std::vector<std::wstring>& entries) {
+// Files in the order given; folders walked as a drop on the application's
+// pools walks them.
+void collect(const fs::path& path, CFileCollector& collector) {
     std::error_code error;
-    if (fs::is_directory(path, error)) {
-        std::vector<fs::path> children;
-        for (const auto& entry : fs::directory_iterator(path, error))
-            children.push_back(entry.path());
-        std::sort(children.begin(), children.end());
-        for (const auto& child : children)
-            collect(child, entries);
-    } else if (fs::is_regular_file(path, error)) {
-        entries.push_back(fs::absolute(path, error).wstring());
-    } else {
+    if (!fs::is_directory(path, error) && !fs::is_regular_file(path, error)) {
         std::fprintf(stderr, "vellumoctl: skipping %s: not a file or folder\n", path.c_str());
+        return;
     }
+    collector.CollectFiles(fs::absolute(path, error).lexically_normal().string());
 }
 
 const char* errorText(intptr_t code) {
@@ -164,7 +159,7 @@ bool runCommand(DmpVellumoInfo* handle, const std::string& line) {
 
 int RunPlay(int argc, char** argv) {
     BoxAddress box;
-    std::vector<std::wstring> entries;
+    CFileCollector collector;
     for (int i = 0; i < argc; ++i) {
         if (std::strcmp(argv[i], "--box") == 0 && i + 1 < argc) {
             if (!ParseBoxAddress(argv[++i], box)) {
@@ -172,9 +167,10 @@ int RunPlay(int argc, char** argv) {
                 return kExitUsage;
             }
         } else {
-            collect(argv[i], entries);
+            collect(argv[i], collector);
         }
     }
+    const std::vector<std::wstring> entries = collector.TakeFiles();
     if (box.host.empty() || argc == 0) {
         std::fprintf(stderr, "usage: vellumoctl play --box ADDR[:PORT] PATH...\n");
         return kExitUsage;

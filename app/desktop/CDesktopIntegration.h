@@ -1,36 +1,35 @@
 #pragma once
 
-#include "CFileHandOver.h"
 #include "CMprisPlayer.h"
 #include "CSleepInhibitor.h"
+#include "playback/CPlaybackHost.h"
 
 #include <QDBusConnection>
 
-class CDmpInstances;
+class CPlaybackSession;
 
-// The main window's part on the desktop: files opened with the application,
-// the media keys and desktop widgets, and the sleep lock while media
-// streams. User-interface thread only.
-class CDesktopIntegration {
+// What plays, shown on the desktop: the media keys and desktop widgets, and
+// the sleep lock while media streams. Follows the session it is made for
+// from then on. User-interface thread only.
+class CDesktopIntegration : private CPlaybackObserver {
 public:
-    // mainWindow: where the media keys send the panels' control messages.
-    explicit CDesktopIntegration(QObject* mainWindow,
+    explicit CDesktopIntegration(CPlaybackSession& session,
                                  QDBusConnection sessionBus = QDBusConnection::sessionBus(),
                                  QDBusConnection systemBus = QDBusConnection::systemBus());
-
-    // Serve later starts' files on the session bus (traced when it cannot).
-    CFileHandOver& Files() { return m_files; }
-
-    // After each library notification the main window handled (instances:
-    // null while no Box is chosen): the media keys show what plays now, and
-    // the PC stays awake while a link streams.
-    void Refresh(const CDmpInstances* instances);
+    // Stops following the session, which may outlive this view.
+    ~CDesktopIntegration();
+    CDesktopIntegration(const CDesktopIntegration&) = delete;
+    CDesktopIntegration& operator=(const CDesktopIntegration&) = delete;
 
     CMprisPlayer& Player() { return m_player; }
     const CSleepInhibitor& Inhibitor() const { return m_inhibitor; }
 
 private:
-    CFileHandOver m_files;
+    // The media keys show what plays now, and the PC stays awake while a
+    // link streams.
+    void PlaybackChanged(const CDmpInstances& instances) override;
+
+    CPlaybackSession& m_session;
     CMprisPlayer m_player;
     CSleepInhibitor m_inhibitor;
 };

@@ -1,27 +1,12 @@
 #include "CFileHandOver.h"
 
 #include "BusExport.h"
-#include "CFileCollector.h"
-#include "CPlayRequest.h"
 #include "DebugPrint.h"
-#include "MediaClassifier.h"
+#include "playback/CFileCollector.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-
-std::vector<std::string> CFileHandOver::FileArguments(const StartupOptions& options) {
-    std::vector<std::string> files;
-    if (options.mode != StartupMode::Normal || !options.OpensMainWindow())
-        return files;
-    for (const std::string& argument : options.arguments) {
-        if (argument.empty() || argument.front() == '-')
-            DebugPrint("CFileHandOver: '%s' is not a file, left out\n", argument.c_str());
-        else
-            files.push_back(argument);
-    }
-    return files;
-}
 
 QStringList CFileHandOver::LocalPaths(const std::vector<std::string>& arguments,
                                       const QString& workingDirectory) {
@@ -61,31 +46,23 @@ void CFileHandOver::OpenFiles(const QStringList& paths) {
 }
 
 void CFileHandOver::Open(const QStringList& paths) {
-    CFileCollector collector;
+    QStringList batch;
     for (const QString& path : paths) {
         if (!QDir::isAbsolutePath(path) || !QFileInfo::exists(path)) {
             DebugPrint("CFileHandOver::Open(): '%s' is no existing local path, left out\n",
                        qPrintable(path));
             continue;
         }
-        collector.CollectFiles(QFile::encodeName(path).toStdString());
-    }
-    Drop photoMusic{{}, kPhotoMusicPoolMask};
-    Drop video{{}, kVideoPoolMask};
-    for (const std::wstring& file : collector.Files()) {
-        if (m_waitingFiles + photoMusic.urls.size() + video.urls.size() >= kMaxWaitingFiles) {
-            DebugPrint("CFileHandOver::Open(): more than %lld files wait, the rest is left out\n",
-                       static_cast<long long>(kMaxWaitingFiles));
+        if (m_waitingPaths + batch.size() >= kMaxWaitingPaths) {
+            DebugPrint("CFileHandOver::Open(): more than %lld paths wait, the rest is left out\n",
+                       static_cast<long long>(kMaxWaitingPaths));
             break;
         }
-        Drop& drop = Classify(file) == kMediaVideo ? video : photoMusic;
-        drop.urls.append(QUrl::fromLocalFile(QString::fromStdWString(file)));
+        batch.append(path);
     }
-    for (Drop* drop : {&photoMusic, &video}) {
-        if (drop->urls.isEmpty())
-            continue;
-        m_waitingFiles += drop->urls.size();
-        m_waiting.push_back(std::move(*drop));
+    if (!batch.isEmpty()) {
+        m_waitingPaths += batch.size();
+        m_waiting.push_back(std::move(batch));
     }
     deliver();
 }
@@ -99,9 +76,9 @@ void CFileHandOver::deliver() {
     if (!m_receiver)
         return;
     // The receiver may open more files meanwhile: take the queue first.
-    std::vector<Drop> drops = std::move(m_waiting);
+    std::vector<QStringList> batches = std::move(m_waiting);
     m_waiting.clear();
-    m_waitingFiles = 0;
-    for (const Drop& drop : drops)
-        m_receiver(drop.urls, drop.poolMask);
+    m_waitingPaths = 0;
+    for (const QStringList& batch : batches)
+        m_receiver(batch);
 }

@@ -1,13 +1,12 @@
 #include "CMprisPlayer.h"
 
 #include "BusExport.h"
-#include "CDmpInstances.h"
 #include "CMprisPlayerAdaptor.h"
 #include "CMprisRootAdaptor.h"
-#include "CPlaybackControl.h"
 #include "DebugPrint.h"
-#include "MessageLayer.h"
-#include "PanelStatus.h"
+#include "playback/CDmpInstances.h"
+#include "playback/CPlaybackControl.h"
+#include "playback/PanelStatus.h"
 
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -20,12 +19,12 @@ namespace {
 
 constexpr qlonglong kMicroseconds = 1000000;
 
-using Action = CPlaybackControl::Action;
+using Action = PlaybackAction;
 
 } // namespace
 
-CMprisPlayer::CMprisPlayer(QObject* receiver, QDBusConnection bus, QObject* parent)
-    : QObject(parent), m_receiver(receiver), m_bus(std::move(bus)) {
+CMprisPlayer::CMprisPlayer(CPlaybackCommands& commands, QDBusConnection bus, QObject* parent)
+    : QObject(parent), m_commands(commands), m_bus(std::move(bus)) {
     new CMprisRootAdaptor(this);
     new CMprisPlayerAdaptor(this);
 }
@@ -151,9 +150,9 @@ QVariantMap CMprisPlayer::playerProperties() const {
             {QStringLiteral("CanSeek"), CanSeek()}};
 }
 
-void CMprisPlayer::send(CPlaybackControl::Action action, uintptr_t wParam) {
-    if (const uint32_t message = CPlaybackControl::MessageFor(m_now.type, action))
-        SendMessageTo(m_receiver, message, wParam, 0);
+void CMprisPlayer::send(PlaybackAction action, int32_t value) {
+    if (CPlaybackControl::IsOffered(m_now.type, action))
+        m_commands.Control(m_now.type, action, value);
 }
 
 void CMprisPlayer::Play() {
@@ -184,7 +183,7 @@ void CMprisPlayer::seekTo(int32_t seconds) {
         return;
     const int32_t target = std::clamp(seconds, 0, std::max(m_now.totalSeconds, 0));
     send(Action::SeekTrack);
-    send(Action::Seek, static_cast<uintptr_t>(target));
+    send(Action::Seek, target);
     Q_EMIT Seeked(qlonglong(target) * kMicroseconds);
 }
 
@@ -205,5 +204,5 @@ void CMprisPlayer::SetVolume(double volume) {
     if (!CanChangeVolume() || std::isnan(volume))
         return;
     const double share = std::clamp(volume, 0.0, 1.0);
-    send(Action::Volume, static_cast<uintptr_t>(std::lround(share * m_now.maxVolume)));
+    send(Action::Volume, static_cast<int32_t>(std::lround(share * m_now.maxVolume)));
 }

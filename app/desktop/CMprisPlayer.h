@@ -1,6 +1,7 @@
 #pragma once
 
-#include "CPlaybackControl.h"
+#include "dmp_vellumo.h"
+#include "playback/CPlaybackCommands.h"
 
 #include <QDBusConnection>
 #include <QDBusObjectPath>
@@ -16,9 +17,8 @@ class CDmpInstances;
 // plays, the bus name kServiceName carries the object kObjectPath with the
 // interfaces org.mpris.MediaPlayer2 and org.mpris.MediaPlayer2.Player. What
 // it shows is the music when music plays, else the video, else the photos.
-// Its methods become the panels' control messages (3024-3035, 3124-3136,
-// 3224-3229), sent to the main window, so that they act exactly as the
-// panels do. User-interface thread only.
+// Its methods become the panels' actions on playback, so that they act
+// exactly as the panels do. User-interface thread only.
 class CMprisPlayer : public QObject {
     Q_OBJECT
 
@@ -28,13 +28,13 @@ public:
     static constexpr const char* kPlayerInterface = "org.mpris.MediaPlayer2.Player";
     static constexpr const char* kDesktopEntry = "org.vellumo.Vellumo";
 
-    // receiver: the main window, which handles the control messages.
-    CMprisPlayer(QObject* receiver, QDBusConnection bus, QObject* parent = nullptr);
+    // commands: where the media keys' actions go.
+    CMprisPlayer(CPlaybackCommands& commands, QDBusConnection bus, QObject* parent = nullptr);
     ~CMprisPlayer() override;
 
     // Reads what plays from the instances (null: nothing plays), registers
     // or gives up the bus name and signals the properties that changed. The
-    // main window calls it after each library notification it handled.
+    // desktop's view calls it after each change of what plays.
     void Refresh(const CDmpInstances* instances);
     bool IsRegistered() const { return m_isRegistered; }
 
@@ -77,12 +77,12 @@ private:
     QVariantMap playerProperties() const;
     void registerOnBus();
     void unregisterFromBus();
-    // Sends the control message of the playing type; nothing while none
-    // plays or the type lacks that control.
-    void send(CPlaybackControl::Action action, uintptr_t wParam = 0);
+    // The action on the playing type; nothing while none plays or the type
+    // lacks that control.
+    void send(PlaybackAction action, int32_t value = 0);
     void seekTo(int32_t seconds);
 
-    QObject* m_receiver;
+    CPlaybackCommands& m_commands;
     QDBusConnection m_bus;
     bool m_isRegistered = false;
     bool m_hasTriedToRegister = false; // since playback began

@@ -1,9 +1,9 @@
 #include "CPlayRequest.h"
 
-#include "CStringTable.h"
 #include "DebugPrint.h"
 #include "PlayListWriter.h"
 #include "Unicode.h"
+#include "resources/CStringTable.h"
 
 #include <cerrno>
 #include <unistd.h>
@@ -15,6 +15,8 @@ constexpr int kStringMusic = 252;
 constexpr int kStringPhoto = 253;
 constexpr int kStringIgnored = 254;
 constexpr int kStringInvalidFiles = 272;
+
+constexpr uint32_t kAllTypes = DMP_TYPE_VIDEO | DMP_TYPE_IMAGE | DMP_TYPE_AUDIO;
 
 // Deletes the play list when the request ends: the library has read it by then.
 class PlayListFile {
@@ -32,6 +34,20 @@ public:
 private:
     std::string m_path;
 };
+
+// Writes the temporary play list of files and runs play on its path; the
+// list is deleted when play returns.
+template <typename Play>
+PlayRequestOutcome withPlayList(const std::vector<std::wstring>& files,
+                                CPlayRequestReporter& reporter, Play play) {
+    const std::optional<std::string> path = kvu::WriteTemporaryPlayList(files);
+    if (!path) {
+        reporter.ShowMessage(CStringTable::Get().text(kStringInvalidFiles));
+        return PlayRequestOutcome::InvalidFiles;
+    }
+    const PlayListFile playList(*path);
+    return play(playList.path());
+}
 
 } // namespace
 
@@ -51,20 +67,33 @@ QString CPlayRequest::IgnoredText(uint32_t mask) {
 }
 
 PlayRequestOutcome CPlayRequest::Play(const std::vector<std::wstring>& files, uint32_t poolMask,
-                                      bool isPlayNow, const PlayTarget& target) {
+                                      Placement placement, const PlayTarget& target) {
     if (files.empty() || poolMask == 0)
         return PlayRequestOutcome::NothingToPlay;
-    const std::optional<std::string> path = kvu::WriteTemporaryPlayList(files);
-    if (!path) {
-        m_reporter.ShowMessage(CStringTable::Get().text(kStringInvalidFiles));
-        return PlayRequestOutcome::InvalidFiles;
-    }
-    const PlayListFile playList(*path);
-    return playFromList(playList.path(), poolMask, isPlayNow, target);
+    return withPlayList(files, m_reporter, [&](const std::string& path) {
+        return playFromList(path, poolMask, kAllTypes, placement, target);
+    });
+}
+
+PlayRequestOutcome CPlayRequest::PlayOpened(const std::vector<std::wstring>& files,
+                                            const PlayTarget& target) {
+    if (files.empty())
+        return PlayRequestOutcome::NothingToPlay;
+    return withPlayList(files, m_reporter, [&](const std::string& path) {
+        const PlayRequestOutcome photoMusic =
+            playFromList(path, kPhotoMusicPoolMask, kPhotoMusicPoolMask, Placement::Queue, target);
+        if (photoMusic == PlayRequestOutcome::InvalidFiles ||
+            photoMusic == PlayRequestOutcome::NoInstance)
+            return photoMusic;
+        const PlayRequestOutcome video =
+            playFromList(path, kVideoPoolMask, kVideoPoolMask, Placement::Queue, target);
+        return photoMusic == PlayRequestOutcome::Started ? photoMusic : video;
+    });
 }
 
 PlayRequestOutcome CPlayRequest::playFromList(const std::string& playListPath, uint32_t poolMask,
-                                              bool isPlayNow, const PlayTarget& target) {
+                                              uint32_t wantedMask, Placement placement,
+                                              const PlayTarget& target) {
     const DmpVellumoApi& api = m_instances.Api();
     DmpVellumoInfo* instance =
         DmpCallOr(api.CreateWithAsyncIo, static_cast<DmpVellumoInfo*>(nullptr),
@@ -80,7 +109,17 @@ PlayRequestOutcome CPlayRequest::playFromList(const std::string& playListPath, u
         m_reporter.ShowMessage(CStringTable::Get().text(kStringInvalidFiles));
         return PlayRequestOutcome::InvalidFiles;
     }
-    const int32_t position = isPlayNow ? 0 : -1;
+    if (const uint32_t unwanted = types & ~wantedMask) {
+        if (api.ClearPlayList != nullptr)
+            api.ClearPlayList(instance, unwanted);
+        types &= wantedMask;
+        if (types == 0) {
+            if (api.Destroy != nullptr)
+                api.Destroy(instance);
+            return PlayRequestOutcome::NothingToPlay;
+        }
+    }
+    const int32_t position = placement == Placement::PlayNow ? 0 : -1;
     for (const uint32_t type : {DMP_TYPE_VIDEO, DMP_TYPE_IMAGE, DMP_TYPE_AUDIO})
         if ((types & type) != 0 && MergeIntoPlaying(type, instance, position))
             types &= ~type;

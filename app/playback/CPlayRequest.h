@@ -30,6 +30,10 @@ enum class PlayRequestOutcome {
     Started,       // a new instance plays (it joined the instance list)
 };
 
+// Where a drop joins what already plays: "Queue It" at the end, "Play Now"
+// in front (what plays restarts there).
+enum class Placement { Queue, PlayNow };
+
 // The Box a request plays on and the window its instance posts to.
 struct PlayTarget {
     std::wstring boxAddress;
@@ -48,10 +52,14 @@ public:
         : m_instances(instances), m_reporter(reporter) {}
 
     // files: what CFileCollector gathered; poolMask: the pool's types (0:
-    // outside both pools); isPlayNow: the drop landed on "Play Now". Drops
-    // stay off on the main window after Started only.
+    // outside both pools). Drops stay off on the main window after Started
+    // only.
     PlayRequestOutcome Play(const std::vector<std::wstring>& files, uint32_t poolMask,
-                            bool isPlayNow, const PlayTarget& target);
+                            Placement placement, const PlayTarget& target);
+    // Files opened with the application: the photos and music as a drop on
+    // their pool, the videos as one on theirs, queued; what belongs to the
+    // other pool is never reported as ignored. Started when either started.
+    PlayRequestOutcome PlayOpened(const std::vector<std::wstring>& files, const PlayTarget& target);
 
     // Hands the new instance's list of type to the instance that plays type:
     // position -1 appends, 0 puts it in front and restarts. False when none
@@ -63,8 +71,11 @@ public:
     static QString IgnoredText(uint32_t mask);
 
 private:
+    // wantedMask: the types of the list this request plays; the others are
+    // left out unseen.
     PlayRequestOutcome playFromList(const std::string& playListPath, uint32_t poolMask,
-                                    bool isPlayNow, const PlayTarget& target);
+                                    uint32_t wantedMask, Placement placement,
+                                    const PlayTarget& target);
 
     CDmpInstances& m_instances;
     CPlayRequestReporter& m_reporter;

@@ -1,98 +1,49 @@
 #include "CPlaybackControl.h"
 
-#include "ControlMessages.h"
-
 namespace {
 
 // The value SetVolume takes as the mute command.
 constexpr int32_t kMuteVolume = -1;
 
-using Action = CPlaybackControl::Action;
-
-struct Entry {
-    uint32_t message;
-    uint32_t type;
-    Action action;
-};
-
-// The panels' messages: what each asks, of which media type.
-constexpr Entry kEntries[] = {
-    {WM_VIDEO_NEXT, DMP_TYPE_VIDEO, Action::Next},
-    {WM_VIDEO_PREV, DMP_TYPE_VIDEO, Action::Prev},
-    {WM_VIDEO_PAUSE, DMP_TYPE_VIDEO, Action::Pause},
-    {WM_VIDEO_RESUME, DMP_TYPE_VIDEO, Action::Resume},
-    {WM_VIDEO_VOLUME_UP, DMP_TYPE_VIDEO, Action::VolumeUp},
-    {WM_VIDEO_VOLUME_DOWN, DMP_TYPE_VIDEO, Action::VolumeDown},
-    {WM_VIDEO_REPEAT, DMP_TYPE_VIDEO, Action::Repeat},
-    {WM_VIDEO_SEEK_TRACK, DMP_TYPE_VIDEO, Action::SeekTrack},
-    {WM_VIDEO_SEEK, DMP_TYPE_VIDEO, Action::Seek},
-    {WM_VIDEO_VOLUME_TRACK, DMP_TYPE_VIDEO, Action::VolumeTrack},
-    {WM_VIDEO_VOLUME, DMP_TYPE_VIDEO, Action::Volume},
-    {WM_VIDEO_MUTE, DMP_TYPE_VIDEO, Action::Mute},
-    {WM_AUDIO_NEXT, DMP_TYPE_AUDIO, Action::Next},
-    {WM_AUDIO_PREV, DMP_TYPE_AUDIO, Action::Prev},
-    {WM_AUDIO_PAUSE, DMP_TYPE_AUDIO, Action::Pause},
-    {WM_AUDIO_RESUME, DMP_TYPE_AUDIO, Action::Resume},
-    {WM_AUDIO_VOLUME_UP, DMP_TYPE_AUDIO, Action::VolumeUp},
-    {WM_AUDIO_VOLUME_DOWN, DMP_TYPE_AUDIO, Action::VolumeDown},
-    {WM_AUDIO_REPEAT, DMP_TYPE_AUDIO, Action::Repeat},
-    {WM_AUDIO_CLOSE, DMP_TYPE_AUDIO, Action::Close},
-    {WM_AUDIO_SEEK_TRACK, DMP_TYPE_AUDIO, Action::SeekTrack},
-    {WM_AUDIO_SEEK, DMP_TYPE_AUDIO, Action::Seek},
-    {WM_AUDIO_VOLUME_TRACK, DMP_TYPE_AUDIO, Action::VolumeTrack},
-    {WM_AUDIO_VOLUME, DMP_TYPE_AUDIO, Action::Volume},
-    {WM_AUDIO_MUTE, DMP_TYPE_AUDIO, Action::Mute},
-    {WM_IMAGE_NEXT, DMP_TYPE_IMAGE, Action::Next},
-    {WM_IMAGE_PREV, DMP_TYPE_IMAGE, Action::Prev},
-    {WM_IMAGE_PAUSE, DMP_TYPE_IMAGE, Action::Pause},
-    {WM_IMAGE_RESUME, DMP_TYPE_IMAGE, Action::Resume},
-    {WM_IMAGE_REPEAT, DMP_TYPE_IMAGE, Action::Repeat},
-    {WM_IMAGE_CLOSE, DMP_TYPE_IMAGE, Action::Close},
-};
-
-const Entry* find(uint32_t message) {
-    for (const Entry& entry : kEntries)
-        if (entry.message == message)
-            return &entry;
-    return nullptr;
-}
-
 } // namespace
 
-uint32_t CPlaybackControl::MessageFor(uint32_t type, Action action) {
-    for (const Entry& entry : kEntries)
-        if (entry.type == type && entry.action == action)
-            return entry.message;
-    return 0;
+bool CPlaybackControl::IsOffered(uint32_t type, PlaybackAction action) {
+    using Action = PlaybackAction;
+    switch (type) {
+    case DMP_TYPE_VIDEO:
+        return action != Action::Close;
+    case DMP_TYPE_AUDIO:
+        return true;
+    case DMP_TYPE_IMAGE:
+        return action == Action::Next || action == Action::Prev || action == Action::Pause ||
+               action == Action::Resume || action == Action::Repeat || action == Action::Close;
+    default:
+        return false;
+    }
 }
 
-bool CPlaybackControl::IsControlMessage(uint32_t message) {
-    return find(message) != nullptr;
-}
-
-std::optional<ClosedMediaType> CPlaybackControl::Handle(uint32_t message, uintptr_t wParam) {
-    const Entry* entry = find(message);
-    if (entry == nullptr)
+std::optional<ClosedMediaType> CPlaybackControl::Handle(uint32_t type, PlaybackAction action,
+                                                        int32_t value) {
+    using Action = PlaybackAction;
+    if (!IsOffered(type, action))
         return std::nullopt;
     const DmpVellumoApi& api = m_instances.Api();
-    const uint32_t type = entry->type;
     DmpVellumoInfo* instance = m_instances.FindInstanceFor(type);
     // Both ends of a drag clear the busy flag even when nothing plays the
     // type any more, or the refreshes would stay held back.
-    if (entry->action == Action::Seek) {
-        endSeek(type, instance, static_cast<uint32_t>(wParam));
+    if (action == Action::Seek) {
+        endSeek(type, instance, static_cast<uint32_t>(value));
         return std::nullopt;
     }
-    if (entry->action == Action::Volume) {
+    if (action == Action::Volume) {
         m_isBusy = false;
         if (instance != nullptr)
-            DmpCallOr(api.SetVolume, false, instance, static_cast<int32_t>(wParam));
+            DmpCallOr(api.SetVolume, false, instance, value);
         return std::nullopt;
     }
     if (instance == nullptr)
         return std::nullopt;
-    const auto value = static_cast<int32_t>(wParam);
-    switch (entry->action) {
+    switch (action) {
     case Action::Next:
         DmpCallOr(api.PlayNext, false, instance, type);
         break;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CDmpInstances.h"
+#include "CPlaybackCommands.h"
 
 #include <cstdint>
 #include <optional>
@@ -13,41 +14,23 @@ struct ClosedMediaType {
     uint32_t remainingTypes = 0;
 };
 
-// The main window's control family: turns the panels' messages (3024-3035
-// video, 3124-3136 music, 3224-3229 photos) into library calls on the
-// instance that plays the panel's type, through the binding table. Keeps the
-// seek memory and the busy flag (set while a slider is dragged or the status
-// window is rebuilt; status refreshes wait meanwhile). User-interface thread
-// only.
+// The control family of playback: turns the actions asked of a media type
+// into library calls on the instance that plays the type, through the
+// binding table. Keeps the seek memory and the busy flag (set while a slider
+// is dragged or the status window is rebuilt; status refreshes wait
+// meanwhile). User-interface thread only.
 class CPlaybackControl {
 public:
-    // What a control message asks of the instance.
-    enum class Action {
-        Next,
-        Prev,
-        Pause,
-        Resume,
-        VolumeUp,
-        VolumeDown,
-        Repeat,
-        Close,
-        SeekTrack, // a position drag begins
-        Seek,      // it ends at wParam seconds
-        VolumeTrack,
-        Volume,
-        Mute,
-    };
-
     explicit CPlaybackControl(CDmpInstances& instances) : m_instances(instances) {}
 
-    static bool IsControlMessage(uint32_t message);
-    // The control message of a media type's panel for action; 0 where the
-    // panel has none.
-    static uint32_t MessageFor(uint32_t type, Action action);
+    // Whether the panel of the media type offers the action: photos have no
+    // position or volume, video is not closed apart from its window.
+    static bool IsOffered(uint32_t type, PlaybackAction action);
 
-    // Handles a control message. A closed type comes back so that the caller
-    // rebuilds the status window or returns to the main window.
-    std::optional<ClosedMediaType> Handle(uint32_t message, uintptr_t wParam);
+    // Handles an action on the media type (value: see PlaybackAction); one
+    // the type does not offer does nothing. A closed type comes back so that the caller rebuilds
+    // the status window or returns to the main window.
+    std::optional<ClosedMediaType> Handle(uint32_t type, PlaybackAction action, int32_t value = 0);
 
     bool IsBusy() const { return m_isBusy; }
     void SetBusy(bool isBusy) { m_isBusy = isBusy; }

@@ -1,9 +1,13 @@
 #pragma once
 
+#include "CPlayRequest.h"
+
 #include <cstdint>
 
-// What a playback session asks of the main window. User-interface thread only.
-class CPlaybackHost {
+// What a playback session asks of the application around it: the main
+// window's showing, its drops, its modal boxes and its messages.
+// User-interface thread only.
+class CPlaybackHost : public CPlayRequestReporter {
 public:
     enum class ShowHow { Normal, Restore };
 
@@ -19,4 +23,14 @@ public:
 
 protected:
     ~CPlaybackHost() = default;
+};
+
+// Told after each change of what plays (a library notification, a control),
+// so that views outside the status window follow. User-interface thread.
+class CPlaybackObserver {
+public:
+    virtual void PlaybackChanged(const CDmpInstances& instances) = 0;
+
+protected:
+    ~CPlaybackObserver() = default;
 };

@@ -1,14 +1,13 @@
 #include "CPlaybackSession.h"
 
-#include "CPlayRequest.h"
 #include "CPlaybackHost.h"
 #include "CStatusWindow.h"
-#include "ControlMessages.h"
 #include "DebugPrint.h"
 
 CPlaybackSession::CPlaybackSession(const DmpVellumoApi& api, CStatusWindow& statusWindow,
-                                   CPlaybackHost& host)
-    : m_instances(api), m_control(m_instances), m_statusWindow(statusWindow), m_host(host) {}
+                                   CPlaybackHost& host, PlayTarget target)
+    : m_instances(api), m_control(m_instances), m_statusWindow(statusWindow), m_host(host),
+      m_target(std::move(target)) {}
 
 CPlaybackSession::~CPlaybackSession() {
     m_instances.DestroyAll();
@@ -20,6 +19,7 @@ bool CPlaybackSession::HandleLibraryMessage(uint32_t message, uintptr_t wParam, 
     auto* instance = reinterpret_cast<DmpVellumoInfo*>(wParam);
     if (!m_instances.Contains(instance)) {
         DebugPrint("CPlaybackSession: message %u for an instance that has ended\n", message);
+        changed();
         return true;
     }
     switch (message) {
@@ -43,23 +43,43 @@ bool CPlaybackSession::HandleLibraryMessage(uint32_t message, uintptr_t wParam, 
     default:
         break;
     }
+    changed();
     return true;
 }
 
-bool CPlaybackSession::HandleWindowMessage(uint32_t message, uintptr_t wParam) {
-    if (message == WM_STATUS_CLOSED) {
-        endPlayback(0, true);
-        return true;
-    }
-    if (message == WM_STATUS_MINIMIZED) {
-        m_host.MinimizeMainWindow();
-        return true;
-    }
-    if (!CPlaybackControl::IsControlMessage(message))
-        return false;
-    if (const auto closed = m_control.Handle(message, wParam))
+PlayRequestOutcome CPlaybackSession::Play(const std::vector<std::wstring>& files, uint32_t poolMask,
+                                          Placement placement) {
+    CPlayRequest request(m_instances, m_host);
+    const PlayRequestOutcome outcome = request.Play(files, poolMask, placement, m_target);
+    // A new instance keeps drops off until its playback ends.
+    m_host.SetDropsAccepted(outcome != PlayRequestOutcome::Started);
+    return outcome;
+}
+
+void CPlaybackSession::PlayOpened(const std::vector<std::wstring>& files) {
+    CPlayRequest request(m_instances, m_host);
+    m_host.SetDropsAccepted(request.PlayOpened(files, m_target) != PlayRequestOutcome::Started);
+}
+
+void CPlaybackSession::Control(uint32_t mediaType, PlaybackAction action, int32_t value) {
+    if (const auto closed = m_control.Handle(mediaType, action, value))
         rebuildOrReturn(closed->instance, closed->remainingTypes);
-    return true;
+    changed();
+}
+
+void CPlaybackSession::StatusWindowClosed() {
+    endPlayback(0, true);
+    changed();
+}
+
+void CPlaybackSession::StatusWindowMinimized() {
+    m_host.MinimizeMainWindow();
+    changed();
+}
+
+void CPlaybackSession::changed() {
+    if (m_observer != nullptr)
+        m_observer->PlaybackChanged(m_instances);
 }
 
 void CPlaybackSession::EndAll() {
@@ -77,10 +97,6 @@ bool CPlaybackSession::RestoreStatusWindow() {
 
 uint32_t CPlaybackSession::PlayControlPoolMask() const {
     return m_statusWindow.Types() == DMP_TYPE_VIDEO ? kVideoPoolMask : kPhotoMusicPoolMask;
-}
-
-bool CPlaybackSession::IsPlayNow() const {
-    return m_statusWindow.Exists() && m_statusWindow.IsVisible() && m_statusWindow.IsPlayNow();
 }
 
 void CPlaybackSession::createStatusWindow(uint32_t types, bool isImageStatusReapplied) {

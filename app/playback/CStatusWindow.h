@@ -27,9 +27,6 @@ public:
     virtual bool HasStarted() const = 0;
     // The types of the last Create; 0 while there is no window.
     virtual uint32_t Types() const = 0;
-    // Whether the last drop the play control forwarded landed on "Play Now"
-    // (false: "Queue It").
-    virtual bool IsPlayNow() const = 0;
 
     // The panels' refreshes; the photo status is also kept for
     // ReapplyImageStatus (an absent name kept as an empty one).

@@ -10,8 +10,8 @@
 #include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QRect>
 #include <QUrl>
-#include <QWidget>
 
 #include <utility>
 
@@ -66,36 +66,33 @@ bool CRemoteControl::Open(const QString& address, int top, int left) {
     }
     if (!loadModule())
         return false;
-    QWidget* page = m_createPage(&url);
+    const QString title = windowTitle();
+    const QRect geometry(left, top, kWidth, kHeight);
+    QObject* page = m_createPage(&url, &title, &geometry);
     if (page == nullptr) {
         DebugPrint("CRemoteControl::Open(): the page's window was not made\n");
         return false;
     }
     m_address = address;
     m_window = page;
-    page->setAttribute(Qt::WA_DeleteOnClose);
-    page->setWindowTitle(windowTitle());
-    page->resize(kWidth, kHeight);
-    page->move(left, top);
     page->installEventFilter(this);
     connect(page, &QObject::destroyed, this, &CRemoteControl::onWindowGone);
     // The view's own signal, by name: this side knows no web engine type.
     connect(page, SIGNAL(loadFinished(bool)), this, SLOT(onPageLoaded(bool)));
-    page->show();
     return true;
 }
 
 void CRemoteControl::Enable(bool isEnabled) {
     if (m_window != nullptr)
-        m_window->setEnabled(isEnabled);
+        m_window->setProperty("enabled", isEnabled);
 }
 
 void CRemoteControl::Close() {
-    QWidget* window = std::exchange(m_window, nullptr);
+    QObject* window = std::exchange(m_window, nullptr);
     if (window == nullptr)
         return;
     sendClosingRequest();
-    window->close();
+    QMetaObject::invokeMethod(window, "close");
     Q_EMIT Closed();
 }
 
@@ -103,7 +100,7 @@ bool CRemoteControl::loadModule() {
     if (m_createPage != nullptr)
         return true;
     m_module.setFileName(m_modulePath);
-    m_createPage = reinterpret_cast<QWidget* (*)(const QUrl*)>(m_module.resolve(kCreateFunction));
+    m_createPage = reinterpret_cast<decltype(m_createPage)>(m_module.resolve(kCreateFunction));
     if (m_createPage == nullptr) {
         DebugPrint("CRemoteControl::Open(): cannot load %s: %s\n", qUtf8Printable(m_modulePath),
                    qUtf8Printable(m_module.errorString()));
@@ -116,7 +113,7 @@ void CRemoteControl::onPageLoaded(bool isLoaded) {
     if (m_window == nullptr || sender() != m_window)
         return;
     // The page may have set a title of its own.
-    m_window->setWindowTitle(windowTitle());
+    m_window->setProperty("windowTitle", windowTitle());
     Q_EMIT PageLoaded(isLoaded);
 }
 

@@ -8,8 +8,8 @@
 class QEvent;
 class QNetworkAccessManager;
 class QNetworkReply;
+class QRect;
 class QUrl;
-class QWidget;
 
 // The Box's setup page in a small window of its own beside the main window:
 // 360 wide, 400 high, no bars, titled "Remote Control", its input disabled
@@ -18,8 +18,9 @@ class QWidget;
 // ignored; a later Open opens a new window.
 //
 // The web engine is loaded only by the first Open: the window comes from a
-// module (vellumo-remote-page.so) that alone links it, so a user who never
-// opens the page pays nothing for it.
+// module (vellumo-remote-page.so) that alone links it and the widgets, so a
+// user who never opens the page pays nothing for it. This side knows the
+// window only as an object with the widget's properties and slots.
 //
 // User-interface thread.
 class CRemoteControl : public QObject {
@@ -47,8 +48,8 @@ public:
     void Enable(bool isEnabled);
     void Close();
 
-    // The open window, or null.
-    QWidget* Window() const { return m_window; }
+    // The open window (a widget), or null.
+    QObject* Window() const { return m_window; }
     static QString DefaultModulePath();
 
 Q_SIGNALS:
@@ -69,8 +70,9 @@ private:
 
     QString m_modulePath;
     QLibrary m_module;
-    QWidget* (*m_createPage)(const QUrl* url) = nullptr;
-    QWidget* m_window = nullptr;
+    QObject* (*m_createPage)(const QUrl* url, const QString* title,
+                             const QRect* geometry) = nullptr;
+    QObject* m_window = nullptr;
     QString m_address;
     QNetworkAccessManager* m_network = nullptr;
     QPointer<QNetworkReply> m_closingReply;

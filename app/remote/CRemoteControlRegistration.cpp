@@ -2,7 +2,7 @@
 
 #include "CRemoteControlService.h"
 #include "DebugPrint.h"
-#include "FileUtil.h"
+#include "update/FileUtil.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -2,9 +2,9 @@
 
 #include "DebugPrint.h"
 
-#include <QApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QGuiApplication>
 #include <QTimerEvent>
 
 CRemoteControlService::CRemoteControlService(QString modulePath, QObject* parent)
@@ -47,13 +47,13 @@ CRemoteControlService::PublishResult CRemoteControlService::Publish() {
 
 int CRemoteControlService::RunEmbeddingServer(QString modulePath) {
     // The page's window closing is no reason to end: the clients decide.
-    QApplication::setQuitOnLastWindowClosed(false);
+    QGuiApplication::setQuitOnLastWindowClosed(false);
     CRemoteControlService service(std::move(modulePath));
     if (service.Publish() == PublishResult::NoBus)
         return 1;
     connect(&service, &CRemoteControlService::LastClientGone, qApp, &QCoreApplication::quit);
     service.m_graceTimer.start(kFirstClientGraceMs, &service);
-    return QApplication::exec();
+    return QGuiApplication::exec();
 }
 
 void CRemoteControlService::Open(const QString& address, int top, int left) {

@@ -14,6 +14,9 @@ enum class UiLanguage { English, TraditionalChinese, SimplifiedChinese };
 // row per number, a column per language, so a translator edits one file.
 class CStringTable {
 public:
+    // "Error.", the title of the messages that report a failure.
+    static constexpr int kErrorTitle = 256;
+
     // The application's table in the language of the user's locale.
     static const CStringTable& Get();
 

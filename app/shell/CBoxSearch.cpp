@@ -1,8 +1,8 @@
 #include "CBoxSearch.h"
 
 #include "DebugPrint.h"
-#include "HostFromLocation.h"
-#include "KvuUPnPFinder.h"
+#include "network/HostFromLocation.h"
+#include "network/KvuUPnPFinder.h"
 
 #include <QTimer>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "KvuUPnPFinderObserver.h"
+#include "network/KvuUPnPFinderObserver.h"
 
 #include <QObject>
 #include <QString>

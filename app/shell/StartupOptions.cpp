@@ -87,3 +87,16 @@ StartupOptions ParseStartupOptions(const std::vector<std::string>& arguments) {
     options.mode = modeOf(options.arguments);
     return options;
 }
+
+std::vector<std::string> StartupOptions::FileArguments() const {
+    std::vector<std::string> files;
+    if (mode != StartupMode::Normal || !OpensMainWindow())
+        return files;
+    for (const std::string& argument : arguments) {
+        if (argument.empty() || argument.front() == '-')
+            DebugPrint("StartupOptions: '%s' is not a file, left out\n", argument.c_str());
+        else
+            files.push_back(argument);
+    }
+    return files;
+}

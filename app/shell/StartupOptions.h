@@ -38,6 +38,9 @@ struct StartupOptions {
     bool OpensMainWindow() const {
         return mode != StartupMode::CloseFirewall && frameworkCommand == FrameworkCommand::None;
     }
+    // The arguments that name files to play: those of a normal start that
+    // opens the main window, options ("-...") left out (traced).
+    std::vector<std::string> FileArguments() const;
 };
 
 // The "--iface" options are taken out first; the mode is then decided from

@@ -1,8 +1,8 @@
 #include "CFirmwareDownload.h"
 
 #include "CHttpDownloader.h"
-#include "CMessageDialog.h"
 #include "CSingleInstanceLock.h"
+#include "CUpgradeHost.h"
 #include "DebugPrint.h"
 #include "FileUtil.h"
 #include "ScaledProgress.h"
@@ -10,6 +10,7 @@
 #include "UpgradeFiles.h"
 
 #include <QMetaObject>
+#include <QObject>
 
 #include <atomic>
 #include <cerrno>
@@ -39,8 +40,8 @@ void removeFile(const std::string& path) {
 
 } // namespace
 
-CFirmwareDownload::CFirmwareDownload(UpgradeFiles& files, const CStringTable& strings)
-    : m_files(files), m_strings(strings) {}
+CFirmwareDownload::CFirmwareDownload(CUpgradeHost& host, UpgradeFiles& files)
+    : m_host(host), m_files(files) {}
 
 bool CFirmwareDownload::IsDownloadRunning() {
     CSingleInstanceLock probe(kMutexName);
@@ -90,10 +91,13 @@ CFirmwareDownload::Result CFirmwareDownload::DownloadFirmware() {
 
 CFirmwareDownload::Result CFirmwareDownload::transfer(const std::string& url,
                                                       const std::string& path) {
-    CMessageDialog window(nullptr, m_strings);
-    window.SetStyle(CMessageDialog::kProgress);
-    window.SetTexts(percentTitle(0), std::nullopt);
+    const std::unique_ptr<CProgressWindow> progressWindow =
+        m_host.MakeProgressWindow(CUpgradeHost::Owner::None);
+    CProgressWindow& window = *progressWindow;
+    window.SetTitle(percentTitle(0));
     m_progressWindow = &window;
+    // Queued title changes die with it, never reaching a window that is gone.
+    QObject titleChanges;
 
     std::atomic<bool> isCancelled{false};
     std::atomic<unsigned> shownPercent{0};
@@ -112,8 +116,7 @@ CFirmwareDownload::Result CFirmwareDownload::transfer(const std::string& url,
         const unsigned percent = Percent(current.BytesStored(), expected);
         if (shownPercent.exchange(percent) != percent)
             QMetaObject::invokeMethod(
-                &window,
-                [&window, percent] { window.SetTexts(percentTitle(percent), std::nullopt); },
+                &titleChanges, [&window, percent] { window.SetTitle(percentTitle(percent)); },
                 Qt::QueuedConnection);
     });
 
@@ -136,7 +139,7 @@ CFirmwareDownload::Result CFirmwareDownload::transfer(const std::string& url,
     });
 
     window.DoModal();
-    if (window.Result() == CMessageDialog::kSecondButton) {
+    if (window.WasCancelledByUser()) {
         isCancelled = true;
         // A Stop made before the transfer has begun is forgotten by its
         // start, and a server that sends nothing calls no callback: repeat it

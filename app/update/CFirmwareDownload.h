@@ -1,20 +1,17 @@
 #pragma once
 
-#include <QPointer>
-
 #include <cstdint>
 #include <string>
 
-class CMessageDialog;
-class CStringTable;
+class CProgressWindow;
+class CUpgradeHost;
 class UpgradeFiles;
 
 // Downloads the firmware image named by "device_info.xml" into
 // "install.img". The transfer runs on a worker thread; the user-interface
-// thread meanwhile runs the background progress window (a progress-style
-// message dialog titled with the percentage), whose Cancel stops the
-// transfer. A partial or cancelled download never becomes "install.img" and
-// leaves no ".upd" file behind.
+// thread meanwhile runs the background progress window (titled with the
+// percentage, owned by no window), whose Cancel stops the transfer. A partial or cancelled download
+// never becomes "install.img" and leaves no ".upd" file behind.
 //
 // "ZentharTavoliGlobalMutex", a lock file shared by every process of the
 // user, is held while a download runs; the upgrade command refuses to start
@@ -28,7 +25,8 @@ public:
     };
     static constexpr const char* kMutexName = "ZentharTavoliGlobalMutex";
 
-    CFirmwareDownload(UpgradeFiles& files, const CStringTable& strings);
+    // host: makes the progress window.
+    CFirmwareDownload(CUpgradeHost& host, UpgradeFiles& files);
 
     // User-interface thread; returns when the transfer has ended.
     Result DownloadFirmware();
@@ -41,12 +39,12 @@ public:
     static unsigned Percent(uint64_t storedBytes, uint64_t expectedBytes);
 
     // The background progress window while a download runs, else null.
-    CMessageDialog* ProgressWindow() const { return m_progressWindow; }
+    CProgressWindow* ProgressWindow() const { return m_progressWindow; }
 
 private:
     Result transfer(const std::string& url, const std::string& path);
 
+    CUpgradeHost& m_host;
     UpgradeFiles& m_files;
-    const CStringTable& m_strings;
-    QPointer<CMessageDialog> m_progressWindow;
+    CProgressWindow* m_progressWindow = nullptr; // while transfer runs
 };

@@ -1,18 +1,16 @@
 #include "CFirmwareUpgrade.h"
 
-#include "CDmpInstances.h"
-#include "CMessageDialog.h"
 #include "CUpgradeHost.h"
 #include "DebugPrint.h"
 #include "FileUtil.h"
-#include "HttpServer.h"
 #include "ScaledProgress.h"
 #include "UpgradeFiles.h"
+#include "network/HttpServer.h"
+#include "playback/CDmpInstances.h"
 
 namespace {
 
 constexpr int kNoText = -1;
-constexpr int kErrorTitle = 256;
 constexpr int kNoNetworkText = 273;
 constexpr int kDownloadingText = 274;
 constexpr int kNoFirmwareText = 275;
@@ -32,7 +30,7 @@ constexpr const char* kImageName = "install.img";
 
 CFirmwareUpgrade::CFirmwareUpgrade(CUpgradeHost& host, UpgradeFiles& files,
                                    const CStringTable& strings)
-    : m_host(host), m_files(files), m_strings(strings), m_download(files, strings) {}
+    : m_host(host), m_files(files), m_strings(strings), m_download(host, files) {}
 
 CFirmwareUpgrade::~CFirmwareUpgrade() {
     stopServer();
@@ -41,15 +39,15 @@ CFirmwareUpgrade::~CFirmwareUpgrade() {
 void CFirmwareUpgrade::Run() {
     const std::optional<std::string> localAddress = m_host.FindLocalAddress();
     if (!localAddress) {
-        m_host.ShowMessageBox(CMessageDialog::kOneButton, kErrorTitle, kNoNetworkText);
+        m_host.ShowNotice(CStringTable::kErrorTitle, kNoNetworkText);
         return;
     }
     if (CFirmwareDownload::IsDownloadRunning()) {
-        m_host.ShowMessageBox(CMessageDialog::kOneButton, kNoText, kDownloadingText);
+        m_host.ShowNotice(kNoText, kDownloadingText);
         return;
     }
     if (!FileExists(m_files.appliancePath())) {
-        m_host.ShowMessageBox(CMessageDialog::kOneButton, kNoText, kNoFirmwareText);
+        m_host.ShowNotice(kNoText, kNoFirmwareText);
         return;
     }
     m_host.HideMainWindow();
@@ -63,14 +61,13 @@ void CFirmwareUpgrade::Run() {
 bool CFirmwareUpgrade::ensureImage() {
     if (FileExists(m_files.imagePath()))
         return true;
-    if (m_host.ShowMessageBox(CMessageDialog::kTwoButtons, kNoText, kDownloadQuestionText) !=
-        CMessageDialog::kFirstButton)
+    if (!m_host.Ask(kDownloadQuestionText))
         return false;
     switch (m_download.DownloadFirmware()) {
     case CFirmwareDownload::kCancelled:
         return false;
     case CFirmwareDownload::kFailed:
-        m_host.ShowMessageBox(CMessageDialog::kOneButton, kNoText, kDownloadFailedText);
+        m_host.ShowNotice(kNoText, kDownloadFailedText);
         return false;
     case CFirmwareDownload::kReady:
         break;
@@ -80,9 +77,8 @@ bool CFirmwareUpgrade::ensureImage() {
     if (FileExists(m_files.imagePath()))
         return true;
     DebugPrint("CFirmwareUpgrade: no image after the download step\n");
-    m_host.ShowMessageBox(CMessageDialog::kOneButton, kNoText,
-                          CFirmwareDownload::IsDownloadRunning() ? kDownloadingText
-                                                                 : kDownloadFailedText);
+    m_host.ShowNotice(kNoText, CFirmwareDownload::IsDownloadRunning() ? kDownloadingText
+                                                                      : kDownloadFailedText);
     return false;
 }
 
@@ -95,9 +91,8 @@ void CFirmwareUpgrade::serve(const std::string& localAddress) {
     stopServer();
     // Made before the server runs, so that its thread finds the window of
     // this upgrade and none that is going away.
-    m_progressWindow = std::make_unique<CMessageDialog>(m_host.MainWindow(), m_strings);
-    m_progressWindow->SetStyle(CMessageDialog::kProgress);
-    m_progressWindow->SetTextIds(kUpgradeTitle, kNoText);
+    m_progressWindow = m_host.MakeProgressWindow(CUpgradeHost::Owner::MainWindow);
+    m_progressWindow->SetTitle(m_strings.text(kUpgradeTitle));
     HttpServer::Settings settings;
     settings.port = kServerPort;
     m_server = std::make_unique<HttpServer>(settings);
@@ -135,21 +130,21 @@ void CFirmwareUpgrade::serve(const std::string& localAddress) {
 
 void CFirmwareUpgrade::reportOutcome(int code, bool isLinkOpen) {
     if (code == kNetworkErrorCode) {
-        m_host.ShowMessageBox(CMessageDialog::kOneButton, kErrorTitle, kNetworkErrorText);
+        m_host.ShowNotice(CStringTable::kErrorTitle, kNetworkErrorText);
         return;
     }
-    if (code != IDOK)
+    if (code != CProgressWindow::kCompleted)
         return;
     const int position = m_progressWindow->progressPosition();
     if (position <= 0 || position != m_progressWindow->progressTotal()) {
-        m_host.ShowMessageBox(CMessageDialog::kOneButton, kSuccessTitle, kCompletedText);
+        m_host.ShowNotice(kSuccessTitle, kCompletedText);
         return;
     }
     // Only the Box closing its link ends the notice; a link already closed
     // has nothing left to wait for.
     if (isLinkOpen)
         m_host.RunWaitingMessage(kWritingText);
-    m_host.ShowMessageBox(CMessageDialog::kOneButton, kSuccessTitle, kCloseText);
+    m_host.ShowNotice(kSuccessTitle, kCloseText);
     m_host.PostClose();
 }
 
@@ -159,7 +154,7 @@ void CFirmwareUpgrade::EndModalBoxes(int32_t linkError) {
     if (linkError == DMP_ERROR_CONNECT || linkError == DMP_ERROR_NOT_CONNECTED)
         m_progressWindow->EndDialog(kNetworkErrorCode);
     else if (linkError == 0)
-        m_progressWindow->EndDialog(IDCANCEL);
+        m_progressWindow->EndDialog(CProgressWindow::kCancelled);
 }
 
 void CFirmwareUpgrade::TransferProgress(const std::string& path, uint32_t sentBytes,
@@ -171,7 +166,7 @@ void CFirmwareUpgrade::TransferProgress(const std::string& path, uint32_t sentBy
     const ScaledProgress progress = ScaleProgress(sentBytes, totalBytes);
     m_progressWindow->SetProgress(progress.position, progress.total);
     if (sentBytes == totalBytes)
-        m_progressWindow->EndDialog(IDOK);
+        m_progressWindow->EndDialog(CProgressWindow::kCompleted);
 }
 
 std::string CFirmwareUpgrade::serverUrl(const std::string& localAddress,

@@ -1,15 +1,15 @@
 #pragma once
 
 #include "CFirmwareDownload.h"
-#include "CStringTable.h"
-#include "HttpStatusObserver.h"
+#include "CProgressWindow.h"
 #include "UpgradeFiles.h"
+#include "network/HttpStatusObserver.h"
+#include "resources/CStringTable.h"
 
 #include <cstdint>
 #include <memory>
 #include <string>
 
-class CMessageDialog;
 class CUpgradeHost;
 class HttpServer;
 
@@ -48,7 +48,7 @@ public:
 
     CFirmwareDownload& Download() { return m_download; }
     // The upgrade's progress window; kept until the next upgrade.
-    CMessageDialog* ProgressWindow() const { return m_progressWindow.get(); }
+    CProgressWindow* ProgressWindow() const { return m_progressWindow.get(); }
 
     void TransferStarted(const std::string&) override {}
     void TransferProgress(const std::string& path, uint32_t sentBytes,
@@ -67,6 +67,6 @@ private:
     const CStringTable& m_strings;
     CFirmwareDownload m_download;
     // Replaced only while no server runs: the server's thread reads it.
-    std::unique_ptr<CMessageDialog> m_progressWindow;
+    std::unique_ptr<CProgressWindow> m_progressWindow;
     std::unique_ptr<HttpServer> m_server;
 };

@@ -1,25 +1,31 @@
 #pragma once
 
+#include "CProgressWindow.h"
 #include "dmp_vellumo.h"
 
+#include <memory>
 #include <optional>
 #include <string>
 
 class CDmpInstances;
-class QWidget;
 
-// What the firmware upgrade asks of the main window. User-interface thread.
+// What the firmware upgrade asks of the application around it: the Box and
+// its instances, and the windows. User-interface thread.
 class CUpgradeHost {
 public:
     // The PC's IPv4 address on the Box's network, or nothing.
     virtual std::optional<std::string> FindLocalAddress() const = 0;
     virtual const std::wstring& BoxAddress() const = 0;
-    // The owner of the upgrade's progress window.
-    virtual QWidget* MainWindow() = 0;
-    // Runs a message box modally: a CMessageDialog style, title and body
-    // string numbers (-1 for none). Returns which button ended it
-    // (CMessageDialog::ButtonResult).
-    virtual int ShowMessageBox(int style, int titleId, int bodyId) = 0;
+    // A progress window, owned by the main window or by none (the download's
+    // shows while the main window is hidden).
+    enum class Owner { MainWindow, None };
+    virtual std::unique_ptr<CProgressWindow> MakeProgressWindow(Owner owner) = 0;
+    // A one-button message of the string table's title and body (-1 for
+    // none), run modally.
+    virtual void ShowNotice(int titleId, int bodyId) = 0;
+    // A two-button question of that body, run modally: true for the first
+    // button.
+    virtual bool Ask(int bodyId) = 0;
     // Runs the main window's waiting message in the busy style with this
     // body until the main window ends it (the last instance has closed).
     virtual void RunWaitingMessage(int bodyId) = 0;

@@ -1,7 +1,7 @@
 #include "CGdiPlusBitmapResource.h"
 
-#include "Artwork.h"
 #include "DebugPrint.h"
+#include "resources/art/Artwork.h"
 
 #include <QGuiApplication>
 #include <QString>

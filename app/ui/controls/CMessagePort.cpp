@@ -58,5 +58,13 @@ bool CMessagePort::PostCoalesced(uint64_t key, uint32_t message, uintptr_t wPara
 
 void CMessagePort::postFromLibrary(void* context, uint32_t message, uintptr_t wParam,
                                    intptr_t lParam) {
-    static_cast<const CMessagePort*>(context)->Post(message, wParam, lParam);
+    const auto* port = static_cast<const CMessagePort*>(context);
+    // Status refreshes are coalesced per instance and kind (the low two bits
+    // of the key): the receiver reads the newest state.
+    const bool isRefresh = message >= DMP_WM_VIDEO_STATUS && message <= DMP_WM_AUDIO_STATUS;
+    if (isRefresh)
+        port->PostCoalesced((static_cast<uint64_t>(wParam) << 2) | (message - DMP_WM_VIDEO_STATUS),
+                            message, wParam, lParam);
+    else
+        port->Post(message, wParam, lParam);
 }

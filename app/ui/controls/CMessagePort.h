@@ -27,7 +27,8 @@ public:
     bool PostCoalesced(uint64_t key, uint32_t message, uintptr_t wParam, intptr_t lParam) const;
 
     // A window handle for the device library: its post queues the message
-    // through this port. Lives as long as the port.
+    // through this port, status refreshes of one instance and kind
+    // coalesced (at most one waits at a time). Lives as long as the port.
     DmpHostWindow* HostWindow() { return &m_hostWindow; }
 
     // Stops delivery; later posts are dropped. Receiver's thread.

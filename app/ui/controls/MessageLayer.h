@@ -16,7 +16,7 @@
 inline constexpr uint32_t WM_SLIDER_TRACKING = 10449;
 inline constexpr uint32_t WM_SLIDER_SETTLED = 10450;
 
-// Dialog end codes.
+// Dialog end codes; a progress window's run results are the same numbers.
 inline constexpr int IDOK = 1;
 inline constexpr int IDCANCEL = 2;
 

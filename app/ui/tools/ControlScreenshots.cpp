@@ -1,10 +1,10 @@
-#include "CBitmapSlider.h"
-#include "CGdipButton.h"
 #include "CScreenshotWriter.h"
-#include "CStaticEx.h"
 #include "ScreenshotStage.h"
 #include "Screenshots.h"
-#include "SkinText.h"
+#include "ui/controls/CBitmapSlider.h"
+#include "ui/controls/CGdipButton.h"
+#include "ui/controls/CStaticEx.h"
+#include "ui/controls/SkinText.h"
 
 #include <QSignalBlocker>
 #include <QTest>

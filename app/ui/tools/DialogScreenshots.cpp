@@ -1,8 +1,8 @@
-#include "CGdipButton.h"
-#include "CListDialog.h"
-#include "CMessageDialog.h"
 #include "CScreenshotWriter.h"
 #include "Screenshots.h"
+#include "ui/controls/CGdipButton.h"
+#include "ui/windows/CListDialog.h"
+#include "ui/windows/CMessageDialog.h"
 
 #include <QScrollBar>
 #include <QTest>

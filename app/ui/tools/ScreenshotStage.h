@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CGdiPlusBitmapResource.h"
+#include "ui/controls/CGdiPlusBitmapResource.h"
 
 #include <QWidget>
 

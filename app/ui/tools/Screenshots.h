@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CStringTable.h"
+#include "resources/CStringTable.h"
 
 class CGdipButton;
 class CScreenshotWriter;

@@ -1,9 +1,10 @@
-#include "CGdipButton.h"
-#include "CPlayStatusDialog.h"
 #include "CScreenshotWriter.h"
-#include "CVellumoDlg.h"
 #include "Screenshots.h"
 #include "dmp_vellumo.h"
+#include "shell/CVellumoCore.h"
+#include "ui/controls/CGdipButton.h"
+#include "ui/windows/CPlayStatusDialog.h"
+#include "ui/windows/CVellumoDlg.h"
 
 #include <QObject>
 
@@ -73,7 +74,8 @@ void shootStatusWindows(CScreenshotWriter& writer) {
 void shootMainWindow(CScreenshotWriter& writer) {
     for (const LanguageName& language : kLanguages) {
         const CStringTable strings(language.language);
-        CVellumoDlg window(StartupOptions{}, strings);
+        CVellumoCore core(StartupOptions{}, strings);
+        CVellumoDlg window(core, strings);
         window.LayoutControls();
         window.show();
         writer.SaveWidget(fileName("main", "window", language.suffix), window);

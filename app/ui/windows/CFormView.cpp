@@ -1,6 +1,6 @@
 #include "CFormView.h"
 
-#include "Artwork.h"
+#include "resources/art/Artwork.h"
 
 #include <QKeyEvent>
 #include <QPainter>

@@ -1,9 +1,9 @@
 #include "CImageFormView.h"
 
-#include "CBitmapSlider.h"
-#include "CStaticEx.h"
 #include "ControlMessages.h"
-#include "SkinText.h"
+#include "ui/controls/CBitmapSlider.h"
+#include "ui/controls/CStaticEx.h"
+#include "ui/controls/SkinText.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,10 +1,10 @@
 #include "CListDialog.h"
 
-#include "CGdipButton.h"
-#include "CStaticEx.h"
-#include "DialogUnits.h"
-#include "MessageLayer.h"
-#include "SkinText.h"
+#include "ui/controls/CGdipButton.h"
+#include "ui/controls/CStaticEx.h"
+#include "ui/controls/DialogUnits.h"
+#include "ui/controls/MessageLayer.h"
+#include "ui/controls/SkinText.h"
 
 #include <QCloseEvent>
 #include <QPainter>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "CGdiPlusBitmapResource.h"
-#include "CStringTable.h"
+#include "resources/CStringTable.h"
+#include "ui/controls/CGdiPlusBitmapResource.h"
 
 #include <QDialog>
 

@@ -1,7 +1,7 @@
 #include "CMediaFormView.h"
 
 #include "DebugPrint.h"
-#include "SkinText.h"
+#include "ui/controls/SkinText.h"
 
 namespace {
 

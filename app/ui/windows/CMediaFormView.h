@@ -1,11 +1,11 @@
 #pragma once
 
-#include "CBitmapSlider.h"
 #include "CFormView.h"
-#include "CGdipButton.h"
-#include "CStaticEx.h"
-#include "MessageLayer.h"
 #include "PanelTemplate.h"
+#include "ui/controls/CBitmapSlider.h"
+#include "ui/controls/CGdipButton.h"
+#include "ui/controls/CStaticEx.h"
+#include "ui/controls/MessageLayer.h"
 
 #include <QPointer>
 #include <QString>

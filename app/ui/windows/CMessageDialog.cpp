@@ -1,9 +1,9 @@
 #include "CMessageDialog.h"
 
-#include "CGdipButton.h"
-#include "CStaticEx.h"
-#include "DialogUnits.h"
-#include "SkinText.h"
+#include "ui/controls/CGdipButton.h"
+#include "ui/controls/CStaticEx.h"
+#include "ui/controls/DialogUnits.h"
+#include "ui/controls/SkinText.h"
 
 #include <QCloseEvent>
 #include <QMouseEvent>
@@ -16,6 +16,8 @@
 
 #include <algorithm>
 #include <utility>
+
+static_assert(IDOK == CProgressWindow::kCompleted && IDCANCEL == CProgressWindow::kCancelled);
 
 namespace {
 

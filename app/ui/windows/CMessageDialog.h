@@ -1,8 +1,9 @@
 #pragma once
 
-#include "CMessagePort.h"
-#include "CStringTable.h"
-#include "MessageLayer.h"
+#include "resources/CStringTable.h"
+#include "ui/controls/CMessagePort.h"
+#include "ui/controls/MessageLayer.h"
+#include "update/CProgressWindow.h"
 
 #include <QBasicTimer>
 #include <QDialog>
@@ -21,7 +22,7 @@ class QProgressBar;
 // title and a white message. It ends through its buttons or its owner, never
 // through Escape or the window's close command. One object serves many runs;
 // each run lays the window out anew from the style and texts.
-class CMessageDialog : public QDialog, public CMessageHandler {
+class CMessageDialog : public QDialog, public CMessageHandler, public CProgressWindow {
 public:
     enum Style {
         kOneButton = 0,
@@ -52,18 +53,21 @@ public:
     // Shows position of total on the progress bar. Any thread: from another
     // one the newest values reach the bar through the event loop. A total of
     // 0 shows an empty bar; a position past the total, a full one.
-    void SetProgress(int position, int total);
+    void SetProgress(int position, int total) override;
     // Ends a run with code (the run's return value). Any thread; a run that
     // has already ended, or a window that is closing, is left alone.
-    void EndDialog(int code);
+    void EndDialog(int code) override;
 
     // Runs modally; returns IDCANCEL when a button ended the run, else the
     // owner's code. Result() then says which button, if any.
-    int DoModal() { return exec(); }
+    int DoModal() override { return exec(); }
     int Result() const { return m_result; }
 
-    int progressPosition() const { return m_position; }
-    int progressTotal() const { return m_total; }
+    // The progress window's side: the title alone, Cancel the second button.
+    void SetTitle(const QString& title) override { SetTexts(title, std::nullopt); }
+    bool WasCancelledByUser() const override { return m_result == kSecondButton; }
+    int progressPosition() const override { return m_position; }
+    int progressTotal() const override { return m_total; }
 
     void setVisible(bool visible) override;
     // Escape ends nothing.

@@ -22,7 +22,7 @@ constexpr QColor kBackdrop(16, 18, 22);
 CPlayStatusDialog::CPlayStatusDialog(QObject* owner, const CStringTable& strings)
     : QDialog(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                            Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
-      m_owner(owner), m_playControl(new PlayControlFormView(this, owner, strings)),
+      m_owner(owner), m_playControl(new PlayControlFormView(this, strings)),
       m_video(new CVideoFormView(this, owner)), m_audio(new CAudioFormView(this, owner)),
       m_image(new CImageFormView(this, owner)) {
     setObjectName(QStringLiteral("playStatusWindow"));
@@ -102,10 +102,6 @@ void CPlayStatusDialog::Destroy() {
     hide();
     m_types = 0;
     m_playControl->SetTypes(0);
-}
-
-bool CPlayStatusDialog::IsPlayNow() const {
-    return m_playControl->IsPlayNow();
 }
 
 void CPlayStatusDialog::updatePlayback(CPlaybackFormView& panel, const MediaPanelStatus& status) {

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "CStatusWindow.h"
-#include "CStringTable.h"
-#include "MessageLayer.h"
+#include "playback/CStatusWindow.h"
+#include "resources/CStringTable.h"
+#include "ui/controls/MessageLayer.h"
 
 #include <QDialog>
 #include <QPoint>
@@ -44,7 +44,6 @@ public:
     bool IsVisible() const override { return isVisible(); }
     bool HasStarted() const override { return m_started; }
     uint32_t Types() const override { return m_types; }
-    bool IsPlayNow() const override;
 
     // A panel whose window is not up ignores its status. See
     // CPlaybackFormView::UpdateStatus and CImageFormView::UpdateStatus.

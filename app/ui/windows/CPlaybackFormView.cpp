@@ -1,9 +1,9 @@
 #include "CPlaybackFormView.h"
 
-#include "CBitmapSlider.h"
-#include "CGdipButton.h"
-#include "CStaticEx.h"
-#include "SkinText.h"
+#include "ui/controls/CBitmapSlider.h"
+#include "ui/controls/CGdipButton.h"
+#include "ui/controls/CStaticEx.h"
+#include "ui/controls/SkinText.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #include "PanelTemplate.h"
 
-#include "DialogUnits.h"
+#include "ui/controls/DialogUnits.h"
 
 #include <array>
 

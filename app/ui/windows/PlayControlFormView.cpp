@@ -1,10 +1,9 @@
 #include "PlayControlFormView.h"
 
-#include "CGdipButton.h"
-#include "DialogUnits.h"
-#include "MessageLayer.h"
-#include "SkinText.h"
 #include "dmp_vellumo.h"
+#include "ui/controls/CGdipButton.h"
+#include "ui/controls/DialogUnits.h"
+#include "ui/controls/SkinText.h"
 
 #include <QDropEvent>
 #include <QMimeData>
@@ -27,15 +26,13 @@ constexpr unsigned kCaptionFormat = DT_CENTER | DT_VCENTER | DT_WORDBREAK;
 
 } // namespace
 
-PlayControlFormView::PlayControlFormView(QWidget* parent, QObject* dropReceiver,
-                                         const CStringTable& strings)
-    : CFormView(parent), m_dropReceiver(dropReceiver), m_strings(strings) {
+PlayControlFormView::PlayControlFormView(QWidget* parent, const CStringTable& strings)
+    : CFormView(parent), m_strings(strings) {
     setObjectName(QStringLiteral("playControl"));
 }
 
 void PlayControlFormView::Create() {
     createWindow(DialogUnitsRect(0, 0, 63, 193).size(), kBackgroundBitmap);
-    m_playNow = false;
     const bool videoOnly = m_types == DMP_TYPE_VIDEO;
     m_playNowButton = addTarget(QStringLiteral("playNowButton"), DialogUnitsRect(1, 21, 59, 62),
                                 kPlayText, videoOnly ? kPlayNowFilm : kPlayNowDisc);
@@ -84,12 +81,11 @@ void PlayControlFormView::dragMoveEvent(QDragMoveEvent* event) {
 
 void PlayControlFormView::dropEvent(QDropEvent* event) {
     CGdipButton* target = targetAt(event->position().toPoint());
-    if (!target || !m_dropReceiver || !event->mimeData()->hasUrls()) {
+    if (!target || !event->mimeData()->hasUrls()) {
         event->ignore();
         return;
     }
-    m_playNow = target == m_playNowButton;
     const QList<QUrl> urls = event->mimeData()->urls();
     event->acceptProposedAction();
-    SendMessageTo(m_dropReceiver, WM_DROPFILES, reinterpret_cast<uintptr_t>(&urls), 0);
+    Q_EMIT FilesDropped(urls, target == m_playNowButton ? Placement::PlayNow : Placement::Queue);
 }

@@ -1,7 +1,7 @@
 #include "DmpVellumoApi.h"
 #include "ExecutablePath.h"
-#include "FileUtil.h"
 #include "TempDir.h"
+#include "update/FileUtil.h"
 
 #include <gtest/gtest.h>
 

@@ -1,12 +1,12 @@
 // Files opened with the application: a second start hands its files to the
 // running instance over a private session bus; they become drops on the two
 // pools once the main window takes them.
-#include "CFileHandOver.h"
-#include "COpenFilesClient.h"
-#include "CPlayRequest.h"
 #include "PrivateBus.h"
 #include "TempDir.h"
 #include "TraceCapture.h"
+#include "desktop/CFileHandOver.h"
+#include "desktop/COpenFilesClient.h"
+#include "playback/CPlayRequest.h"
 
 #include <QDBusConnectionInterface>
 #include <QTest>
@@ -17,11 +17,6 @@
 #include <future>
 
 namespace {
-
-struct Drop {
-    QStringList files; // local paths
-    uint32_t poolMask;
-};
 
 class FileHandOverTest : public testing::Test {
 protected:
@@ -35,12 +30,7 @@ protected:
     }
 
     void receive(CFileHandOver& handOver) {
-        handOver.SetReceiver([this](const QList<QUrl>& urls, uint32_t poolMask) {
-            Drop drop{{}, poolMask};
-            for (const QUrl& url : urls)
-                drop.files.append(url.toLocalFile());
-            m_drops.push_back(drop);
-        });
+        handOver.SetReceiver([this](const QStringList& paths) { m_batches.push_back(paths); });
     }
 
     // A second start's side of the hand-over with its arguments, read in
@@ -62,15 +52,16 @@ protected:
 
     PrivateBus m_bus;
     TempDir m_dir;
-    std::vector<Drop> m_drops;
+    std::vector<QStringList> m_batches;
 };
 
-TEST_F(FileHandOverTest, SecondStartsFilesBecomeDropsOnTheirPools) {
+// Relative paths, "file:" addresses and folders arrive as absolute paths;
+// what does not exist and other addresses are left out.
+TEST_F(FileHandOverTest, SecondStartsFilesArriveAsOneBatch) {
     const QString song = touch("song.mp3");
     const QString film = touch("my film.mp4");
-    const QString albumSong = touch("album/a.mp3");
-    const QString albumPhoto = touch("album/b.jpg");
-    const QString albumClip = touch("album/clip.MKV");
+    touch("album/a.mp3");
+    const QString album = QString::fromStdString(m_dir.path()) + QStringLiteral("/album");
     CFileHandOver running;
     ASSERT_TRUE(running.Register(m_bus.Connect(QStringLiteral("running"))));
     receive(running);
@@ -79,11 +70,8 @@ TEST_F(FileHandOverTest, SecondStartsFilesBecomeDropsOnTheirPools) {
     EXPECT_TRUE(secondStart({"song.mp3", QUrl::fromLocalFile(film).toEncoded().toStdString(),
                              "./album/", "missing.mp3", "http://box.invalid/remote.mp3"}));
 
-    ASSERT_EQ(m_drops.size(), 2u);
-    EXPECT_EQ(m_drops[0].poolMask, kPhotoMusicPoolMask);
-    EXPECT_EQ(m_drops[0].files, (QStringList{song, albumSong, albumPhoto}));
-    EXPECT_EQ(m_drops[1].poolMask, kVideoPoolMask);
-    EXPECT_EQ(m_drops[1].files, (QStringList{film, albumClip}));
+    ASSERT_EQ(m_batches.size(), 1u);
+    EXPECT_EQ(m_batches[0], (QStringList{song, film, album}));
     EXPECT_TRUE(trace.Contains("missing.mp3"));
 }
 
@@ -95,23 +83,22 @@ TEST_F(FileHandOverTest, ThousandsOfFilesWaitForTheBoxInBoundedCalls) {
     ASSERT_TRUE(running.Register(m_bus.Connect(QStringLiteral("running"))));
     const int count = 2 * CFileHandOver::kMaxPathsPerCall + 10;
     EXPECT_TRUE(secondStart(std::vector<std::string>(count, "song.mp3")));
-    EXPECT_TRUE(m_drops.empty());
+    EXPECT_TRUE(m_batches.empty());
     receive(running);
 
-    ASSERT_EQ(m_drops.size(), 3u);
+    ASSERT_EQ(m_batches.size(), 3u);
     qsizetype files = 0;
-    for (const Drop& drop : m_drops) {
-        EXPECT_EQ(drop.poolMask, kPhotoMusicPoolMask);
-        EXPECT_LE(drop.files.size(), CFileHandOver::kMaxPathsPerCall);
-        files += drop.files.size();
+    for (const QStringList& batch : m_batches) {
+        EXPECT_LE(batch.size(), CFileHandOver::kMaxPathsPerCall);
+        files += batch.size();
     }
     EXPECT_EQ(files, count);
 
     // A client that ignores the bounds gets only what fits one call.
-    m_drops.clear();
+    m_batches.clear();
     running.OpenFiles(QStringList(count, touch("again.mp3")));
-    ASSERT_EQ(m_drops.size(), 1u);
-    EXPECT_EQ(m_drops[0].files.size(), CFileHandOver::kMaxPathsPerCall);
+    ASSERT_EQ(m_batches.size(), 1u);
+    EXPECT_EQ(m_batches[0].size(), CFileHandOver::kMaxPathsPerCall);
 }
 
 TEST_F(FileHandOverTest, WithoutARunningInstanceOrBusNothingIsHandedOver) {

@@ -1,14 +1,14 @@
 // The media keys and desktop widgets drive the simulated Box: MPRIS2 calls
-// from another bus client become the panels' control messages to a main
-// window stand-in wired as the program wires it, and the properties follow
-// the Box's notifications.
-#include "CDesktopIntegration.h"
-#include "CPlayRequest.h"
-#include "ControlMessages.h"
+// from another bus client become the panels' actions on a playback session
+// wired as the program wires it, and the properties follow the Box's
+// notifications.
 #include "PlaybackFixture.h"
 #include "PrivateBus.h"
 #include "SessionWindowStandIn.h"
 #include "Unicode.h"
+#include "desktop/CDesktopIntegration.h"
+#include "playback/CPlayRequest.h"
+#include "ui/windows/ControlMessages.h"
 
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
@@ -26,25 +26,15 @@ const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
 const std::vector<std::string> kRealTime = {"--read-rate", "2000000", "--rate", "3000000"};
 constexpr size_t kTrackBytes = 8 << 20;
 
-// The main window's part: every message goes to the playback session (the
-// control messages are recorded), then the desktop's view is refreshed. The private bus stands for
-// both the session and the system bus.
+// The main window's part: the library's messages go to the playback session,
+// whose actions are recorded, and the desktop's view follows the session.
+// The private bus stands for both the session and the system bus.
 class MainWindowStandIn : public SessionWindowStandIn {
 public:
     MainWindowStandIn(const DmpVellumoApi& api, QDBusConnection bus)
-        : SessionWindowStandIn(api), desktop(this, bus, bus) {}
-
-    intptr_t HandleMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) override {
-        if (!session.HandleLibraryMessage(message, wParam, lParam)) {
-            controls.push_back({message, wParam});
-            session.HandleWindowMessage(message, wParam);
-        }
-        desktop.Refresh(&session.Instances());
-        return 0;
-    }
+        : SessionWindowStandIn(api), desktop(session, bus, bus) {}
 
     CDesktopIntegration desktop;
-    std::vector<std::pair<uint32_t, uintptr_t>> controls;
 };
 
 // The playback states the player signals with PropertiesChanged, in order.
@@ -100,9 +90,10 @@ protected:
         return QTest::qWaitFor([&] { return property(name) == value; }, 10000);
     }
     bool isOnBus() { return m_desktop.interface()->isServiceRegistered(kService); }
-    bool sent(uint32_t message, uintptr_t wParam = 0) {
-        return std::find(m_window->controls.begin(), m_window->controls.end(),
-                         std::pair{message, wParam}) != m_window->controls.end();
+    bool sent(PlaybackAction action, int32_t value = 0) {
+        const std::vector<AskedControl>& asked = m_window->session.controls;
+        return std::find(asked.begin(), asked.end(), AskedControl{DMP_TYPE_AUDIO, action, value}) !=
+               asked.end();
     }
 
     PrivateBus m_bus;
@@ -118,7 +109,7 @@ TEST_F(MprisPlayerTest, MediaKeysDriveTheBoxAndTheStatusFollows) {
     EXPECT_FALSE(isOnBus());
     CPlayRequest request(m_window->session.Instances(), *this);
     ASSERT_EQ(request.Play({media("one.mp3", kTrackBytes), media("two.mp3", kTrackBytes)},
-                           kPhotoMusicPoolMask, false,
+                           kPhotoMusicPoolMask, Placement::Queue,
                            {kvu::FromUtf8(box.address()), box.port(), m_window->port.HostWindow()}),
               PlayRequestOutcome::Started);
     ASSERT_TRUE(QTest::qWaitFor(
@@ -134,40 +125,40 @@ TEST_F(MprisPlayerTest, MediaKeysDriveTheBoxAndTheStatusFollows) {
     const auto track = now.value(QStringLiteral("mpris:trackid")).value<QDBusObjectPath>();
 
     call(kPlayer, QStringLiteral("PlayPause"));
-    EXPECT_TRUE(sent(WM_AUDIO_PAUSE));
+    EXPECT_TRUE(sent(PlaybackAction::Pause));
     EXPECT_TRUE(box.waitForEvent(CommandIs('p')));
     EXPECT_TRUE(waitForProperty(QStringLiteral("PlaybackStatus"), QStringLiteral("Paused")));
     call(kPlayer, QStringLiteral("PlayPause"));
-    EXPECT_TRUE(sent(WM_AUDIO_RESUME));
+    EXPECT_TRUE(sent(PlaybackAction::Resume));
     EXPECT_TRUE(waitForProperty(QStringLiteral("PlaybackStatus"), QStringLiteral("Playing")));
     EXPECT_TRUE(QTest::qWaitFor([&] { return m_signals.statuses.size() >= 3; }, 10000));
     EXPECT_EQ(m_signals.statuses, (QStringList{QStringLiteral("Playing"), QStringLiteral("Paused"),
                                                QStringLiteral("Playing")}));
 
     // A position for another track, or outside this one, does nothing.
-    m_window->controls.clear();
+    m_window->session.controls.clear();
     const auto otherTrack = QDBusObjectPath(QStringLiteral("/org/vellumo/Vellumo/Track/4_7"));
     for (const auto& [trackId, positionUs] :
          {std::pair{otherTrack, qlonglong(0)}, {track, lengthUs + 1}, {track, qlonglong(-1)}})
         call(kPlayer, QStringLiteral("SetPosition"), {QVariant::fromValue(trackId), positionUs});
-    EXPECT_TRUE(m_window->controls.empty());
+    EXPECT_TRUE(m_window->session.controls.empty());
     call(kPlayer, QStringLiteral("SetPosition"), {QVariant::fromValue(track), qlonglong(1000000)});
-    EXPECT_TRUE(sent(WM_AUDIO_SEEK, 1));
+    EXPECT_TRUE(sent(PlaybackAction::Seek, 1));
     const auto seek = box.waitForEvent(CommandIs('J'));
     EXPECT_TRUE(seek && seek->num("value") == 1);
 
     // The volume is a share of the Box's range, known once the Box has
     // reported a volume; values outside 0..1 are taken as the nearest end.
-    SendMessageTo(m_window.get(), WM_AUDIO_VOLUME, 50, 0);
+    m_window->session.Control(DMP_TYPE_AUDIO, PlaybackAction::Volume, 50);
     EXPECT_TRUE(waitForProperty(QStringLiteral("Volume"), 0.5));
     for (const double volume : {2.5, -1.0})
         call(kProperties, QStringLiteral("Set"),
              {kPlayer, QStringLiteral("Volume"), QVariant::fromValue(QDBusVariant(volume))});
-    EXPECT_TRUE(sent(WM_AUDIO_VOLUME, 100));
-    EXPECT_TRUE(sent(WM_AUDIO_VOLUME, 0));
+    EXPECT_TRUE(sent(PlaybackAction::Volume, 100));
+    EXPECT_TRUE(sent(PlaybackAction::Volume, 0));
 
     call(kPlayer, QStringLiteral("Next"));
-    EXPECT_TRUE(sent(WM_AUDIO_NEXT));
+    EXPECT_TRUE(sent(PlaybackAction::Next));
     EXPECT_TRUE(box.waitForEvent(CommandIs('N')));
     EXPECT_TRUE(QTest::qWaitFor(
         [&] {
@@ -179,16 +170,16 @@ TEST_F(MprisPlayerTest, MediaKeysDriveTheBoxAndTheStatusFollows) {
     // the last track ends and with it playback; the player leaves the bus,
     // the lock goes, and calls find nothing to do.
     call(kPlayer, QStringLiteral("Seek"), {qlonglong(1) << 40});
-    EXPECT_TRUE(sent(WM_AUDIO_SEEK_TRACK));
-    EXPECT_TRUE(sent(WM_AUDIO_SEEK, static_cast<uintptr_t>(lengthUs / 1000000)));
+    EXPECT_TRUE(sent(PlaybackAction::SeekTrack));
+    EXPECT_TRUE(sent(PlaybackAction::Seek, static_cast<int32_t>(lengthUs / 1000000)));
     EXPECT_TRUE(box.waitForEvent(EventIs("done")));
     EXPECT_TRUE(QTest::qWaitFor([&] { return !isOnBus(); }, 10000));
     EXPECT_TRUE(QTest::qWaitFor([&] { return m_bus.Inhibitors().empty(); }, 10000));
-    m_window->controls.clear();
+    m_window->session.controls.clear();
     m_window->desktop.Player().PlayPause();
     m_window->desktop.Player().Seek(1000000);
     m_window->desktop.Player().SetVolume(0.5);
-    EXPECT_TRUE(m_window->controls.empty());
+    EXPECT_TRUE(m_window->session.controls.empty());
 }
 
 } // namespace

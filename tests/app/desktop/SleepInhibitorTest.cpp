@@ -1,9 +1,9 @@
 // The sleep lock against python3-dbusmock's logind on a private bus in the
 // place of the system bus; the lock while media plays is part of the media
 // keys' test.
-#include "CSleepInhibitor.h"
 #include "PrivateBus.h"
 #include "TraceCapture.h"
+#include "desktop/CSleepInhibitor.h"
 
 #include <QTest>
 #include <gtest/gtest.h>

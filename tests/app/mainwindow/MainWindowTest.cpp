@@ -1,20 +1,21 @@
 // The main window offscreen against simulated Boxes announcing on loopback,
 // the search pinned to loopback.
 #include "BoxSimProcess.h"
-#include "CAudioFormView.h"
-#include "CGdipButton.h"
-#include "CImageFormView.h"
-#include "CMessageEvent.h"
-#include "CStaticEx.h"
-#include "CVellumoDlg.h"
 #include "DummyNetwork.h"
-#include "PlayControlFormView.h"
 #include "ScopedEnvironment.h"
 #include "Sha256Digest.h"
-#include "SkinText.h"
 #include "TempDir.h"
 #include "TestFiles.h"
 #include "TiedChild.h"
+#include "shell/CVellumoCore.h"
+#include "ui/controls/CGdipButton.h"
+#include "ui/controls/CMessageEvent.h"
+#include "ui/controls/CStaticEx.h"
+#include "ui/controls/SkinText.h"
+#include "ui/windows/CAudioFormView.h"
+#include "ui/windows/CImageFormView.h"
+#include "ui/windows/CVellumoDlg.h"
+#include "ui/windows/PlayControlFormView.h"
 
 #include <QApplication>
 #include <QDropEvent>
@@ -134,14 +135,31 @@ private:
     uint32_t m_message;
 };
 
+// The program's composition: the application core, then its main window.
+struct CoreOfTheWindow {
+    CoreOfTheWindow(const StartupOptions& options, const CStringTable& strings)
+        : core(options, strings) {}
+    CVellumoCore core;
+};
+
+class MainWindow : private CoreOfTheWindow, public CVellumoDlg {
+public:
+    explicit MainWindow(const StartupOptions& options,
+                        const CStringTable& strings = CStringTable::Get())
+        : CoreOfTheWindow(options, strings), CVellumoDlg(core, strings) {}
+    CPlaybackSession* Session() { return core.Session(); }
+    const std::wstring& BoxAddress() const { return core.BoxAddress(); }
+    std::optional<std::string> FindLocalAddress() const { return core.FindLocalAddress(); }
+};
+
 class MainWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!IsInDummyNetwork())
             GTEST_SKIP() << "needs a private network namespace (root)";
     }
-    std::unique_ptr<CVellumoDlg> makeWindow(const std::string& searchInterface = "lo") {
-        return std::make_unique<CVellumoDlg>(ParseStartupOptions({"--iface", searchInterface}));
+    std::unique_ptr<MainWindow> makeWindow(const std::string& searchInterface = "lo") {
+        return std::make_unique<MainWindow>(ParseStartupOptions({"--iface", searchInterface}));
     }
 };
 
@@ -171,7 +189,7 @@ TEST(MainWindowLayout, PoolCaptionsBreakOnlyBetweenWords) {
     for (const UiLanguage language :
          {UiLanguage::TraditionalChinese, UiLanguage::SimplifiedChinese, UiLanguage::English}) {
         const CStringTable strings(language);
-        CVellumoDlg window(ParseStartupOptions({"--iface", "lo"}), strings);
+        MainWindow window(ParseStartupOptions({"--iface", "lo"}), strings);
         window.LayoutControls();
         window.show();
         const int height = captionTextHeight(*window.photoMusicPool());

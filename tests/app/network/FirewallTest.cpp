@@ -1,8 +1,8 @@
 #include "CommandRunner.h"
-#include "FirewallExceptions.h"
 #include "PrivateNetwork.h"
 #include "TraceCapture.h"
-#include "WindowsFirewall.h"
+#include "network/FirewallExceptions.h"
+#include "network/WindowsFirewall.h"
 
 #include <gtest/gtest.h>
 #include <linux/capability.h>

@@ -1,4 +1,4 @@
-#include "HostFromLocation.h"
+#include "network/HostFromLocation.h"
 
 #include <gtest/gtest.h>
 

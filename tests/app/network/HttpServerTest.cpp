@@ -1,7 +1,7 @@
-#include "HttpServer.h"
-#include "HttpServerObserver.h"
-#include "HttpStatusObserver.h"
+#include "network/HttpServer.h"
 #include "LoopbackClient.h"
+#include "network/HttpServerObserver.h"
+#include "network/HttpStatusObserver.h"
 
 #include <gtest/gtest.h>
 

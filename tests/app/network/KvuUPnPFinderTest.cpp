@@ -1,8 +1,8 @@
-#include "KvuUPnPFinder.h"
+#include "network/KvuUPnPFinder.h"
 #include "BoxAnnouncer.h"
 #include "GLibWait.h"
-#include "HostFromLocation.h"
 #include "PrivateNetwork.h"
+#include "network/HostFromLocation.h"
 
 #include <gtest/gtest.h>
 #include <libgupnp/gupnp.h>

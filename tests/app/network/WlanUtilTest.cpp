@@ -1,4 +1,4 @@
-#include "WlanUtil.h"
+#include "network/WlanUtil.h"
 #include "GLibWait.h"
 #include "TraceCapture.h"
 

@@ -1,4 +1,4 @@
-#include "XmlErrorTrace.h"
+#include "network/XmlErrorTrace.h"
 #include "TraceCapture.h"
 
 #include <gtest/gtest.h>

@@ -1,9 +1,9 @@
 // What a drop collects: local paths of the URI list, folders walked once,
 // names a play list cannot hold left out.
-#include "CFileCollector.h"
 #include "TempDir.h"
 #include "TraceCapture.h"
 #include "Unicode.h"
+#include "playback/CFileCollector.h"
 
 #include <gtest/gtest.h>
 #include <linux/capability.h>

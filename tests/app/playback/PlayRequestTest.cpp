@@ -76,7 +76,7 @@ TEST_F(PlayRequestTest, MusicJoinsTheMusicThatPlays) {
               PlayRequestOutcome::Started);
     ASSERT_TRUE(box.waitForEvent(StatIs("play", 0)));
 
-    EXPECT_EQ(play(box, {media("new1.mp3"), media("new2.mp3")}, kVideoPoolMask, true),
+    EXPECT_EQ(play(box, {media("new1.mp3"), media("new2.mp3")}, kVideoPoolMask, Placement::PlayNow),
               PlayRequestOutcome::Merged);
     EXPECT_EQ(instances.All().size(), 1u);
     EXPECT_TRUE(messages.isEmpty());
@@ -89,7 +89,7 @@ TEST_F(PlayRequestTest, MusicJoinsTheMusicThatPlays) {
               (std::vector<std::string>{"new1.mp3", "new2.mp3", "a.mp3", "b.mp3"}));
     EXPECT_TRUE(box.waitForEvent(CommandIs('s')));
 
-    EXPECT_EQ(play(box, {media("last.mp3")}, kPhotoMusicPoolMask, false),
+    EXPECT_EQ(play(box, {media("last.mp3")}, kPhotoMusicPoolMask, Placement::Queue),
               PlayRequestOutcome::Merged);
     const auto appended = box.waitForEvent([](const JsonEvent& e) {
         return e.str("event") == "command" && e.str("byte") == "l" &&
@@ -97,6 +97,31 @@ TEST_F(PlayRequestTest, MusicJoinsTheMusicThatPlays) {
     });
     ASSERT_TRUE(appended);
     EXPECT_EQ(appended->strings("names").back(), "last.mp3");
+}
+
+// Files opened with the application: the photos and music start on their
+// pool, the videos on theirs, and neither is told it was ignored.
+TEST_F(PlayRequestTest, OpenedFilesPlayOnBothPools) {
+    BoxSimProcess box({"--fault", "read-nothing"});
+    CPlayRequest request(instances, *this);
+    ASSERT_EQ(request.PlayOpened({media("song.mp3"), media("my film.mp4"), media("b.jpg"),
+                                  media("clip.MKV"), media("notes.txt")},
+                                 target(box)),
+              PlayRequestOutcome::Started);
+    EXPECT_TRUE(messages.isEmpty());
+    ASSERT_EQ(instances.All().size(), 2u);
+    EXPECT_EQ(instances.PlayingType(instances.All()[0]), DMP_TYPE_IMAGE | DMP_TYPE_AUDIO);
+    EXPECT_EQ(instances.PlayingType(instances.All()[1]), DMP_TYPE_VIDEO);
+    const auto videos = box.waitForEvent(
+        [](const JsonEvent& e) { return CommandIs('l')(e) && e.strings("names").size() == 2; });
+    ASSERT_TRUE(videos);
+    EXPECT_EQ(videos->strings("names"), (std::vector<std::string>{"my film.mp4", "clip.MKV"}));
+
+    // Only videos: the photo-and-music side stays silent.
+    instances.DestroyAll();
+    EXPECT_EQ(request.PlayOpened({media("only.mp4")}, target(box)), PlayRequestOutcome::Started);
+    EXPECT_EQ(instances.UnionOfPlayingTypes(), DMP_TYPE_VIDEO);
+    EXPECT_TRUE(messages.isEmpty());
 }
 
 TEST_F(PlayRequestTest, NothingPlayableIsInvalidFiles) {
@@ -131,7 +156,7 @@ TEST_F(PlayRequestTest, WithoutTheLibraryNothingHappensAndNoPlayListStays) {
     const DmpVellumoApi empty;
     CDmpInstances none(empty);
     CPlayRequest request(none, *this);
-    EXPECT_EQ(request.Play({media("a.mp3")}, kPhotoMusicPoolMask, false,
+    EXPECT_EQ(request.Play({media("a.mp3")}, kPhotoMusicPoolMask, Placement::Queue,
                            {L"127.0.0.1", 7171, window.Window()}),
               PlayRequestOutcome::NoInstance);
     EXPECT_TRUE(messages.isEmpty());

@@ -1,12 +1,14 @@
-// The panels' control messages reach the simulated Box as the right
-// commands, through the application's binding of the real library.
-#include "CPlaybackControl.h"
-#include "ControlMessages.h"
-#include "PanelStatus.h"
+// The panels' actions reach the simulated Box as the right commands, through
+// the application's binding of the real library.
 #include "PlaybackFixture.h"
 #include "Unicode.h"
+#include "playback/CPlaybackControl.h"
+#include "playback/PanelStatus.h"
+#include "ui/windows/ControlMessages.h"
 
 namespace {
+
+using Action = PlaybackAction;
 
 // The Box reads 2 MB a second and 3,000,000 bytes make a second of play, so
 // each 8 MB track plays a few seconds.
@@ -56,7 +58,7 @@ protected:
 
 } // namespace
 
-TEST_F(PlaybackControlTest, PanelMessagesBecomeBoxCommands) {
+TEST_F(PlaybackControlTest, PanelActionsBecomeBoxCommands) {
     BoxSimProcess box(kRealTime);
     ASSERT_NO_FATAL_FAILURE(startMusic(box));
     const MediaPanelStatus status = ReadAudioStatus(s_api, instances.FindInstanceFor(4));
@@ -65,20 +67,20 @@ TEST_F(PlaybackControlTest, PanelMessagesBecomeBoxCommands) {
     EXPECT_EQ(std::wstring(status.name), m_tracks[0]);
 
     CPlaybackControl control(instances);
-    control.Handle(WM_AUDIO_PAUSE, 0);
+    control.Handle(DMP_TYPE_AUDIO, Action::Pause);
     EXPECT_TRUE(box.waitForEvent(CommandIs('p')));
     // Nothing plays video: its pause goes nowhere.
-    control.Handle(WM_VIDEO_PAUSE, 0);
-    control.Handle(WM_AUDIO_RESUME, 0);
+    control.Handle(DMP_TYPE_VIDEO, Action::Pause);
+    control.Handle(DMP_TYPE_AUDIO, Action::Resume);
     EXPECT_TRUE(box.waitForEvent(CommandIs('P')));
     EXPECT_EQ(countCommands(box, 'p'), 1u);
 
     // A volume drag sends odd values only and holds the refreshes back; the
     // release sends its value and lets them through.
-    for (const uintptr_t volume : {10u, 11u, 12u, 13u})
-        control.Handle(WM_AUDIO_VOLUME_TRACK, volume);
+    for (const int32_t volume : {10, 11, 12, 13})
+        control.Handle(DMP_TYPE_AUDIO, Action::VolumeTrack, volume);
     EXPECT_TRUE(control.IsBusy());
-    control.Handle(WM_AUDIO_VOLUME, 14);
+    control.Handle(DMP_TYPE_AUDIO, Action::Volume, 14);
     EXPECT_FALSE(control.IsBusy());
     ASSERT_TRUE(waitForCommands(box, 'v', 3));
     std::vector<int64_t> sent;
@@ -86,26 +88,26 @@ TEST_F(PlaybackControlTest, PanelMessagesBecomeBoxCommands) {
         if (CommandIs('v')(event))
             sent.push_back(event.num("value"));
     EXPECT_EQ(sent, (std::vector<int64_t>{11, 13, 14}));
-    control.Handle(WM_AUDIO_MUTE, 0);
+    control.Handle(DMP_TYPE_AUDIO, Action::Mute);
     EXPECT_TRUE(box.waitForEvent(CommandIs('m')));
-    control.Handle(WM_AUDIO_REPEAT, 1);
+    control.Handle(DMP_TYPE_AUDIO, Action::Repeat, 1);
     const auto repeat = box.waitForEvent(CommandIs('r'));
     ASSERT_TRUE(repeat);
     EXPECT_EQ(repeat->num("high"), 1);
 
     // A seek that ends on the file it began on reaches the Box.
-    control.Handle(WM_AUDIO_SEEK_TRACK, 0);
+    control.Handle(DMP_TYPE_AUDIO, Action::SeekTrack);
     EXPECT_TRUE(control.IsBusy());
-    control.Handle(WM_AUDIO_SEEK, 2);
+    control.Handle(DMP_TYPE_AUDIO, Action::Seek, 2);
     EXPECT_FALSE(control.IsBusy());
     const auto seek = box.waitForEvent(CommandIs('J'));
     ASSERT_TRUE(seek);
     EXPECT_EQ(seek->num("value"), 2);
 
-    control.Handle(WM_AUDIO_NEXT, 0);
+    control.Handle(DMP_TYPE_AUDIO, Action::Next);
     EXPECT_TRUE(box.waitForEvent(CommandIs('N')));
     EXPECT_TRUE(waitForAudio([](const MediaPanelStatus& s) { return s.index == 1; }));
-    control.Handle(WM_AUDIO_PREV, 0);
+    control.Handle(DMP_TYPE_AUDIO, Action::Prev);
     EXPECT_TRUE(box.waitForEvent(CommandIs('V')));
 }
 
@@ -113,14 +115,14 @@ TEST_F(PlaybackControlTest, ASeekThatEndsOnAnotherFileIsDropped) {
     BoxSimProcess box(kRealTime);
     ASSERT_NO_FATAL_FAILURE(startMusic(box));
     CPlaybackControl control(instances);
-    control.Handle(WM_AUDIO_SEEK_TRACK, 0);
-    control.Handle(WM_AUDIO_NEXT, 0);
+    control.Handle(DMP_TYPE_AUDIO, Action::SeekTrack);
+    control.Handle(DMP_TYPE_AUDIO, Action::Next);
     ASSERT_TRUE(waitForAudio([](const MediaPanelStatus& s) { return s.index == 1; }));
-    control.Handle(WM_AUDIO_SEEK, 2);
+    control.Handle(DMP_TYPE_AUDIO, Action::Seek, 2);
     EXPECT_FALSE(control.IsBusy());
     // Commands are handled in order: once the pause arrives, a seek would
     // have arrived before it.
-    control.Handle(WM_AUDIO_PAUSE, 0);
+    control.Handle(DMP_TYPE_AUDIO, Action::Pause);
     ASSERT_TRUE(box.waitForEvent(CommandIs('p')));
     EXPECT_EQ(countCommands(box, 'J'), 0u);
 }
@@ -131,8 +133,8 @@ TEST_F(PlaybackControlTest, ClosingTheOnlyTypeEndsTheInstance) {
     ASSERT_NO_FATAL_FAILURE(startMusic(box));
     DmpVellumoInfo* playing = instances.FindInstanceFor(DMP_TYPE_AUDIO);
     CPlaybackControl control(instances);
-    EXPECT_FALSE(control.Handle(WM_IMAGE_CLOSE, 0));
-    const auto closed = control.Handle(WM_AUDIO_CLOSE, 0);
+    EXPECT_FALSE(control.Handle(DMP_TYPE_IMAGE, Action::Close));
+    const auto closed = control.Handle(DMP_TYPE_AUDIO, Action::Close);
     ASSERT_TRUE(closed);
     EXPECT_EQ(closed->instance, playing);
     EXPECT_EQ(closed->remainingTypes, 0u);

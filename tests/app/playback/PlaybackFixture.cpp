@@ -25,9 +25,9 @@ PlayTarget PlaybackFixture::target(const BoxSimProcess& box) {
 
 PlayRequestOutcome PlaybackFixture::play(const BoxSimProcess& box,
                                          const std::vector<std::wstring>& files, uint32_t poolMask,
-                                         bool isPlayNow) {
+                                         Placement placement) {
     CPlayRequest request(instances, *this);
-    return request.Play(files, poolMask, isPlayNow, target(box));
+    return request.Play(files, poolMask, placement, target(box));
 }
 
 BoxSimProcess::Predicate ReceivedWhole(const std::string& name) {

@@ -1,11 +1,11 @@
 #pragma once
 
 #include "BoxSimProcess.h"
-#include "CDmpInstances.h"
-#include "CPlayRequest.h"
 #include "DmpVellumoApi.h"
 #include "HostWindowRecorder.h"
 #include "TempDir.h"
+#include "playback/CDmpInstances.h"
+#include "playback/CPlayRequest.h"
 
 #include <gtest/gtest.h>
 
@@ -25,7 +25,7 @@ protected:
     std::wstring media(const std::string& name, size_t bytes = 4096);
     PlayTarget target(const BoxSimProcess& box);
     PlayRequestOutcome play(const BoxSimProcess& box, const std::vector<std::wstring>& files,
-                            uint32_t poolMask, bool isPlayNow = false);
+                            uint32_t poolMask, Placement placement = Placement::Queue);
 
     static DmpVellumoApi s_api;
     TempDir dir;

@@ -1,12 +1,33 @@
 #pragma once
 
-#include "CMessagePort.h"
-#include "CPlayStatusDialog.h"
-#include "CPlaybackHost.h"
-#include "CPlaybackSession.h"
-#include "MessageLayer.h"
+#include "playback/CPlaybackHost.h"
+#include "playback/CPlaybackSession.h"
+#include "ui/controls/CMessagePort.h"
+#include "ui/controls/MessageLayer.h"
+#include "ui/windows/CPlayStatusDialog.h"
 
 #include <QObject>
+
+#include <vector>
+
+// An action asked of playback: the media type, the action and its value.
+struct AskedControl {
+    uint32_t type;
+    PlaybackAction action;
+    int32_t value;
+    bool operator==(const AskedControl&) const = default;
+};
+
+// A real playback session that also records the actions asked of it.
+class RecordingSession : public CPlaybackSession {
+public:
+    using CPlaybackSession::CPlaybackSession;
+    void Control(uint32_t type, PlaybackAction action, int32_t value = 0) override {
+        controls.push_back({type, action, value});
+        CPlaybackSession::Control(type, action, value);
+    }
+    std::vector<AskedControl> controls;
+};
 
 // The main window's part in playback, for tests: the library's messages
 // reach it through a real message port and go to a real playback session
@@ -31,9 +52,10 @@ public:
     void MinimizeMainWindow() override {}
     void SetDropsAccepted(bool) override {}
     void EndModalBoxes(int32_t) override {}
+    void ShowMessage(const QString&) override {}
 
     // The port outlives the session: its instances may post while they end.
     CMessagePort port{this};
     CPlayStatusDialog statusWindow{this};
-    CPlaybackSession session;
+    RecordingSession session;
 };

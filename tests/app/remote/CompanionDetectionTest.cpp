@@ -1,4 +1,4 @@
-#include "CompanionDetection.h"
+#include "remote/CompanionDetection.h"
 #include "TempDir.h"
 #include "Unicode.h"
 

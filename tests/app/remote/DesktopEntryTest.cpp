@@ -1,4 +1,4 @@
-#include "DesktopEntry.h"
+#include "remote/DesktopEntry.h"
 
 #include <gtest/gtest.h>
 

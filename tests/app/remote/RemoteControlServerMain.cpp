@@ -1,6 +1,6 @@
 // The embedding start of the program, alone: what the bus starts through the
 // service file in the D-Bus tests.
-#include "CRemoteControlService.h"
+#include "remote/CRemoteControlService.h"
 
 #include <QApplication>
 

@@ -4,10 +4,10 @@
 // client's call starts the server through it and opens the Box's page, and
 // the server ends when that client lets go.
 #include "BoxSimProcess.h"
-#include "CRemoteControlRegistration.h"
-#include "CRemoteControlService.h"
 #include "TempDir.h"
 #include "TraceCapture.h"
+#include "remote/CRemoteControlRegistration.h"
+#include "remote/CRemoteControlService.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>

@@ -2,7 +2,7 @@
 // Each case runs in a process of its own, so that the first one sees the
 // web engine not yet loaded.
 #include "BoxSimProcess.h"
-#include "CRemoteControl.h"
+#include "remote/CRemoteControl.h"
 
 #include <QFile>
 #include <QSignalSpy>
@@ -62,7 +62,7 @@ TEST_F(RemoteControlTest, OpensOneWindowAndEachCloseTellsTheBoxOnce) {
 
     openAndWaitForPage(30, 420);
     EXPECT_TRUE(isWebEngineLoaded());
-    QWidget* window = remote.Window();
+    auto* window = qobject_cast<QWidget*>(remote.Window());
     ASSERT_NE(window, nullptr);
     EXPECT_TRUE(remote.Open(pageAddress(box), 0, 0));
     EXPECT_EQ(remote.Window(), window);

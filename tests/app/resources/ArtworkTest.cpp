@@ -1,4 +1,4 @@
-#include "Artwork.h"
+#include "resources/art/Artwork.h"
 
 #include <gtest/gtest.h>
 

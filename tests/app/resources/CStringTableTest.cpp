@@ -1,4 +1,4 @@
-#include "CStringTable.h"
+#include "resources/CStringTable.h"
 #include "TraceCapture.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 // A blocking call runs off the calling thread and answers on it.
-#include "CBackgroundCall.h"
+#include "shell/CBackgroundCall.h"
 
 #include <QCoreApplication>
 #include <QSignalSpy>

@@ -1,7 +1,7 @@
 // The main window's search over several interfaces, told as one search.
 #include "BoxSimProcess.h"
-#include "CBoxSearch.h"
 #include "DummyNetwork.h"
+#include "shell/CBoxSearch.h"
 
 #include <QSignalSpy>
 #include <gtest/gtest.h>

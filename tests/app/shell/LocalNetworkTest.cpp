@@ -1,7 +1,7 @@
 // The PC's address on the box's network, and the interfaces the search uses.
 #include "DummyNetwork.h"
-#include "IcmpEcho.h"
-#include "LocalAddress.h"
+#include "network/IcmpEcho.h"
+#include "network/LocalAddress.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // The start-up decision from the command line.
-#include "StartupOptions.h"
+#include "shell/StartupOptions.h"
 
 #include <gtest/gtest.h>
 

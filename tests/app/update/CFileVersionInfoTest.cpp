@@ -1,8 +1,8 @@
-#include "CFileVersionInfo.h"
+#include "update/CFileVersionInfo.h"
 #include "ExecutablePath.h"
-#include "FileUtil.h"
 #include "TempDir.h"
 #include "UserLanguage.h"
+#include "update/FileUtil.h"
 
 #include <gtest/gtest.h>
 

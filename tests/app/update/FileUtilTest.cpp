@@ -1,4 +1,4 @@
-#include "FileUtil.h"
+#include "update/FileUtil.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>

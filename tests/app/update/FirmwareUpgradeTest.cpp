@@ -3,11 +3,6 @@
 // the image download. The main window is a stand-in whose message boxes are
 // real message dialogs answered by clicks.
 #include "BoxSimProcess.h"
-#include "CFirmwareUpgrade.h"
-#include "CGdipButton.h"
-#include "CMessageDialog.h"
-#include "CSingleInstanceLock.h"
-#include "CUpgradeHost.h"
 #include "DmpVellumoApi.h"
 #include "ScopedEnvironment.h"
 #include "SessionWindowStandIn.h"
@@ -16,7 +11,12 @@
 #include "TestHttpServer.h"
 #include "TiedChild.h"
 #include "Unicode.h"
-#include "UpgradeFiles.h"
+#include "ui/controls/CGdipButton.h"
+#include "ui/windows/CMessageDialog.h"
+#include "update/CFirmwareUpgrade.h"
+#include "update/CSingleInstanceLock.h"
+#include "update/CUpgradeHost.h"
+#include "update/UpgradeFiles.h"
 
 #include <QApplication>
 #include <QTest>
@@ -73,15 +73,22 @@ public:
 
     std::optional<std::string> FindLocalAddress() const override { return localAddress; }
     const std::wstring& BoxAddress() const override { return boxAddress; }
-    QWidget* MainWindow() override { return nullptr; }
-    int ShowMessageBox(int style, int titleId, int bodyId) override {
+    std::unique_ptr<CProgressWindow> MakeProgressWindow(Owner) override {
+        auto window = std::make_unique<CMessageDialog>(nullptr, english());
+        window->SetStyle(CMessageDialog::kProgress);
+        return window;
+    }
+    void ShowNotice(int titleId, int bodyId) override { runMessage(titleId, bodyId, false); }
+    bool Ask(int bodyId) override {
+        return runMessage(kNoText, bodyId, true) == CMessageDialog::kFirstButton;
+    }
+    // A real message box, answered by a click as the user would.
+    int runMessage(int titleId, int bodyId, bool isQuestion) {
         shown.push_back({titleId, bodyId});
         CMessageDialog box(nullptr, english());
-        box.SetStyle(style);
+        box.SetStyle(isQuestion ? CMessageDialog::kTwoButtons : CMessageDialog::kOneButton);
         box.SetTextIds(titleId, bodyId);
-        const char* answer = style == CMessageDialog::kTwoButtons && !isQuestionAccepted
-                                 ? "secondButton"
-                                 : "firstButton";
+        const char* answer = isQuestion && !isQuestionAccepted ? "secondButton" : "firstButton";
         QTimer::singleShot(0, &box, [&box, answer] { click(box, answer); });
         box.DoModal();
         return box.Result();
@@ -238,7 +245,7 @@ TEST_F(FirmwareUpgradeTest, ImageMissingIsDownloadedWithProgressThenUpgraded) {
     QString title;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, &poll, [&] {
-        if (CMessageDialog* progress = upgrade.Download().ProgressWindow()) {
+        if (auto* progress = dynamic_cast<CMessageDialog*>(upgrade.Download().ProgressWindow())) {
             largestPosition = std::max(largestPosition, progress->progressPosition());
             shownTotal = progress->progressTotal();
             title = progress->accessibleName();
@@ -270,7 +277,7 @@ TEST_F(FirmwareUpgradeTest, CancelledDownloadLeavesNoFiles) {
     QTimer poll;
     bool hasClicked = false;
     QObject::connect(&poll, &QTimer::timeout, &poll, [&] {
-        CMessageDialog* progress = upgrade.Download().ProgressWindow();
+        auto* progress = dynamic_cast<CMessageDialog*>(upgrade.Download().ProgressWindow());
         if (!hasClicked && progress != nullptr && progress->isVisible() &&
             progress->progressPosition() > 0) {
             hasClicked = true;

@@ -1,6 +1,6 @@
-#include "UpgradeFiles.h"
-#include "FileUtil.h"
+#include "update/UpgradeFiles.h"
 #include "TempDir.h"
+#include "update/FileUtil.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // A module whose version record has one translation, English (United States),
 // for reading a chosen table back from a real ELF file.
-#include "VersionRecord.h"
+#include "update/VersionRecord.h"
 
 namespace {
 

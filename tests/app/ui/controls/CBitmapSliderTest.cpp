@@ -1,4 +1,4 @@
-#include "CBitmapSlider.h"
+#include "ui/controls/CBitmapSlider.h"
 #include "RecordingWindow.h"
 #include "TraceCapture.h"
 

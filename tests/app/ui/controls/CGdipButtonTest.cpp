@@ -1,7 +1,7 @@
-#include "CGdipButton.h"
+#include "ui/controls/CGdipButton.h"
 #include "RecordingWindow.h"
-#include "SkinText.h"
 #include "TraceCapture.h"
+#include "ui/controls/SkinText.h"
 
 #include <QTest>
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
-#include "CStaticEx.h"
+#include "ui/controls/CStaticEx.h"
 #include "RecordingWindow.h"
-#include "SkinText.h"
 #include "TraceCapture.h"
+#include "ui/controls/SkinText.h"
 
 #include <QFontMetricsF>
 #include <QTest>

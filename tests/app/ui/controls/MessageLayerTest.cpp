@@ -1,6 +1,6 @@
-#include "MessageLayer.h"
-#include "CMessagePort.h"
+#include "ui/controls/MessageLayer.h"
 #include "RecordingWindow.h"
+#include "ui/controls/CMessagePort.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -44,6 +44,8 @@ TEST(MessageLayer, SendDeliversAtOnceWithTheResultAndPostsWaitForTheLoopInOrder)
     EXPECT_EQ(SendMessageTo(nullptr, 4024, 0, 0), 0);
 }
 
+// Notifications keep each thread's order; status refreshes of one instance
+// and kind wait one at a time, the newest state read when it arrives.
 TEST(MessageLayer, LibraryThreadsPostThroughTheHostWindowToTheUiThread) {
     RecordingWindow window;
     CMessagePort port(&window);
@@ -51,19 +53,28 @@ TEST(MessageLayer, LibraryThreadsPostThroughTheHostWindowToTheUiThread) {
     std::vector<std::thread> threads;
     for (uintptr_t instance = 1; instance <= 4; ++instance)
         threads.emplace_back([host, instance] {
-            for (intptr_t i = 0; i < 250; ++i)
-                host->post(host->context, 2025, instance, -i);
+            for (intptr_t i = 0; i < 250; ++i) {
+                host->post(host->context, DMP_WM_CLOSED, instance, -i);
+                host->post(host->context, DMP_WM_AUDIO_STATUS, instance, 0);
+                host->post(host->context, DMP_WM_IMAGE_STATUS, instance, 0);
+            }
         });
     for (std::thread& thread : threads)
         thread.join();
     const std::vector<Message> messages = window.TakeMessages();
-    ASSERT_EQ(messages.size(), 1000u);
     std::vector<intptr_t> nextOf(5, 0);
+    std::vector<int> refreshesOf(5, 0);
     for (const Message& message : messages) {
-        ASSERT_EQ(message.message, 2025u);
         ASSERT_GE(message.wParam, 1u);
         ASSERT_LE(message.wParam, 4u);
-        EXPECT_EQ(message.lParam, nextOf[message.wParam]--) << "each thread's posts keep order";
+        if (message.message == DMP_WM_CLOSED)
+            EXPECT_EQ(message.lParam, nextOf[message.wParam]--) << "each thread's posts keep order";
+        else
+            ++refreshesOf[message.wParam];
+    }
+    for (uintptr_t instance = 1; instance <= 4; ++instance) {
+        EXPECT_EQ(nextOf[instance], -250) << instance;
+        EXPECT_EQ(refreshesOf[instance], 2) << "one waiting refresh per kind";
     }
 }
 

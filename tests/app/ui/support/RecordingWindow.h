@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MessageLayer.h"
+#include "ui/controls/MessageLayer.h"
 
 #include <QColor>
 #include <QWidget>

@@ -1,6 +1,6 @@
-#include "CListDialog.h"
-#include "CGdipButton.h"
-#include "MessageLayer.h"
+#include "ui/windows/CListDialog.h"
+#include "ui/controls/CGdipButton.h"
+#include "ui/controls/MessageLayer.h"
 
 #include <QApplication>
 #include <QScrollBar>

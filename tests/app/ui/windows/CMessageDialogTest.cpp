@@ -1,7 +1,7 @@
-#include "CMessageDialog.h"
-#include "CGdipButton.h"
-#include "CStaticEx.h"
-#include "SkinText.h"
+#include "ui/windows/CMessageDialog.h"
+#include "ui/controls/CGdipButton.h"
+#include "ui/controls/CStaticEx.h"
+#include "ui/controls/SkinText.h"
 
 #include <QCoreApplication>
 #include <QProgressBar>

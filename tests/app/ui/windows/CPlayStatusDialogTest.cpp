@@ -1,35 +1,15 @@
-#include "CAudioFormView.h"
-#include "CImageFormView.h"
-#include "CVideoFormView.h"
-#include "ControlMessages.h"
 #include "PlayStatusFixture.h"
 #include "dmp_vellumo.h"
+#include "ui/windows/CAudioFormView.h"
+#include "ui/windows/CImageFormView.h"
+#include "ui/windows/CVideoFormView.h"
+#include "ui/windows/ControlMessages.h"
 
 #include <QDropEvent>
 #include <QMimeData>
 #include <QUrl>
 
 namespace {
-
-// Reads a forwarded drop while it is valid: during the send.
-class DropReceiver : public QObject, public CMessageHandler {
-public:
-    intptr_t HandleMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) override {
-        if (message == WM_DROPFILES && lParam == 0)
-            drops.push_back({*reinterpret_cast<const QList<QUrl>*>(wParam), status->IsPlayNow()});
-        return 0;
-    }
-    bool event(QEvent* event) override {
-        return DeliverMessage(event, *this) || QObject::event(event);
-    }
-
-    struct Drop {
-        QList<QUrl> urls;
-        bool playNow;
-    };
-    std::vector<Drop> drops;
-    const CStatusWindow* status = nullptr;
-};
 
 void drop(QWidget* target, QPoint at, const QList<QUrl>& urls) {
     QMimeData data;
@@ -154,12 +134,15 @@ TEST_F(PlayStatusFixture, PhotoStatusIsKeptAndReappliedToANewWindow) {
     EXPECT_FALSE(panel->isPaused());
 }
 
-TEST(PlayControlFormView, DropsOnPlayNowAndQueueItReachTheMainWindowWithTheirFlag) {
-    DropReceiver receiver;
-    CPlayStatusDialog status(&receiver);
+TEST(PlayControlFormView, DropsOnPlayNowAndQueueItAreToldWithTheirPlacement) {
+    QObject owner;
+    CPlayStatusDialog status(&owner);
     status.Create(DMP_TYPE_AUDIO);
     PlayControlFormView& control = status.playControl();
-    receiver.status = &status;
+    std::vector<std::pair<QList<QUrl>, Placement>> drops;
+    QObject::connect(
+        &control, &PlayControlFormView::FilesDropped, &owner,
+        [&](const QList<QUrl>& urls, Placement placement) { drops.emplace_back(urls, placement); });
     const QRect playNow =
         control.findChild<CGdipButton*>(QStringLiteral("playNowButton"))->geometry();
     const QRect queueIt =
@@ -169,8 +152,8 @@ TEST(PlayControlFormView, DropsOnPlayNowAndQueueItReachTheMainWindowWithTheirFla
     drop(&control, playNow.center(), files);
     drop(&control, QPoint(playNow.center().x(), (playNow.bottom() + queueIt.top()) / 2), files);
     drop(&control, queueIt.center(), files);
-    ASSERT_EQ(receiver.drops.size(), 2u) << "the gap between the targets takes nothing";
-    EXPECT_EQ(receiver.drops[0].urls, files);
-    EXPECT_TRUE(receiver.drops[0].playNow);
-    EXPECT_FALSE(receiver.drops[1].playNow);
+    ASSERT_EQ(drops.size(), 2u) << "the gap between the targets takes nothing";
+    EXPECT_EQ(drops[0].first, files);
+    EXPECT_EQ(drops[0].second, Placement::PlayNow);
+    EXPECT_EQ(drops[1].second, Placement::Queue);
 }

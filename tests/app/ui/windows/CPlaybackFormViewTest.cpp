@@ -1,10 +1,12 @@
-#include "CAudioFormView.h"
-#include "CImageFormView.h"
-#include "ControlMessages.h"
 #include "PlayStatusFixture.h"
 #include "dmp_vellumo.h"
+#include "playback/CPlaybackControl.h"
+#include "ui/windows/CAudioFormView.h"
+#include "ui/windows/CImageFormView.h"
+#include "ui/windows/ControlMessages.h"
 
 #include <climits>
+#include <set>
 
 namespace {
 
@@ -213,4 +215,33 @@ TEST_F(PlayStatusFixture, PhotoPanelCountsFromOneIgnoresItsBarAndRepeatsAll) {
     EXPECT_EQ(messages(),
               (std::vector<Message>{
                   {WM_IMAGE_REPEAT, 1, 0}, {WM_IMAGE_REPEAT, 0, 0}, {WM_IMAGE_REPEAT, 1, 0}}));
+}
+
+// The panels' numbers, read at the main window: each range belongs to one
+// media type, each action comes once per type, and exactly the actions the
+// playback control offers a type have a number.
+TEST(ControlMessages, EachPanelRangeAsksItsTypeForWhatPlaybackOffers) {
+    const struct {
+        uint32_t first, last, type;
+    } ranges[] = {
+        {3024, 3035, DMP_TYPE_VIDEO}, {3124, 3136, DMP_TYPE_AUDIO}, {3224, 3229, DMP_TYPE_IMAGE}};
+    std::set<std::pair<uint32_t, PlaybackAction>> numbered;
+    for (const auto& range : ranges)
+        for (uint32_t message = range.first - 1; message <= range.last + 1; ++message) {
+            const std::optional<ControlRequest> request = ControlRequestOf(message);
+            const bool isInRange = message >= range.first && message <= range.last;
+            ASSERT_EQ(request.has_value(), isInRange) << message;
+            if (!request)
+                continue;
+            EXPECT_EQ(request->mediaType, range.type) << message;
+            EXPECT_TRUE(numbered.insert({request->mediaType, request->action}).second) << message;
+        }
+    for (const auto& range : ranges)
+        for (int action = 0; action <= static_cast<int>(PlaybackAction::Mute); ++action) {
+            const auto asked = static_cast<PlaybackAction>(action);
+            EXPECT_EQ(numbered.count({range.type, asked}) == 1,
+                      CPlaybackControl::IsOffered(range.type, asked))
+                << range.type << " " << action;
+        }
+    EXPECT_FALSE(ControlRequestOf(WM_STATUS_CLOSED));
 }

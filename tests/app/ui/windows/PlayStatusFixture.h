@@ -1,8 +1,8 @@
 #pragma once
 
-#include "CPlayStatusDialog.h"
-#include "PlayControlFormView.h"
 #include "RecordingWindow.h"
+#include "ui/windows/CPlayStatusDialog.h"
+#include "ui/windows/PlayControlFormView.h"
 
 #include <QCoreApplication>
 #include <QTest>

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "playback/CPlaybackCommands.h"
+
 #include <cstdint>
+#include <optional>
 
 // The numbered messages the playback panels send to the main window. wParam:
 // the repeat mode (REPEAT), the position in seconds (SEEK) or the volume
@@ -42,3 +45,13 @@ inline constexpr uint32_t WM_IMAGE_CLOSE = 3229;
 // From the play status window to the main window, posted.
 inline constexpr uint32_t WM_STATUS_CLOSED = 4024;
 inline constexpr uint32_t WM_STATUS_MINIMIZED = 4025;
+
+// What a panel's control message asks: the action on the panel's media type
+// (DMP_TYPE_*), its value taken from wParam.
+struct ControlRequest {
+    uint32_t mediaType;
+    PlaybackAction action;
+};
+
+// The request of a panel's control message; none for other numbers.
+std::optional<ControlRequest> ControlRequestOf(uint32_t message);

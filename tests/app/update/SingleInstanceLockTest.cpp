@@ -1,7 +1,7 @@
 // One running instance per user: a second start sees the lock held.
-#include "CSingleInstanceLock.h"
 #include "ScopedEnvironment.h"
 #include "TempDir.h"
+#include "update/CSingleInstanceLock.h"
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>

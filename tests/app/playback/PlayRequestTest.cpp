@@ -102,7 +102,7 @@ TEST_F(PlayRequestTest, MusicJoinsTheMusicThatPlays) {
 // Files opened with the application: the photos and music start on their
 // pool, the videos on theirs, and neither is told it was ignored.
 TEST_F(PlayRequestTest, OpenedFilesPlayOnBothPools) {
-    BoxSimProcess box({"--fault", "read-nothing"});
+    BoxSimProcess box;
     CPlayRequest request(instances, *this);
     ASSERT_EQ(request.PlayOpened({media("song.mp3"), media("my film.mp4"), media("b.jpg"),
                                   media("clip.MKV"), media("notes.txt")},
@@ -110,8 +110,10 @@ TEST_F(PlayRequestTest, OpenedFilesPlayOnBothPools) {
               PlayRequestOutcome::Started);
     EXPECT_TRUE(messages.isEmpty());
     ASSERT_EQ(instances.All().size(), 2u);
-    EXPECT_EQ(instances.PlayingType(instances.All()[0]), DMP_TYPE_IMAGE | DMP_TYPE_AUDIO);
-    EXPECT_EQ(instances.PlayingType(instances.All()[1]), DMP_TYPE_VIDEO);
+    DmpVellumoInfo* photoMusic = instances.All()[0];
+    DmpVellumoInfo* video = instances.All()[1];
+    EXPECT_EQ(instances.PlayingType(photoMusic), DMP_TYPE_IMAGE | DMP_TYPE_AUDIO);
+    EXPECT_EQ(instances.PlayingType(video), DMP_TYPE_VIDEO);
     const auto videos = box.waitForEvent(
         [](const JsonEvent& e) { return CommandIs('l')(e) && e.strings("names").size() == 2; });
     ASSERT_TRUE(videos);

@@ -1,6 +1,7 @@
 #include "CVellumoApp.h"
 
 #include "CFileHandOver.h"
+#include "CFileVersionInfo.h"
 #include "COpenFilesClient.h"
 #include "CRemoteControlRegistration.h"
 #include "CRemoteControlService.h"
@@ -8,6 +9,7 @@
 #include "DebugPrint.h"
 #include "DmpVellumoApi.h"
 #include "FirewallExceptions.h"
+#include "Unicode.h"
 
 #include <QApplication>
 #include <QDir>
@@ -36,6 +38,9 @@ int CVellumoApp::RunFirewallCreation() {
 
 int CVellumoApp::Run(int& argc, char** argv) {
     m_options = ParseStartupOptions(std::vector<std::string>(argv + 1, argv + argc));
+    // Answered on the terminal, before anything touches a display or a bus.
+    if (m_options.request != StartupRequest::Start)
+        return AnswerStartupRequest(m_options, kvu::ToUtf8(ApplicationVersionText()));
     if (m_options.mode == StartupMode::CloseFirewall)
         return RunFirewallCreation();
     switch (m_options.frameworkCommand) {

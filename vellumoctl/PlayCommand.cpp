@@ -160,6 +160,11 @@ bool runCommand(DmpVellumoInfo* handle, const std::string& line) {
     return true;
 }
 
+int playUsage() {
+    std::fprintf(stderr, "usage: vellumoctl play --box ADDR[:PORT] PATH...\n");
+    return kExitUsage;
+}
+
 } // namespace
 
 int RunPlay(int argc, char** argv) {
@@ -171,13 +176,15 @@ int RunPlay(int argc, char** argv) {
                 std::fprintf(stderr, "vellumoctl: bad box address '%s'\n", argv[i]);
                 return kExitUsage;
             }
+        } else if (argv[i][0] == '-') {
+            std::fprintf(stderr, "vellumoctl: unknown option '%s'\n", argv[i]);
+            return playUsage();
         } else {
             collect(argv[i], entries);
         }
     }
     if (box.host.empty() || argc == 0) {
-        std::fprintf(stderr, "usage: vellumoctl play --box ADDR[:PORT] PATH...\n");
-        return kExitUsage;
+        return playUsage();
     }
     if (entries.empty()) {
         std::fprintf(stderr, "vellumoctl: nothing to play\n");

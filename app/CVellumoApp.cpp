@@ -2,6 +2,7 @@
 
 #include "DebugPrint.h"
 #include "DmpVellumoApi.h"
+#include "Unicode.h"
 #include "desktop/CFileHandOver.h"
 #include "desktop/COpenFilesClient.h"
 #include "network/FirewallExceptions.h"
@@ -9,6 +10,7 @@
 #include "remote/CRemoteControlService.h"
 #include "shell/CVellumoCore.h"
 #include "ui/windows/CVellumoDlg.h"
+#include "update/CFileVersionInfo.h"
 
 #include <QApplication>
 #include <QDir>
@@ -39,6 +41,9 @@ int CVellumoApp::RunFirewallCreation() {
 
 int CVellumoApp::Run(int& argc, char** argv) {
     m_options = ParseStartupOptions(std::vector<std::string>(argv + 1, argv + argc));
+    // Answered on the terminal, before anything touches a display or a bus.
+    if (m_options.request != StartupRequest::Start)
+        return AnswerStartupRequest(m_options, kvu::ToUtf8(ApplicationVersionText()));
     if (m_options.mode == StartupMode::CloseFirewall)
         return RunFirewallCreation();
     switch (m_options.frameworkCommand) {

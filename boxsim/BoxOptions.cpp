@@ -85,7 +85,7 @@ bool applyOption(BoxOptions& options, const std::string& name, const std::string
         options.rateBytes = static_cast<int64_t>(*number);
         return *number >= 1 && *number <= (uint64_t{1} << 40);
     }
-    if (name == "--version") {
+    if (name == "--firmware-version") {
         options.version = *number;
         return true;
     }
@@ -109,9 +109,9 @@ bool applyOption(BoxOptions& options, const std::string& name, const std::string
 std::optional<BoxOptions> BoxOptions::parse(const std::vector<std::string>& args,
                                             std::string& error) {
     static const std::set<std::string> kNames = {
-        "--address",    "--port",          "--log",        "--output-dir", "--rate",
-        "--version",    "--mac",           "--max-volume", "--fault",      "--read-rate",
-        "--upnp-iface", "--friendly-name", "--http-port",  "--flash-time"};
+        "--address",          "--port",          "--log",        "--output-dir", "--rate",
+        "--firmware-version", "--mac",           "--max-volume", "--fault",      "--read-rate",
+        "--upnp-iface",       "--friendly-name", "--http-port",  "--flash-time"};
     BoxOptions options;
     for (size_t i = 0; i < args.size(); i += 2) {
         const std::string& name = args[i];
@@ -123,6 +123,10 @@ std::optional<BoxOptions> BoxOptions::parse(const std::vector<std::string>& args
                 options.isNoDelay = true;
             --i;
             continue;
+        }
+        if (name == "--help" || name == "--version") {
+            error = name + " takes no other arguments";
+            return std::nullopt;
         }
         if (kNames.count(name) == 0) {
             error = "unknown option: " + name;
@@ -142,7 +146,8 @@ std::optional<BoxOptions> BoxOptions::parse(const std::vector<std::string>& args
 
 std::string BoxOptions::usage() {
     return "usage: vellumo-boxsim [--address A] [--port P] [--log FILE] [--output-dir DIR]\n"
-           "                      [--rate BYTES] [--version V] [--mac M] [--max-volume N]\n"
+           "                      [--rate BYTES] [--firmware-version V] [--mac M]\n"
+           "                      [--max-volume N]\n"
            "                      [--read-rate BYTES_PER_SECOND] [--no-hash]\n"
            "                      [--tcp-nodelay]\n"
            "                      [--upnp-iface IF [--friendly-name NAME]]\n"
@@ -150,6 +155,7 @@ std::string BoxOptions::usage() {
            "                      [--fault unknown-keywords|truncated-records|close-mid-file|\n"
            "                               read-nothing|answer-nothing|image-halfway|\n"
            "                               refuse-manifest]...\n"
+           "       vellumo-boxsim --help | --version\n"
            "\n"
            "The setup page is served at http://A:WP/remote/ (WP 80 unless set;\n"
            "0 picks a free port); every request is logged. \"u\" with a manifest URL\n"

@@ -23,10 +23,10 @@ enum class BoxFault {
 struct BoxOptions {
     std::string address = "127.0.0.1";
     uint16_t port = 7171;
-    std::string logPath;         // JSON-lines event log; none when empty
-    std::string outputDir;       // received files are written here when set
-    int64_t rateBytes = 1048576; // bytes per simulated time unit
-    uint64_t version = 0x0000000700020003;
+    std::string logPath;                   // JSON-lines event log; none when empty
+    std::string outputDir;                 // received files are written here when set
+    int64_t rateBytes = 1048576;           // bytes per simulated time unit
+    uint64_t version = 0x0000000700020003; // the firmware version it reports
     uint64_t mac = 0x0000A1B2C3D4E5F6;
     int32_t maxVolume = 100;
     int64_t readRateBytes = 0; // file bytes read per second; 0: as fast as they come

@@ -50,6 +50,10 @@ int main(int argc, char** argv) {
         std::printf("%s", BoxOptions::usage().c_str());
         return 0;
     }
+    if (argc == 2 && std::string(argv[1]) == "--version") {
+        std::printf("vellumo-boxsim %s\n", VELLUMO_VERSION);
+        return 0;
+    }
     std::string error;
     const auto options = BoxOptions::parse(std::vector<std::string>(argv + 1, argv + argc), error);
     if (!options) {

@@ -13,6 +13,7 @@ packages=(
   libnftables-dev nftables
   python3-dbusmock dbus
   desktop-file-utils appstream dpkg-dev file
+  lintian scdoc man-db
   iproute2 util-linux
   nginx-light xvfb
   librsvg2-bin

@@ -155,6 +155,11 @@ bool runCommand(DmpVellumoInfo* handle, const std::string& line) {
     return true;
 }
 
+int playUsage() {
+    std::fprintf(stderr, "usage: vellumoctl play --box ADDR[:PORT] PATH...\n");
+    return kExitUsage;
+}
+
 } // namespace
 
 int RunPlay(int argc, char** argv) {
@@ -166,14 +171,16 @@ int RunPlay(int argc, char** argv) {
                 std::fprintf(stderr, "vellumoctl: bad box address '%s'\n", argv[i]);
                 return kExitUsage;
             }
+        } else if (argv[i][0] == '-') {
+            std::fprintf(stderr, "vellumoctl: unknown option '%s'\n", argv[i]);
+            return playUsage();
         } else {
             collect(argv[i], collector);
         }
     }
     const std::vector<std::wstring> entries = collector.TakeFiles();
     if (box.host.empty() || argc == 0) {
-        std::fprintf(stderr, "usage: vellumoctl play --box ADDR[:PORT] PATH...\n");
-        return kExitUsage;
+        return playUsage();
     }
     if (entries.empty()) {
         std::fprintf(stderr, "vellumoctl: nothing to play\n");

@@ -44,7 +44,8 @@ const Command kCommands[] = {
 };
 
 void PrintUsage(FILE* out) {
-    std::fprintf(out, "usage: vellumoctl COMMAND [ARGS...]\n\ncommands:\n");
+    std::fprintf(out, "usage: vellumoctl COMMAND [ARGS...]\n"
+                      "       vellumoctl --help | --version\n\ncommands:\n");
     for (const auto& command : kCommands) {
         std::fprintf(out, "  %s\n", command.usage);
     }
@@ -57,6 +58,15 @@ int main(int argc, char** argv) {
     if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
         PrintUsage(stdout);
         return kExitOk;
+    }
+    if (argc >= 2 && std::strcmp(argv[1], "--version") == 0) {
+        if (argc == 2) {
+            std::printf("vellumoctl %s\n", VELLUMO_VERSION);
+            return kExitOk;
+        }
+        std::fprintf(stderr, "vellumoctl: --version takes no other arguments\n");
+        PrintUsage(stderr);
+        return kExitUsage;
     }
     if (argc >= 2) {
         for (const auto& command : kCommands) {

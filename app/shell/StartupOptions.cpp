@@ -4,11 +4,14 @@
 
 #include <algorithm>
 #include <cctype>
-#include <string_view>
+#include <cstdio>
+#include <optional>
 
 namespace {
 
 constexpr std::string_view kInterfaceOption = "--iface";
+constexpr std::string_view kHelpOption = "--help";
+constexpr std::string_view kVersionOption = "--version";
 
 bool equalsIgnoringCase(std::string_view left, std::string_view right) {
     return std::equal(left.begin(), left.end(), right.begin(), right.end(), [](char a, char b) {
@@ -17,17 +20,28 @@ bool equalsIgnoringCase(std::string_view left, std::string_view right) {
     });
 }
 
+struct ModeWord {
+    std::string_view word;
+    StartupMode mode;
+};
+
+constexpr ModeWord kModeWords[] = {
+    {"-closefirewall", StartupMode::CloseFirewall},
+    {"-upgrade", StartupMode::Upgrade},
+    {"-openfirewall", StartupMode::OpenFirewall},
+};
+
+std::optional<StartupMode> modeWordOf(std::string_view argument) {
+    for (const ModeWord& candidate : kModeWords)
+        if (equalsIgnoringCase(argument, candidate.word))
+            return candidate.mode;
+    return std::nullopt;
+}
+
 StartupMode modeOf(const std::vector<std::string>& arguments) {
     if (arguments.size() != 1)
         return StartupMode::Normal;
-    const std::string_view word = arguments.front();
-    if (equalsIgnoringCase(word, "-closefirewall"))
-        return StartupMode::CloseFirewall;
-    if (equalsIgnoringCase(word, "-upgrade"))
-        return StartupMode::Upgrade;
-    if (equalsIgnoringCase(word, "-openfirewall"))
-        return StartupMode::OpenFirewall;
-    return StartupMode::Normal;
+    return modeWordOf(arguments.front()).value_or(StartupMode::Normal);
 }
 
 struct SwitchName {
@@ -49,21 +63,35 @@ constexpr SwitchName kSwitches[] = {
     {"UnregserverPerUser", FrameworkCommand::Unregister, true},
 };
 
-void readFrameworkSwitch(std::string_view argument, StartupOptions& options) {
+// True when argument is a framework switch.
+bool readFrameworkSwitch(std::string_view argument, StartupOptions& options) {
     if (argument.size() < 2 || (argument.front() != '/' && argument.front() != '-'))
-        return;
+        return false;
     for (const SwitchName& candidate : kSwitches)
         if (equalsIgnoringCase(argument.substr(1), candidate.name)) {
             options.frameworkCommand = candidate.command;
             options.isPerUser = candidate.isPerUser;
-            return;
+            return true;
         }
+    return false;
+}
+
+StartupRequest requestOf(const StartupOptions& options, std::string_view infoOption,
+                         std::size_t argumentCount) {
+    if (!options.usageError.empty())
+        return StartupRequest::UsageError;
+    if (infoOption.empty())
+        return StartupRequest::Start;
+    if (argumentCount != 1)
+        return StartupRequest::UsageError;
+    return infoOption == kHelpOption ? StartupRequest::Help : StartupRequest::Version;
 }
 
 } // namespace
 
 StartupOptions ParseStartupOptions(const std::vector<std::string>& arguments) {
     StartupOptions options;
+    std::string_view infoOption; // the first "--help" or "--version"
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string_view argument = arguments[i];
         if (argument == kInterfaceOption) {
@@ -81,11 +109,71 @@ StartupOptions ParseStartupOptions(const std::vector<std::string>& arguments) {
                 DebugPrint("ParseStartupOptions(): --iface without an interface name\n");
             continue;
         }
+        if (argument == kHelpOption || argument == kVersionOption) {
+            if (infoOption.empty())
+                infoOption = argument;
+            continue;
+        }
+        const bool isSwitch = readFrameworkSwitch(argument, options);
+        if (!isSwitch && argument.starts_with('-') && !modeWordOf(argument)) {
+            if (options.usageError.empty())
+                options.usageError = "unknown option '" + std::string(argument) + "'";
+            continue;
+        }
         options.arguments.emplace_back(argument);
-        readFrameworkSwitch(argument, options);
     }
     options.mode = modeOf(options.arguments);
+    options.request = requestOf(options, infoOption, arguments.size());
+    if (options.request == StartupRequest::UsageError && options.usageError.empty())
+        options.usageError = std::string(infoOption) + " takes no other arguments";
     return options;
+}
+
+std::string StartupUsage() {
+    return "usage: vellumo [--iface IF]... [-closefirewall | -upgrade | -openfirewall] [FILE...]\n"
+           "       vellumo --help | --version\n"
+           "\n"
+           "Plays the PC's photos, music and videos on the Box: drop files or folders\n"
+           "on its window, or name them as FILEs.\n"
+           "\n"
+           "  --iface IF       search for Boxes on interface IF only (repeatable);\n"
+           "                   without it, every interface that is up with an IPv4\n"
+           "                   address, loopback excluded\n"
+           "  -closefirewall   as the only argument: add the firewall exceptions and\n"
+           "                   quit without a window\n"
+           "  -upgrade, -openfirewall\n"
+           "                   as the only argument: start as without arguments\n"
+           "  --help           print this help and quit\n"
+           "  --version        print the version and quit\n"
+           "\n"
+           "One instance runs per user: a second start hands its FILEs to the running\n"
+           "one and quits. The session bus starts vellumo with -Embedding for its\n"
+           "remote-control object; -Register and -Unregister add and remove the\n"
+           "user's service file for it.\n"
+           "\n"
+           "exit codes: 0 ok, 1 no version record, 2 usage error\n";
+}
+
+int AnswerStartupRequest(const StartupOptions& options, std::string_view version) {
+    switch (options.request) {
+    case StartupRequest::Help:
+        std::fputs(StartupUsage().c_str(), stdout);
+        return 0;
+    case StartupRequest::Version:
+        if (version.empty()) {
+            std::fputs("vellumo: this executable carries no version record; reinstall vellumo\n",
+                       stderr);
+            return 1;
+        }
+        std::printf("vellumo %.*s\n", static_cast<int>(version.size()), version.data());
+        return 0;
+    case StartupRequest::UsageError:
+        std::fprintf(stderr, "vellumo: %s\n%s", options.usageError.c_str(), StartupUsage().c_str());
+        return 2;
+    case StartupRequest::Start:
+        break;
+    }
+    return 0;
 }
 
 std::vector<std::string> StartupOptions::FileArguments() const {

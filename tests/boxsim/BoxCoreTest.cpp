@@ -82,15 +82,33 @@ TEST(BoxOptions, DefaultsAndEveryOption) {
     EXPECT_EQ(defaults->flashTimeMs, 500);
     EXPECT_TRUE(defaults->faults.empty());
 
-    const auto all =
-        BoxOptions::parse({"--address",   "127.0.0.3",    "--port",       "0",
-                           "--log",       "l.jsonl",      "--output-dir", "out",
-                           "--rate",      "0x400",        "--version",    "0xFFFFFFFFFFFFFFFF",
-                           "--mac",       "42",           "--max-volume", "80",
-                           "--fault",     "read-nothing", "--fault",      "truncated-records",
-                           "--http-port", "8080",         "--flash-time", "0",
-                           "--fault",     "image-halfway"},
-                          error);
+    const auto all = BoxOptions::parse({"--address",
+                                        "127.0.0.3",
+                                        "--port",
+                                        "0",
+                                        "--log",
+                                        "l.jsonl",
+                                        "--output-dir",
+                                        "out",
+                                        "--rate",
+                                        "0x400",
+                                        "--firmware-version",
+                                        "0xFFFFFFFFFFFFFFFF",
+                                        "--mac",
+                                        "42",
+                                        "--max-volume",
+                                        "80",
+                                        "--fault",
+                                        "read-nothing",
+                                        "--fault",
+                                        "truncated-records",
+                                        "--http-port",
+                                        "8080",
+                                        "--flash-time",
+                                        "0",
+                                        "--fault",
+                                        "image-halfway"},
+                                       error);
     ASSERT_TRUE(all) << error;
     EXPECT_EQ(all->address, "127.0.0.3");
     EXPECT_EQ(all->port, 0);
@@ -115,7 +133,7 @@ TEST(BoxOptions, RejectsBadValues) {
         {"--port", "12x"},
         {"--rate", "0"},
         {"--mac", "0x"},
-        {"--version", "18446744073709551616"},
+        {"--firmware-version", "18446744073709551616"},
         {"--address", "host"},
         {"--fault", "flaky"},
         {"--max-volume", "3000000000"},

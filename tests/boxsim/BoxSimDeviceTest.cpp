@@ -29,8 +29,8 @@ BoxSimProcess::Predicate closedWith(const std::string& reason) {
 // "n" and "W" answer the configured values; "v", "m" and "r" answer "vol "
 // with the maximum, the volume in bits 0-15 and the repeat mode in 16-23.
 TEST(BoxSimDevice, QueriesAndVolume) {
-    BoxSimProcess sim(
-        {"--version", "0x1122334455667788", "--mac", "0x0000001122334455", "--max-volume", "80"});
+    BoxSimProcess sim({"--firmware-version", "0x1122334455667788", "--mac", "0x0000001122334455",
+                       "--max-volume", "80"});
     ASSERT_TRUE(sim.isReady());
     RawBoxLink link(sim.address(), sim.port());
     ASSERT_TRUE(link.sendCommand('n', 1, 0));

@@ -136,7 +136,7 @@ TEST(BoxSimFault, TerminatesCleanlyWithOpenPairs) {
 // Boxes on several loopback addresses run side by side.
 TEST(BoxSimFault, SeveralBoxesOnLoopbackAddresses) {
     BoxSimProcess first({}, "127.0.0.2");
-    BoxSimProcess second({"--version", "2"}, "127.0.0.3");
+    BoxSimProcess second({"--firmware-version", "2"}, "127.0.0.3");
     ASSERT_TRUE(first.isReady());
     ASSERT_TRUE(second.isReady());
     RawBoxLink link(second.address(), second.port());

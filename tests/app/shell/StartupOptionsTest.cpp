@@ -78,6 +78,37 @@ TEST(StartupOptions, InterfaceOptionsRepeatAndAreTakenOut) {
     EXPECT_EQ(options.arguments, (std::vector<std::string>{"-upgrade"}));
     EXPECT_EQ(options.mode, StartupMode::Upgrade);
     EXPECT_TRUE(ParseStartupOptions({"--iface="}).searchInterfaces.empty());
-    // An unknown long option is an ordinary argument.
-    EXPECT_EQ(ParseStartupOptions({"--ifaces", "lo"}).arguments.size(), 2u);
+}
+
+// --help and --version are answered only alone; an unknown option is a usage
+// error wherever it stands, and files, mode words and switches are not.
+TEST(StartupOptions, HelpVersionAndUnknownOptions) {
+    struct RequestCase {
+        std::vector<std::string> arguments;
+        StartupRequest request;
+    };
+    const RequestCase cases[] = {
+        {{"--help"}, StartupRequest::Help},
+        {{"--version"}, StartupRequest::Version},
+        {{"--version", "--iface", "lo"}, StartupRequest::UsageError},
+        {{"/home/me/song.mp3", "--version"}, StartupRequest::UsageError},
+        {{"--help", "--version"}, StartupRequest::UsageError},
+        {{"--ifaces", "lo"}, StartupRequest::UsageError},
+        {{"song.mp3", "-x"}, StartupRequest::UsageError},
+        {{"-"}, StartupRequest::UsageError},
+        {{"--VERSION"}, StartupRequest::UsageError},
+        {{"-closefirewall", "x"}, StartupRequest::Start},
+        {{"-UPGRADE"}, StartupRequest::Start},
+        {{"-Embedding"}, StartupRequest::Start},
+        {{"/Embed"}, StartupRequest::Start}, // a path, not an option
+        {{"--iface=lo", "a.jpg", "b.jpg"}, StartupRequest::Start},
+    };
+    for (const RequestCase& c : cases) {
+        const StartupOptions options = ParseStartupOptions(c.arguments);
+        EXPECT_EQ(options.request, c.request) << ::testing::PrintToString(c.arguments);
+        EXPECT_EQ(options.usageError.empty(), c.request != StartupRequest::UsageError)
+            << ::testing::PrintToString(c.arguments);
+    }
+    EXPECT_EQ(ParseStartupOptions({"a.jpg", "--bogus", "--worse"}).usageError,
+              "unknown option '--bogus'");
 }

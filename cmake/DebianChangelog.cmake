@@ -1,0 +1,83 @@
+# The project's release history is one Debian changelog (packaging/changelog):
+# it becomes the packages' changelog.Debian.gz, their Debian revision and the
+# AppStream releases.
+#
+# vellumo_read_debian_changelog(FILE REVISION_VAR RELEASES_VAR) fails the
+# configuration unless the newest entry is the project's version; it sets
+# REVISION_VAR to that entry's Debian revision and RELEASES_VAR to a
+# <release> element per entry, newest first.
+
+# "Wed, 09 Dec 2026 12:00:00 +0000" as "2026-12-09".
+function(vellumo_changelog_date trailer out_var)
+  set(months Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec)
+  if(NOT trailer MATCHES "  [A-Z][a-z][a-z], ([0-9][0-9]?) ([A-Z][a-z][a-z]) ([0-9][0-9][0-9][0-9]) ")
+    message(FATAL_ERROR "packaging/changelog: no date in '${trailer}'")
+  endif()
+  set(day ${CMAKE_MATCH_1})
+  set(year ${CMAKE_MATCH_3})
+  list(FIND months ${CMAKE_MATCH_2} month)
+  if(month EQUAL -1)
+    message(FATAL_ERROR "packaging/changelog: unknown month in '${trailer}'")
+  endif()
+  math(EXPR month "${month} + 1")
+  foreach(part day month)
+    string(LENGTH "${${part}}" length)
+    if(length EQUAL 1)
+      set(${part} "0${${part}}")
+    endif()
+  endforeach()
+  set(${out_var} "${year}-${month}-${day}" PARENT_SCOPE)
+endfunction()
+
+function(vellumo_read_debian_changelog file revision_var releases_var)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${file})
+  # Read as XML text, each semicolon held as a placeholder so that it does
+  # not split the list of lines.
+  file(READ ${file} text)
+  string(REPLACE "&" "&amp;" text "${text}")
+  string(REPLACE "<" "&lt;" text "${text}")
+  string(REPLACE ">" "&gt;" text "${text}")
+  string(REPLACE ";" "@semicolon@" text "${text}")
+  string(REPLACE "\n" ";" lines "${text}")
+  set(releases "")
+  set(items "")
+  set(item "")
+  set(version "")
+  foreach(line IN LISTS lines)
+    if(line MATCHES "^[a-z0-9.+-]+ \\(([^)]+)\\) ")
+      set(version ${CMAKE_MATCH_1})
+      if(NOT DEFINED newest)
+        set(newest ${version})
+      endif()
+    elseif(line MATCHES "^  \\* (.*)")
+      if(item)
+        list(APPEND items "${item}")
+      endif()
+      set(item "${CMAKE_MATCH_1}")
+    elseif(line MATCHES "^    +(.*)" AND item)
+      string(APPEND item " ${CMAKE_MATCH_1}")
+    elseif(line MATCHES "^ -- ")
+      if(item)
+        list(APPEND items "${item}")
+      endif()
+      vellumo_changelog_date("${line}" date)
+      string(REGEX REPLACE "-[^-]*$" "" upstream "${version}")
+      string(APPEND releases "    <release version=\"${upstream}\" date=\"${date}\">\n"
+                             "      <description>\n        <ul>\n")
+      foreach(entry IN LISTS items)
+        string(APPEND releases "          <li>${entry}</li>\n")
+      endforeach()
+      string(APPEND releases "        </ul>\n      </description>\n    </release>\n")
+      set(items "")
+      set(item "")
+    endif()
+  endforeach()
+  if(NOT newest MATCHES "^(.+)-([^-]+)$" OR NOT CMAKE_MATCH_1 STREQUAL PROJECT_VERSION)
+    message(FATAL_ERROR "packaging/changelog: the newest entry is '${newest}'; "
+                        "add one for version ${PROJECT_VERSION}-1 above it")
+  endif()
+  set(${revision_var} ${CMAKE_MATCH_2} PARENT_SCOPE)
+  string(REGEX REPLACE "\n$" "" releases "${releases}")
+  string(REPLACE "@semicolon@" ";" releases "${releases}")
+  set(${releases_var} "${releases}" PARENT_SCOPE)
+endfunction()

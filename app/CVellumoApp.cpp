@@ -4,6 +4,7 @@
 #include "DmpVellumoApi.h"
 #include "Unicode.h"
 #include "desktop/CFileHandOver.h"
+#include "desktop/CMprisPlayer.h"
 #include "desktop/COpenFilesClient.h"
 #include "network/FirewallExceptions.h"
 #include "remote/CRemoteControlRegistration.h"
@@ -71,11 +72,12 @@ int CVellumoApp::handOverFiles(int& argc, char** argv) {
     std::fputs(files.empty() ? "vellumo is already running.\n"
                              : "vellumo is already running: the files go to it.\n",
                stderr);
-    if (files.empty())
-        return 0;
     QCoreApplication application(argc, argv);
-    COpenFilesClient::HandOver(CFileHandOver::LocalPaths(files, QDir::currentPath()),
-                               QDBusConnection::sessionBus());
+    if (!files.empty())
+        COpenFilesClient::HandOver(CFileHandOver::LocalPaths(files, QDir::currentPath()),
+                                   QDBusConnection::sessionBus());
+    // What plays comes back before the user, as the desktop entry promises.
+    CMprisPlayer::RaiseRunning(QDBusConnection::sessionBus());
     return 0;
 }
 

@@ -24,7 +24,7 @@ public:
 private:
     int runMainWindow(int& argc, char** argv);
     // A second start: hands its files to the running instance, if it has
-    // any, and quits silently either way.
+    // any, brings back the window of what it plays, and quits.
     int handOverFiles(int& argc, char** argv);
 
     StartupOptions m_options;

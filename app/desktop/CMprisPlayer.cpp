@@ -18,6 +18,8 @@
 namespace {
 
 constexpr qlonglong kMicroseconds = 1000000;
+// A second start waits this long for the running instance to raise.
+constexpr int kRaiseReplyTimeoutMs = 5000;
 
 using Action = PlaybackAction;
 
@@ -205,4 +207,22 @@ void CMprisPlayer::SetVolume(double volume) {
         return;
     const double share = std::clamp(volume, 0.0, 1.0);
     send(Action::Volume, static_cast<int32_t>(std::lround(share * m_now.maxVolume)));
+}
+
+void CMprisPlayer::Raise() {
+    m_commands.ShowPlayback();
+}
+
+bool CMprisPlayer::RaiseRunning(QDBusConnection bus) {
+    if (!bus.isConnected() || !bus.interface()->isServiceRegistered(QLatin1String(kServiceName)))
+        return false;
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QLatin1String(kServiceName), QLatin1String(kObjectPath),
+        QStringLiteral("org.mpris.MediaPlayer2"), QStringLiteral("Raise"));
+    const QDBusMessage reply = bus.call(call, QDBus::Block, kRaiseReplyTimeoutMs);
+    if (reply.type() == QDBusMessage::ErrorMessage) {
+        DebugPrint("CMprisPlayer::RaiseRunning(): %s\n", qUtf8Printable(reply.errorMessage()));
+        return false;
+    }
+    return true;
 }

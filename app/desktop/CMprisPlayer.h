@@ -54,6 +54,12 @@ public:
     void Previous();
     void Seek(qlonglong offsetUs);
     void SetPosition(const QDBusObjectPath& trackId, qlonglong positionUs);
+    // The root interface's Raise: the status window comes back in front.
+    void Raise();
+
+    // A second start's side: asks the player of the running instance on bus
+    // to raise its window. False when none is there or it does not answer.
+    static bool RaiseRunning(QDBusConnection bus);
 
 Q_SIGNALS:
     // A seek was asked for; relayed on the bus by the player adaptor.

@@ -2,7 +2,12 @@
 
 #include "CMprisPlayer.h"
 
-CMprisRootAdaptor::CMprisRootAdaptor(CMprisPlayer* player) : QDBusAbstractAdaptor(player) {}
+CMprisRootAdaptor::CMprisRootAdaptor(CMprisPlayer* player)
+    : QDBusAbstractAdaptor(player), m_player(player) {}
+
+void CMprisRootAdaptor::Raise() {
+    m_player->Raise();
+}
 
 QString CMprisRootAdaptor::DesktopEntry() const {
     return QString::fromLatin1(CMprisPlayer::kDesktopEntry);

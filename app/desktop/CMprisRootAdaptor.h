@@ -6,7 +6,8 @@
 class CMprisPlayer;
 
 // org.mpris.MediaPlayer2 of CMprisPlayer: who the player is. The desktop can
-// neither raise nor quit it: its windows follow the Box.
+// raise it (the status window comes back) but not quit it: its windows
+// follow the Box.
 class CMprisRootAdaptor : public QDBusAbstractAdaptor {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2")
@@ -22,7 +23,7 @@ public:
     explicit CMprisRootAdaptor(CMprisPlayer* player);
 
     bool CanQuit() const { return false; }
-    bool CanRaise() const { return false; }
+    bool CanRaise() const { return true; }
     bool HasTrackList() const { return false; }
     QString Identity() const { return QStringLiteral("Vellumo"); }
     QString DesktopEntry() const;
@@ -30,6 +31,9 @@ public:
     QStringList SupportedMimeTypes() const { return {}; }
 
 public Q_SLOTS:
-    void Raise() {}
+    void Raise();
     void Quit() {}
+
+private:
+    CMprisPlayer* m_player;
 };

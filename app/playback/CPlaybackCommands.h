@@ -26,6 +26,9 @@ public:
     // mediaType: one of DMP_TYPE_VIDEO, DMP_TYPE_IMAGE, DMP_TYPE_AUDIO. Does
     // nothing while no instance plays that type.
     virtual void Control(uint32_t mediaType, PlaybackAction action, int32_t value = 0) = 0;
+    // Brings what plays before the user: the status window, restored and in
+    // front, or the main window when nothing plays.
+    virtual void ShowPlayback() = 0;
 
 protected:
     ~CPlaybackCommands() = default;

@@ -87,6 +87,13 @@ void CPlaybackSession::EndAll() {
     m_statusWindow.Destroy();
 }
 
+void CPlaybackSession::ShowPlayback() {
+    if (RestoreStatusWindow())
+        m_statusWindow.Raise();
+    else
+        m_host.ShowMainWindow(CPlaybackHost::ShowHow::Restore);
+}
+
 bool CPlaybackSession::RestoreStatusWindow() {
     if (!m_statusWindow.Exists() || !m_statusWindow.HasStarted())
         return false;
@@ -120,7 +127,6 @@ void CPlaybackSession::showStatusWindow(DmpVellumoInfo* instance) {
                 types |= otherTypes;
         }
     m_host.HideMainWindow();
-    m_statusWindow.Destroy();
     createStatusWindow(types, (types & DMP_TYPE_IMAGE) != 0);
 }
 
@@ -148,7 +154,6 @@ void CPlaybackSession::rebuildOrReturn(DmpVellumoInfo* instance, uint32_t mask) 
         if (types == 0)
             return;
         m_control.SetBusy(true);
-        m_statusWindow.Destroy();
         createStatusWindow(types, types == DMP_TYPE_IMAGE);
         m_control.SetBusy(false);
         return;

@@ -48,6 +48,7 @@ public:
     uint32_t PlayControlPoolMask() const;
 
     void Control(uint32_t mediaType, PlaybackAction action, int32_t value = 0) override;
+    void ShowPlayback() override;
 
     // A library notification; one for an instance that has ended meanwhile
     // is ignored. True when message is one of 2024-2029.

@@ -14,12 +14,16 @@ public:
 
     // Gives the window and its play control the types, creates the window
     // (modeless, owned by the main window) with the panels for them, and
-    // lays it out where the user left it last. Not shown yet.
+    // lays it out where the user left it last. Not shown yet; a window that
+    // exists has its panels rebuilt in place and stays shown, so that the
+    // window system never sees it go.
     virtual void Create(uint32_t types) = 0;
     // Stops following the window's moves, then destroys the window; the
     // types become 0. Nothing happens when there is no window.
     virtual void Destroy() = 0;
     virtual void Show() = 0;
+    // Restores a shown window, puts it in front and gives it the focus.
+    virtual void Raise() = 0;
     virtual bool Exists() const = 0;
     virtual bool IsVisible() const = 0;
     // Set when a creation has finished, never cleared: the window may be

@@ -104,6 +104,12 @@ void CPlayStatusDialog::Destroy() {
     m_playControl->SetTypes(0);
 }
 
+void CPlayStatusDialog::Raise() {
+    showNormal();
+    raise();
+    activateWindow();
+}
+
 void CPlayStatusDialog::updatePlayback(CPlaybackFormView& panel, const MediaPanelStatus& status) {
     panel.UpdateStatus(status.name, status.count, status.index, status.totalSeconds,
                        status.elapsedSeconds, status.volume, status.maxVolume, status.repeat);

@@ -40,6 +40,7 @@ public:
     void Create(uint32_t types) override;
     void Destroy() override;
     void Show() override { show(); }
+    void Raise() override;
     bool Exists() const override { return m_types != 0; }
     bool IsVisible() const override { return isVisible(); }
     bool HasStarted() const override { return m_started; }

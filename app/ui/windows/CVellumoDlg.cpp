@@ -310,10 +310,13 @@ std::unique_ptr<CProgressWindow> CVellumoDlg::MakeProgressWindow(CUpgradeHost::O
 }
 
 void CVellumoDlg::ShowMainWindow(CPlaybackHost::ShowHow how) {
-    if (how == CPlaybackHost::ShowHow::Restore)
-        showNormal();
-    else
+    if (how == CPlaybackHost::ShowHow::Normal) {
         show();
+        return;
+    }
+    showNormal();
+    raise();
+    activateWindow();
 }
 
 QRect CVellumoDlg::DesktopArea() const {

@@ -17,6 +17,8 @@
 #include <QDBusVariant>
 #include <QTest>
 
+#include <future>
+
 namespace {
 
 const QString kPlayer = QString::fromLatin1(CMprisPlayer::kPlayerInterface);
@@ -123,6 +125,22 @@ TEST_F(MprisPlayerTest, MediaKeysDriveTheBoxAndTheStatusFollows) {
     EXPECT_EQ(now.value(QStringLiteral("xesam:title")).toString(), QStringLiteral("one.mp3"));
     const qlonglong lengthUs = now.value(QStringLiteral("mpris:length")).toLongLong();
     const auto track = now.value(QStringLiteral("mpris:trackid")).value<QDBusObjectPath>();
+
+    // A window lost while music plays is one raise away: the desktop's
+    // Raise, or a second start's, brings the status window back.
+    const QDBusMessage canRaise =
+        call(kProperties, QStringLiteral("Get"),
+             {QStringLiteral("org.mpris.MediaPlayer2"), QStringLiteral("CanRaise")});
+    EXPECT_TRUE(canRaise.arguments().value(0).value<QDBusVariant>().variant().toBool());
+    m_window->statusWindow.hide();
+    call(QStringLiteral("org.mpris.MediaPlayer2"), QStringLiteral("Raise"));
+    EXPECT_TRUE(m_window->statusWindow.isVisible());
+    m_window->statusWindow.hide();
+    std::future<bool> raised = std::async(std::launch::async, [&] {
+        return CMprisPlayer::RaiseRunning(m_bus.Connect(QStringLiteral("second-start")));
+    });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return m_window->statusWindow.isVisible(); }, 10000));
+    EXPECT_TRUE(raised.get());
 
     call(kPlayer, QStringLiteral("PlayPause"));
     EXPECT_TRUE(sent(PlaybackAction::Pause));

@@ -332,6 +332,66 @@ TEST_F(MainWindowTest, DropsOnThePoolPlayOnTheBox) {
         [](const JsonEvent& e) { return e.str("event") == "command" && e.str("byte") == "D"; }));
 }
 
+// Counts the times a window is hidden.
+class HideCounter : public QObject {
+public:
+    size_t count = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        count += event->type() == QEvent::Hide;
+        return false;
+    }
+};
+
+// While music plays a window stays shown: when the photo half of the drop
+// ends, or the music's link connects after the photos', the status window is
+// rebuilt in place, never hidden, so that the window system cannot lose it
+// between a hide and a show. Round after round.
+TEST_F(MainWindowTest, WhenThePhotosEndTheStatusWindowStaysShown) {
+    std::vector<std::string> slow = box("Living Room");
+    slow.insert(slow.end(), {"--read-rate", "2000000"});
+    BoxSimProcess living(slow, "127.0.0.2");
+    TempDir media;
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(
+                      QString::fromStdString(MakePatternFile(media, "photo1.jpg", 20000).string())),
+                  QUrl::fromLocalFile(
+                      QString::fromStdString(MakePatternFile(media, "photo2.jpg", 20000).string())),
+                  QUrl::fromLocalFile(QString::fromStdString(
+                      MakePatternFile(media, "song.mp3", 16 << 20).string()))});
+    auto window = makeWindow();
+    CPlayStatusDialog& status = window->statusWindow();
+    HideCounter hides;
+    status.installEventFilter(&hides);
+    constexpr int kRounds = 3;
+    int round = 0;
+    bool isDropped = false;
+    Driver driver(*window, [&] {
+        if (!isDropped) {
+            if (!window->isVisible())
+                return false;
+            hides.count = 0;
+            dropAt(*window, QRectF(window->photoMusicPool()->geometry()).center(), data);
+            isDropped = true;
+            return false;
+        }
+        if (status.Types() != DMP_TYPE_AUDIO)
+            return false;
+        EXPECT_TRUE(status.isVisible()) << round;
+        EXPECT_EQ(hides.count, 0u) << round;
+        isDropped = false;
+        if (++round < kRounds) {
+            status.close();
+            return false;
+        }
+        window->EndDialog(IDCANCEL);
+        return true;
+    });
+    EXPECT_EQ(window->DoModal(), IDCANCEL);
+    EXPECT_EQ(round, kRounds);
+}
+
 // The status window's close ends playback: every link disconnects and the
 // main window takes drops again. A flood of status notifications leaves at
 // most one refresh waiting. A Box that goes away mid-play brings the main

@@ -33,7 +33,7 @@
 // connection's reader (status parsing). The worker's processor and the reader
 // reach the link through CDmpLinkServices alone. A link is never reconnected
 // in place.
-class CDmpVellumo : private CDmpLinkServices {
+class CDmpVellumo final : private CDmpLinkServices {
 public:
     CDmpVellumo() = default;
     ~CDmpVellumo();

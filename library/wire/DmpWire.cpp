@@ -71,26 +71,42 @@ uint8_t byteOfNumber(int32_t value) {
 // Video's byte is the file size reply's.
 static_assert(number(kMediaTypeVideo) == number(kCmdFileSize));
 
-struct KeywordEntry {
-    dmpwire::StatusKeyword keyword;
+// The four characters that stand for a value on the wire.
+template <typename Value> struct Spelling {
+    Value value;
     const char* text;
 };
+
 // In the order the status reader compares them.
-constexpr KeywordEntry kKeywords[] = {
+constexpr Spelling<dmpwire::StatusKeyword> kKeywords[] = {
     {dmpwire::StatusKeyword::Seek, "seek"},    {dmpwire::StatusKeyword::Time, "time"},
     {dmpwire::StatusKeyword::Volume, "vol "},  {dmpwire::StatusKeyword::State, "stat"},
     {dmpwire::StatusKeyword::Version, "ver "}, {dmpwire::StatusKeyword::MacAddress, "waid"},
 };
 
-struct StateEntry {
-    dmpwire::PlayState state;
-    const char* text;
-};
-constexpr StateEntry kStates[] = {
+constexpr Spelling<dmpwire::PlayState> kStates[] = {
     {dmpwire::PlayState::Stop, "stop"}, {dmpwire::PlayState::Play, "play"},
     {dmpwire::PlayState::Pend, "pend"}, {dmpwire::PlayState::Resume, "resu"},
-    {dmpwire::PlayState::Done, "done"}, {dmpwire::PlayState::Other, "    "},
+    {dmpwire::PlayState::Done, "done"},
 };
+// What EncodeState writes for PlayState::Other.
+constexpr char kOtherStateText[] = "    ";
+
+template <typename Value, size_t count>
+std::optional<Value> valueSpelled(const Spelling<Value> (&table)[count], const uint8_t* bytes) {
+    for (const Spelling<Value>& entry : table)
+        if (std::memcmp(bytes, entry.text, 4) == 0)
+            return entry.value;
+    return std::nullopt;
+}
+
+template <typename Value, size_t count>
+const char* spellingOf(const Spelling<Value> (&table)[count], Value value) {
+    for (const Spelling<Value>& entry : table)
+        if (entry.value == value)
+            return entry.text;
+    return nullptr;
+}
 
 // The repeat status's bits in the high half of a "vol " value.
 constexpr uint32_t kRepeatShift = 16;
@@ -144,17 +160,11 @@ std::string EncodeCommand(DmpCommandCode code, int32_t sequence, int64_t value,
 }
 
 std::optional<StatusKeyword> DecodeKeyword(const uint8_t* bytes) {
-    for (const KeywordEntry& entry : kKeywords)
-        if (std::memcmp(bytes, entry.text, kKeywordBytes) == 0)
-            return entry.keyword;
-    return std::nullopt;
+    return valueSpelled(kKeywords, bytes);
 }
 
 std::string_view KeywordText(StatusKeyword keyword) {
-    for (const KeywordEntry& entry : kKeywords)
-        if (entry.keyword == keyword)
-            return {entry.text, kKeywordBytes};
-    return {};
+    return {spellingOf(kKeywords, keyword), kKeywordBytes};
 }
 
 StatusRecord DecodeStatusBody(StatusKeyword keyword, const uint8_t* body) {
@@ -195,20 +205,15 @@ uint64_t EncodeVolume(const VolumeValue& volume) {
 StateValue DecodeState(uint64_t value) {
     uint8_t text[4];
     kvu::WriteLe32(text, low(value));
-    StateValue state{PlayState::Other, static_cast<int32_t>(high(value))};
-    for (const StateEntry& entry : kStates)
-        if (entry.state != PlayState::Other && std::memcmp(text, entry.text, 4) == 0)
-            state.state = entry.state;
-    return state;
+    return StateValue{valueSpelled(kStates, text).value_or(PlayState::Other),
+                      static_cast<int32_t>(high(value))};
 }
 
 uint64_t EncodeState(const StateValue& state) {
-    const char* text = kStates[std::size(kStates) - 1].text;
-    for (const StateEntry& entry : kStates)
-        if (entry.state == state.state)
-            text = entry.text;
-    return kvu::PackHalves(kvu::ReadLe32(reinterpret_cast<const uint8_t*>(text)),
-                           static_cast<uint32_t>(state.argument));
+    const char* text = spellingOf(kStates, state.state);
+    return kvu::PackHalves(
+        kvu::ReadLe32(reinterpret_cast<const uint8_t*>(text ? text : kOtherStateText)),
+        static_cast<uint32_t>(state.argument));
 }
 
 BoxVersion DecodeVersion(uint64_t value) {

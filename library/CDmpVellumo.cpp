@@ -2,6 +2,7 @@
 
 #include "DebugPrint.h"
 #include "Unicode.h"
+#include "dmp_vellumo.h"
 #include "io/CTcpStreamer.h"
 
 #include <chrono>

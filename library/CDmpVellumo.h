@@ -9,7 +9,6 @@
 #include "CDmpPlayerState.h"
 #include "CDmpVellumoObserver.h"
 #include "DmpCommand.h"
-#include "dmp_vellumo.h"
 #include "io/CAsyncStreamer.h"
 #include "tools/CObserverList.h"
 #include "tools/CommandQueue.h"

@@ -81,14 +81,16 @@ DmpVellumoApi BindDmpVellumoApi(const std::string& path, const DmpVellumoApiRepo
         return api;
     }
     bool isComplete = true;
-#define DMP_VELLUMO_API_BIND(name)                                                                 \
+#define DMP_BOUND_EXPORT(name)                                                                     \
     api.name = reinterpret_cast<decltype(api.name)>(::dlsym(api.module, #name));                   \
     if (api.name == nullptr) {                                                                     \
         DebugPrint("BindDmpVellumoApi(): %s lacks %s\n", path.c_str(), #name);                     \
         isComplete = false;                                                                        \
     }
-    DMP_VELLUMO_API_ENTRIES(DMP_VELLUMO_API_BIND)
-#undef DMP_VELLUMO_API_BIND
+#define DMP_OTHER_EXPORT(name)
+#include "dmp_vellumo_exports.def"
+#undef DMP_BOUND_EXPORT
+#undef DMP_OTHER_EXPORT
     if (!isComplete)
         reporter(L"Cannot find entry point!");
     return api;

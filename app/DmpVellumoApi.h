@@ -6,69 +6,25 @@
 #include <string>
 #include <string_view>
 
-// The exports of libDmpVellumo.so that the application binds, in table order.
-#define DMP_VELLUMO_API_ENTRIES(X)                                                                 \
-    X(Create)                                                                                      \
-    X(CreateWithAsyncIo)                                                                           \
-    X(Destroy)                                                                                     \
-    X(PlayFile)                                                                                    \
-    X(PlayNext)                                                                                    \
-    X(PlayPrev)                                                                                    \
-    X(Pause)                                                                                       \
-    X(Resume)                                                                                      \
-    X(SeekFileByTime)                                                                              \
-    X(SetVolume)                                                                                   \
-    X(SetRepeat)                                                                                   \
-    X(GetPlayingType)                                                                              \
-    X(GetFilesType)                                                                                \
-    X(GetTotalDuration)                                                                            \
-    X(GetCurrentDuration)                                                                          \
-    X(GetVolume)                                                                                   \
-    X(GetMaxVolume)                                                                                \
-    X(GetVideoCounts)                                                                              \
-    X(GetImageCounts)                                                                              \
-    X(GetAudioCounts)                                                                              \
-    X(GetCurPlayingVideoIndex)                                                                     \
-    X(GetCurPlayingImageIndex)                                                                     \
-    X(GetCurPlayingAudioIndex)                                                                     \
-    X(GetCurPlayingVideoName)                                                                      \
-    X(GetCurPlayingImageName)                                                                      \
-    X(GetCurPlayingAudioName)                                                                      \
-    X(IsVideoPaused)                                                                               \
-    X(IsImagePaused)                                                                               \
-    X(IsAudioPaused)                                                                               \
-    X(GetFileList)                                                                                 \
-    X(MergeFileList)                                                                               \
-    X(ClearPlayList)                                                                               \
-    X(Close)                                                                                       \
-    X(Upgrade)                                                                                     \
-    X(InstallCBTHook)                                                                              \
-    X(UninstallCBTHook)                                                                            \
-    X(SwitchToWiDi)                                                                                \
-    X(SwitchToWfdPIN)                                                                              \
-    X(SwitchToWfdPBC)                                                                              \
-    X(GetBoxVersion)                                                                               \
-    X(GetCurAdapterMacAddr)                                                                        \
-    X(GetVideoRepeatStatus)                                                                        \
-    X(GetAudioRepeatStatus)                                                                        \
-    X(GetImageRepeatStatus)                                                                        \
-    X(StopUpdateInfo)                                                                              \
-    X(StartUpdateInfo)
-
 // The library's module handle and one address per export, null when the
 // library or the export is missing. A caller tests its entry before calling
 // and takes the default of DmpCallOr otherwise.
+// The entries are the exports the library's list marks as bound, in its order.
 struct DmpVellumoApi {
     void* module = nullptr;
-#define DMP_VELLUMO_API_FIELD(name) decltype(&::name) name = nullptr;
-    DMP_VELLUMO_API_ENTRIES(DMP_VELLUMO_API_FIELD)
-#undef DMP_VELLUMO_API_FIELD
+#define DMP_BOUND_EXPORT(name) decltype(&::name) name = nullptr;
+#define DMP_OTHER_EXPORT(name)
+#include "dmp_vellumo_exports.def"
+#undef DMP_BOUND_EXPORT
+#undef DMP_OTHER_EXPORT
 };
 
 inline constexpr std::string_view kDmpVellumoApiNames[] = {
-#define DMP_VELLUMO_API_NAME(name) #name,
-    DMP_VELLUMO_API_ENTRIES(DMP_VELLUMO_API_NAME)
-#undef DMP_VELLUMO_API_NAME
+#define DMP_BOUND_EXPORT(name) #name,
+#define DMP_OTHER_EXPORT(name)
+#include "dmp_vellumo_exports.def"
+#undef DMP_BOUND_EXPORT
+#undef DMP_OTHER_EXPORT
 };
 
 inline constexpr std::string_view kDmpVellumoFileName = "libDmpVellumo.so";

@@ -29,9 +29,9 @@ public:
     ScriptedStream(const uint8_t* data, size_t size, uint8_t splitSeed)
         : m_data(data, data + size), m_split(splitSeed | 1u) {}
 
-    int32_t Open(const char*, int32_t, int32_t, int32_t) override { return kvu::io::kStreamOk; }
+    int32_t Open(const char*, int32_t) override { return kvu::io::kStreamOk; }
     void Close() override { m_isOpen = false; }
-    int32_t Read(void* buffer, int32_t size, int32_t, int32_t) override {
+    int32_t Read(void* buffer, int32_t size, int32_t) override {
         if (!m_isOpen || m_read >= m_data.size() || size <= 0)
             return kvu::io::kStreamReceiveFailed;
         // A small linear congruential sequence: pieces of 1 to 16 bytes.
@@ -42,10 +42,10 @@ public:
         m_read += count;
         return static_cast<int32_t>(count);
     }
-    int32_t Write(const void*, int32_t size, int32_t, int32_t) override {
+    int32_t Write(const void*, int32_t size, int32_t) override {
         return m_isOpen ? size : kvu::io::kStreamSendFailed;
     }
-    int32_t SetOption(int32_t, const void*, int32_t) override { return kvu::io::kStreamOk; }
+    int32_t SetOption(int32_t, const void*) override { return kvu::io::kStreamOk; }
     bool IsOpen() const override { return m_isOpen; }
 
 private:

@@ -1,8 +1,7 @@
 #include "CDmpCmdProcessor.h"
 
-#include "CDmpVellumo.h"
 #include "DebugPrint.h"
-#include "io/CStreamer.h"
+#include "dmp_vellumo.h"
 
 bool CDmpCmdProcessor::Execute(DMP_COMMAND item) {
     switch (item.kind) {
@@ -13,7 +12,7 @@ bool CDmpCmdProcessor::Execute(DMP_COMMAND item) {
         DoCmdRead(item);
         break;
     case kKindAsyncConnect:
-        m_link->asyncConnect();
+        m_link.ConnectOnWorker();
         break;
     default:
         break;
@@ -23,14 +22,14 @@ bool CDmpCmdProcessor::Execute(DMP_COMMAND item) {
 
 void CDmpCmdProcessor::seek(const DMP_COMMAND& item) {
     const int64_t offset = item.Value();
-    CDmpFileSource* source = m_link->m_openFile.get();
+    CDmpFileSource* source = m_link.OpenFile();
     if (source != nullptr && source->GetKind() == CDmpFileSource::Kind::LocalFile)
         source->Seek(offset);
-    if (m_link->SendCmd(false, kCmdSeekAck, item.sequence, offset, true, nullptr, 0))
-        m_link->m_sequence = item.sequence;
+    if (m_link.SendDataRecord(kCmdSeekAck, item.sequence, offset))
+        m_link.SetSequence(item.sequence);
     // The bytes from the new offset follow the acknowledgement.
     if (m_parkedRead) {
-        m_link->m_commandQueue->Post(*m_parkedRead);
+        m_queue->Post(*m_parkedRead);
         m_parkedRead.reset();
     }
 }
@@ -41,12 +40,11 @@ bool CDmpCmdProcessor::DoCmdRead(const DMP_COMMAND& item) {
         return true;
     case kReadClose:
         DebugPrint("CDmpCmdProcessor::DoCmdRead(): File closed.\n");
-        m_link->m_sequence = 0;
+        m_link.SetSequence(0);
         // Also removes every read item still cycling.
-        m_link->m_commandQueue->Flush();
+        m_queue->Flush();
         m_parkedRead.reset();
-        m_link->setOpenFile(nullptr);
-        m_link->m_hasOpenFile = false;
+        m_link.CloseFile();
         return true;
     default:
         break;
@@ -54,12 +52,12 @@ bool CDmpCmdProcessor::DoCmdRead(const DMP_COMMAND& item) {
 
     m_parkedRead.reset();
     const int32_t index = item.valueHigh;
-    if (!m_link->m_openFile || m_currentIndex.load() != index) {
+    if (!m_link.OpenFile() || m_currentIndex.load() != index) {
         // A Box that asks for another index without stopping the first would
         // otherwise leave the old file's read items cycling, and the two
         // files would take turns on the wire.
-        if (m_link->m_openFile)
-            m_link->m_commandQueue->Flush();
+        if (m_link.OpenFile())
+            m_queue->Flush();
         if (!openIndex(index))
             return false;
     }
@@ -68,33 +66,29 @@ bool CDmpCmdProcessor::DoCmdRead(const DMP_COMMAND& item) {
     // rest of the file is not read for nobody.
     if (!sendChunk())
         m_parkedRead = item;
-    else if (m_link->m_dataStream->Stream()->IsOpen())
-        m_link->m_commandQueue->Post(item);
+    else if (m_link.IsDataConnectionOpen())
+        m_queue->Post(item);
     return true;
 }
 
 bool CDmpCmdProcessor::openIndex(int32_t index) {
     m_currentIndex = index;
-    const std::wstring path = m_link->PlayListEntry(index);
-    if (!m_link->OpenLocalFile(path)) {
+    if (!m_link.OpenEntry(index)) {
         DebugPrint("CDmpCmdProcessor::DoCmdRead(): ?????? Fail to open file.\n");
-        m_link->notifyError(kLinkErrorFileOpen);
+        m_link.ReportError(DMP_ERROR_FILE_OPEN);
         return false;
     }
-    m_link->SendCmd(false, kCmdFileSize, m_link->m_sequence.load(), m_link->m_openFile->Size(),
-                    true, nullptr, 0);
+    m_link.SendDataRecord(kCmdFileSize, m_link.Sequence(), m_link.OpenFile()->Size());
     // A new picture is being shown.
-    if (m_link->m_lastCommand.load() == kMediaTypeImage ||
-        m_link->m_currentMediaType.load() == kMediaTypeImage)
-        m_link->notify(CDmpVellumo::Notice::StatusChanged);
+    if (m_link.CurrentMediaType() == kMediaTypeImage)
+        m_link.NotifyStatusChanged();
     return true;
 }
 
 bool CDmpCmdProcessor::sendChunk() {
-    const int32_t count = m_link->m_openFile->Read(m_chunk.data(), kChunkBytes);
+    const int32_t count = m_link.OpenFile()->Read(m_chunk.data(), kChunkBytes);
     if (count < 1)
         return false;
-    if (m_link->m_dataStream->Stream()->IsOpen())
-        m_link->writeAll(m_chunk.data(), count);
+    m_link.SendFileData(m_chunk.data(), count);
     return true;
 }

@@ -1,11 +1,8 @@
 #include "CDmpDataStreamObserver.h"
 
-#include "CDmpVellumo.h"
 #include "DebugPrint.h"
-#include "LittleEndian.h"
 
 #include <cstdint>
-#include <cstring>
 #include <deque>
 #include <iterator>
 
@@ -15,81 +12,94 @@ namespace {
 // worker is blocked on it must not make the queue grow without bound.
 constexpr size_t kMaxQueuedRequests = 256;
 
-int32_t le32(const uint8_t* bytes) {
-    return static_cast<int32_t>(kvu::ReadLe32(bytes));
-}
-
-bool is(const uint8_t* bytes, const char (&keyword)[5]) {
-    return std::memcmp(bytes, keyword, 4) == 0;
-}
-
 } // namespace
 
 void CDmpDataStreamObserver::DataReceived(uint8_t* buffer, int32_t length, int32_t error) {
     if (error != 0) {
         DebugPrint("%s:%d, Err(%d), Type(%d,%d)\n", "CDmpStreamObserver", 52, error,
-                   m_link->m_lastCommand.load(), m_link->m_currentMediaType.load());
-        m_link->closeSockets();
-        m_link->notify(CDmpVellumo::Notice::Closed);
+                   static_cast<int>(m_link.LastCommand()),
+                   static_cast<int>(m_link.CurrentMediaType()));
+        m_link.EndStream();
         return;
     }
-    if (length != 4) {
+    if (length != static_cast<int32_t>(dmpwire::kKeywordBytes)) {
         DebugPrint("CDmpDataStreamObserver::DataReceived(): Invalid command string!\n");
         return;
     }
-    const bool isKnown = is(buffer, "seek") || is(buffer, "time") || is(buffer, "vol ") ||
-                         is(buffer, "stat") || is(buffer, "ver ") || is(buffer, "waid");
     // Unknown keywords are skipped without reading on: the next four bytes
     // are taken as the next keyword.
-    if (!isKnown)
+    const std::optional<dmpwire::StatusKeyword> keyword = dmpwire::DecodeKeyword(buffer);
+    if (!keyword)
         return;
-    int32_t sequence = 0;
-    uint8_t value[8];
-    if (!m_link->RecvCmd(sequence, value))
-        return;
+    if (const std::optional<dmpwire::StatusRecord> record = m_link.RecvCmd(*keyword))
+        apply(*record);
+}
 
-    if (is(buffer, "seek")) {
-        post(DMP_COMMAND{kKindSeekRequest, sequence, le32(value), le32(value + 4)});
-    } else if (is(buffer, "time")) {
-        m_link->m_totalDuration = le32(value);
-        m_link->m_currentPosition = le32(value + 4);
-        m_link->notify(CDmpVellumo::Notice::StatusChanged);
-    } else if (is(buffer, "vol ")) {
-        const int32_t volumeWord = le32(value + 4);
-        m_link->m_maxVolume = le32(value);
-        m_link->m_volume = volumeWord & ~0x00FF0000;
-        m_link->m_repeatStatus = (volumeWord >> 16) & 0xFF;
-        m_link->notify(CDmpVellumo::Notice::StatusChanged);
-    } else if (is(buffer, "ver ")) {
-        m_link->m_boxVersion = kvu::ReadLe64(value);
-    } else if (is(buffer, "waid")) {
-        m_link->m_macAddress = kvu::ReadLe64(value);
-    } else {
-        applyStatus(value);
+void CDmpDataStreamObserver::apply(const dmpwire::StatusRecord& record) {
+    switch (record.keyword) {
+    case dmpwire::StatusKeyword::Seek: {
+        const int64_t offset = static_cast<int64_t>(record.value);
+        post(DMP_COMMAND{kKindSeekRequest, record.sequence, static_cast<int32_t>(offset),
+                         static_cast<int32_t>(offset >> 32)});
+        break;
+    }
+    case dmpwire::StatusKeyword::Time: {
+        const dmpwire::TimeValue time = dmpwire::DecodeTime(record.value);
+        m_state.totalDuration = time.totalDuration;
+        m_state.currentPosition = time.currentPosition;
+        m_link.NotifyStatusChanged();
+        break;
+    }
+    case dmpwire::StatusKeyword::Volume: {
+        const dmpwire::VolumeValue volume = dmpwire::DecodeVolume(record.value);
+        m_state.maxVolume = volume.maxVolume;
+        m_state.volume = volume.volume;
+        m_state.repeatStatus = volume.repeatStatus;
+        m_link.NotifyStatusChanged();
+        break;
+    }
+    case dmpwire::StatusKeyword::Version:
+        m_state.boxVersion = record.value;
+        break;
+    case dmpwire::StatusKeyword::MacAddress:
+        m_state.macAddress = record.value;
+        break;
+    case dmpwire::StatusKeyword::State:
+        applyState(dmpwire::DecodeState(record.value));
+        break;
     }
 }
 
-void CDmpDataStreamObserver::applyStatus(const uint8_t* value) {
-    const int32_t argument = le32(value + 4);
-    if (is(value, "stop")) {
-        m_isPaused = false;
+void CDmpDataStreamObserver::applyState(const dmpwire::StateValue& state) {
+    switch (state.state) {
+    case dmpwire::PlayState::Stop:
+        m_state.isPaused = false;
         post(DMP_COMMAND{kKindRead, -1, kReadClose, -1});
-        waitForEmptyCommandQueue();
-    } else if (is(value, "play")) {
-        post(DMP_COMMAND{kKindRead, -1, kReadFile, argument});
-        m_isPaused = false;
-    } else if (is(value, "pend")) {
+        // The Box asks for the next file only after the current one was
+        // closed. The wait wakes when the worker empties the queue; a link
+        // torn down meanwhile stops the queue, which ends it too.
+        m_queue.WaitUntilEmpty();
+        break;
+    case dmpwire::PlayState::Play:
+        post(DMP_COMMAND{kKindRead, -1, kReadFile, state.argument});
+        m_state.isPaused = false;
+        break;
+    case dmpwire::PlayState::Pend:
         post(DMP_COMMAND{kKindRead, -1, kReadIdle, -1});
-        m_isPaused = true;
-        m_link->notify(CDmpVellumo::Notice::StatusChanged);
-    } else if (is(value, "resu")) {
-        if (m_link->m_hasOpenFile.load())
-            post(DMP_COMMAND{kKindRead, -1, kReadFile, argument});
-        m_isPaused = false;
-        m_link->notify(CDmpVellumo::Notice::StatusChanged);
-    } else if (is(value, "done")) {
-        m_link->closeSockets();
-        m_link->notify(CDmpVellumo::Notice::Closed);
+        m_state.isPaused = true;
+        m_link.NotifyStatusChanged();
+        break;
+    case dmpwire::PlayState::Resume:
+        if (m_link.HasOpenFile())
+            post(DMP_COMMAND{kKindRead, -1, kReadFile, state.argument});
+        m_state.isPaused = false;
+        m_link.NotifyStatusChanged();
+        break;
+    case dmpwire::PlayState::Done:
+        m_link.EndStream();
+        break;
+    case dmpwire::PlayState::Other:
+        break;
     }
 }
 
@@ -122,14 +132,7 @@ void CDmpDataStreamObserver::post(const DMP_COMMAND& request) {
         return false;
     };
     const size_t limit = isClose || isSeek ? SIZE_MAX : kMaxQueuedRequests;
-    if (!m_link->m_commandQueue->PostOrMerge(request, limit, merge))
+    if (!m_queue.PostOrMerge(request, limit, merge))
         DebugPrint("CDmpDataStreamObserver::DataReceived(): request %d dropped, %zu queued\n",
                    request.kind, kMaxQueuedRequests);
-}
-
-// The Box asks for the next file only after the current one was closed. The
-// wait wakes when the worker empties the queue; a link torn down meanwhile
-// stops the queue, which ends it too.
-void CDmpDataStreamObserver::waitForEmptyCommandQueue() {
-    m_link->m_commandQueue->WaitUntilEmpty();
 }

@@ -1,29 +1,29 @@
 #pragma once
 
+#include "CDmpLinkServices.h"
+#include "CDmpPlayerState.h"
 #include "DmpCommand.h"
 #include "io/CDataStreamObserver.h"
+#include "tools/CommandQueue.h"
 
-#include <atomic>
-
-class CDmpVellumo;
-
-// Parses the Box's status stream on the data connection's reader thread and
-// keeps the link's player state.
+// Parses the Box's status stream on the data connection's reader thread,
+// keeps the link's player state and posts the Box's file requests to the
+// link's command queue.
 class CDmpDataStreamObserver : public kvu::io::CDataStreamObserver {
 public:
-    explicit CDmpDataStreamObserver(CDmpVellumo* link) : m_link(link) {}
+    CDmpDataStreamObserver(CDmpLinkServices& link, CDmpPlayerState& state,
+                           kvu::tools::CommandQueue<DMP_COMMAND>& queue)
+        : m_link(link), m_state(state), m_queue(queue) {}
 
     void DataReceived(uint8_t* buffer, int32_t length, int32_t error) override;
 
-    // Read by the getters on the caller's thread.
-    bool IsPaused() const { return m_isPaused.load(); }
-
 private:
-    void applyStatus(const uint8_t* value);
+    void apply(const dmpwire::StatusRecord& record);
+    void applyState(const dmpwire::StateValue& state);
     // Posts a request of the Box to the link's command queue.
     void post(const DMP_COMMAND& request);
-    void waitForEmptyCommandQueue();
 
-    CDmpVellumo* m_link;
-    std::atomic<bool> m_isPaused{false};
+    CDmpLinkServices& m_link;
+    CDmpPlayerState& m_state;
+    kvu::tools::CommandQueue<DMP_COMMAND>& m_queue;
 };

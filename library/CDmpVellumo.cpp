@@ -1,11 +1,10 @@
 #include "CDmpVellumo.h"
 
 #include "DebugPrint.h"
-#include "LittleEndian.h"
 #include "Unicode.h"
+#include "dmp_vellumo.h"
 #include "io/CTcpStreamer.h"
 
-#include <algorithm>
 #include <chrono>
 #include <optional>
 #include <sys/stat.h>
@@ -59,16 +58,15 @@ bool CDmpVellumo::OpenConnection(const char* host, int32_t port, bool isAsync) {
                 std::make_unique<kvu::io::CTcpStreamer>());
     m_host = host ? host : "";
     m_port = port;
-    m_isAsync = isAsync;
 
     if (isAsync) {
         m_commandQueue->Post(DMP_COMMAND{kKindAsyncConnect, 0, 0, 0});
         return true;
     }
-    if (ConnectStreams())
+    if (connectStreams())
         return true;
     DebugPrint("CDmpVellumo::OpenConnection(): Connect failed!\n");
-    notifyError(kLinkErrorConnect);
+    ReportError(DMP_ERROR_CONNECT);
     CloseConnection();
     return false;
 }
@@ -80,15 +78,20 @@ void CDmpVellumo::createParts(std::unique_ptr<kvu::io::CStreamer> command,
         std::lock_guard lock(m_fileMutex);
         m_isTornDown = false;
     }
+    m_state.isPaused = false;
+    // The parts on the link's threads see it through its services alone.
+    CDmpLinkServices& services = *this;
+    // The old queue is stopped: the processor it ran can go first.
+    m_fileProcessor = std::make_unique<CDmpCmdProcessor>(services);
+    m_commandQueue =
+        std::make_unique<kvu::tools::CommandQueue<DMP_COMMAND>>(m_fileProcessor.get(), "dmp-link");
+    m_fileProcessor->SetQueue(m_commandQueue.get());
     m_commandObserver = std::make_unique<CDmpCmdStreamObserver>();
-    m_dataObserver = std::make_unique<CDmpDataStreamObserver>(this);
+    m_dataObserver = std::make_unique<CDmpDataStreamObserver>(services, m_state, *m_commandQueue);
     m_commandStream = std::make_unique<kvu::io::CAsyncStreamer>(command.release(), true);
     m_dataStream = std::make_unique<kvu::io::CAsyncStreamer>(data.release(), true);
     m_commandStream->SetObserver(m_commandObserver.get());
     m_dataStream->SetObserver(m_dataObserver.get());
-    m_fileProcessor = std::make_unique<CDmpCmdProcessor>(this);
-    m_commandQueue =
-        std::make_unique<kvu::tools::CommandQueue<DMP_COMMAND>>(m_fileProcessor.get(), "dmp-link");
 }
 
 bool CDmpVellumo::AttachStreams(std::unique_ptr<kvu::io::CStreamer> command,
@@ -97,25 +100,25 @@ bool CDmpVellumo::AttachStreams(std::unique_ptr<kvu::io::CStreamer> command,
     return AreConnectionsOpen();
 }
 
-bool CDmpVellumo::ConnectStreams() {
+// Both modes connect here, so the data connection's send buffer is set in
+// this one place.
+bool CDmpVellumo::connectStreams() {
     if (m_host.empty() || !m_commandStream || !m_dataStream)
         return false;
-    if (m_commandStream->Stream()->Connect(m_host.c_str(), m_port, 0, 0) != kvu::io::kStreamOk)
+    if (m_commandStream->Stream()->Connect(m_host.c_str(), m_port) != kvu::io::kStreamOk)
         return false;
-    if (m_dataStream->Stream()->Connect(m_host.c_str(), m_port, 0, 0) != kvu::io::kStreamOk)
+    if (m_dataStream->Stream()->Connect(m_host.c_str(), m_port) != kvu::io::kStreamOk)
         return false;
     const int32_t bufferBytes = kDataSendBufferBytes;
-    m_dataStream->Stream()->SetOption(kvu::io::kStreamOptionSendBuffer, &bufferBytes, 0);
+    m_dataStream->Stream()->SetOption(kvu::io::kStreamOptionSendBuffer, &bufferBytes);
     return true;
 }
 
-void CDmpVellumo::asyncConnect() {
-    if (!ConnectStreams()) {
-        notifyError(kLinkErrorConnect);
+void CDmpVellumo::ConnectOnWorker() {
+    if (!connectStreams()) {
+        ReportError(DMP_ERROR_CONNECT);
         return;
     }
-    const int32_t bufferBytes = kDataSendBufferBytes;
-    m_dataStream->Stream()->SetOption(kvu::io::kStreamOptionSendBuffer, &bufferBytes, 0);
     if (AreConnectionsOpen())
         notify(Notice::Connected);
 }
@@ -126,10 +129,7 @@ bool CDmpVellumo::AreConnectionsOpen() const {
 
 void CDmpVellumo::CloseConnection() {
     notify(Notice::Closed);
-    {
-        std::lock_guard lock(m_observerMutex);
-        m_observers.clear();
-    }
+    m_observers.Clear();
     if (isOpen(m_commandStream)) {
         std::unique_lock lock(m_commandWriteMutex, std::try_to_lock);
         for (int i = 1; i < kDisconnectLockTries && !lock.owns_lock(); ++i) {
@@ -172,8 +172,7 @@ void CDmpVellumo::tearDown() {
     // The streams, the queue and the processor stay until the link is freed
     // or opened again: another link's callback may still send through this
     // one, and finds it closed.
-    setOpenFile(nullptr);
-    m_hasOpenFile = false;
+    CloseFile();
 }
 
 void CDmpVellumo::setOpenFile(std::unique_ptr<CDmpFileSource> source) {
@@ -189,77 +188,60 @@ void CDmpVellumo::setOpenFile(std::unique_ptr<CDmpFileSource> source) {
         old->Close();
 }
 
-void CDmpVellumo::closeSockets() {
+void CDmpVellumo::EndStream() {
     if (m_dataStream)
         m_dataStream->Stream()->Close();
     if (m_commandStream)
         m_commandStream->Stream()->Close();
+    notify(Notice::Closed);
 }
 
 void CDmpVellumo::AddObserver(CDmpVellumoObserver* observer) {
-    std::lock_guard lock(m_observerMutex);
-    if (std::find(m_observers.begin(), m_observers.end(), observer) == m_observers.end())
-        m_observers.push_back(observer);
+    m_observers.Add(observer);
 }
 
 void CDmpVellumo::RemoveObserver(CDmpVellumoObserver* observer) {
-    std::lock_guard lock(m_observerMutex);
-    const auto found = std::find(m_observers.begin(), m_observers.end(), observer);
-    if (found != m_observers.end())
-        m_observers.erase(found);
-}
-
-// Walks by index, reading the length again after each call, so an observer
-// may remove itself from inside its callback.
-template <typename Call> void CDmpVellumo::forEachObserver(Call call) {
-    for (size_t i = 0;; ++i) {
-        CDmpVellumoObserver* observer;
-        {
-            std::lock_guard lock(m_observerMutex);
-            if (i >= m_observers.size())
-                return;
-            observer = m_observers[i];
-        }
-        call(observer);
-    }
+    m_observers.Remove(observer);
 }
 
 void CDmpVellumo::notify(Notice notice) {
-    forEachObserver([this, notice](CDmpVellumoObserver* observer) {
+    m_observers.ForEach([this, notice](CDmpVellumoObserver& observer) {
         switch (notice) {
         case Notice::Connected:
-            observer->Connected(this);
+            observer.Connected(this);
             break;
         case Notice::StatusChanged:
-            observer->StatusChanged(this);
+            observer.StatusChanged(this);
             break;
         case Notice::Closed:
-            observer->Closed(this);
+            observer.Closed(this);
             break;
         }
     });
 }
 
-void CDmpVellumo::notifyError(int32_t code) {
-    forEachObserver(
-        [this, code](CDmpVellumoObserver* observer) { observer->ErrorOccurred(this, code); });
+void CDmpVellumo::NotifyStatusChanged() {
+    notify(Notice::StatusChanged);
+}
+
+void CDmpVellumo::ReportError(int32_t code) {
+    m_observers.ForEach(
+        [this, code](CDmpVellumoObserver& observer) { observer.ErrorOccurred(this, code); });
 }
 
 // ---- record framing --------------------------------------------------------
 
-bool CDmpVellumo::SendCmd(bool onCommandConnection, int32_t code, int32_t sequence, int64_t value,
-                          bool isOutOfBand, const void* extra, uint32_t extraLength) {
+bool CDmpVellumo::SendDataRecord(DmpCommandCode code, int32_t sequence, int64_t value) {
     const char* failure;
     {
-        std::lock_guard lock(onCommandConnection ? m_commandWriteMutex : m_dataWriteMutex);
-        failure = writeRecord(onCommandConnection, code, sequence, value, isOutOfBand, extra,
-                              extraLength, true);
+        std::lock_guard lock(m_dataWriteMutex);
+        failure = writeRecord(false, code, sequence, value, true, nullptr, 0, true);
     }
     return reportRecordFailure(failure);
 }
 
-bool CDmpVellumo::sendCommand(int32_t code, SequenceUse use, int64_t value, const void* extra,
-                              uint32_t extraLength) {
+bool CDmpVellumo::sendCommand(DmpCommandCode code, SequenceUse use, int64_t value,
+                              const void* extra, uint32_t extraLength) {
     const char* failure;
     {
         std::lock_guard lock(m_commandWriteMutex);
@@ -274,68 +256,70 @@ bool CDmpVellumo::reportRecordFailure(const char* failure) {
         return true;
     // Outside the writer lock: an observer may send from its callback.
     DebugPrint("%s", failure);
-    notifyError(kLinkErrorSend);
+    ReportError(DMP_ERROR_SEND);
     return false;
 }
 
-const char* CDmpVellumo::writeRecord(bool onCommandConnection, int32_t code, int32_t sequence,
-                                     int64_t value, bool isOutOfBand, const void* extra,
-                                     uint32_t extraLength, bool mayBlock) {
+const char* CDmpVellumo::writeRecord(bool onCommandConnection, DmpCommandCode code,
+                                     int32_t sequence, int64_t value, bool isOutOfBand,
+                                     const void* extra, uint32_t extraLength, bool mayBlock) {
     auto& asyncStream = onCommandConnection ? m_commandStream : m_dataStream;
     if (!isOpen(asyncStream))
         return "CDmpVellumo::SendCmd(): Fail to send command!\n";
     kvu::io::CStreamer* stream = asyncStream->Stream();
-    // The writer lock keeps other records out while a part is continued
-    // after a short write.
+    const uint32_t length = extra != nullptr ? extraLength : 0;
+    const dmpwire::CommandHead head = dmpwire::EncodeCommandHead(code, sequence, value, length);
+    // One write per field. The writer lock keeps other records out while a
+    // field is continued after a short write.
     const int32_t waitFlag = mayBlock ? 0 : kvu::io::kStreamFlagDontWait;
-    auto writePart = [stream, waitFlag](const void* data, size_t size, int32_t flags) {
-        return stream->IsOpen() && stream->WriteAll(data, size, flags | waitFlag);
+    auto writeField = [&](dmpwire::Field field, int32_t flags) {
+        return stream->IsOpen() &&
+               stream->WriteAll(head.bytes.data() + field.offset, field.size, flags | waitFlag);
     };
-    const uint8_t commandByte = WireByte(code);
-    uint8_t sequenceBytes[4];
-    uint8_t valueBytes[8];
-    uint8_t lengthBytes[4];
-    kvu::WriteLe32(sequenceBytes, static_cast<uint32_t>(sequence));
-    kvu::WriteLe64(valueBytes, static_cast<uint64_t>(value));
-    kvu::WriteLe32(lengthBytes, extraLength);
-    if (!writePart(&commandByte, 1, isOutOfBand ? kvu::io::kStreamFlagOutOfBand : 0))
+    if (!writeField(dmpwire::kCommandByteField, isOutOfBand ? kvu::io::kStreamFlagOutOfBand : 0))
         return "CDmpVellumo::SendCmd(): Fail to send OOB mark!\n";
-    if (!writePart(sequenceBytes, 4, 0))
+    if (!writeField(dmpwire::kSequenceField, 0))
         return "CDmpVellumo::SendCmd(): Fail to send sequence number!\n";
-    if (!writePart(valueBytes, 8, 0))
+    if (!writeField(dmpwire::kValueField, 0))
         return "CDmpVellumo::SendCmd(): Fail to send value!\n";
-    if (extra == nullptr || extraLength == 0)
+    if (length == 0)
         return nullptr;
-    if (!writePart(lengthBytes, 4, 0))
+    if (!writeField(dmpwire::kExtraLengthField, 0))
         return "CDmpVellumo::SendCmd(): Fail to send extra data size!\n";
-    if (!writePart(extra, extraLength, 0))
+    if (!stream->IsOpen() || !stream->WriteAll(extra, length, waitFlag))
         return "CDmpVellumo::SendCmd(): Fail to send extra data!\n";
     return nullptr;
 }
 
-bool CDmpVellumo::RecvCmd(int32_t& sequence, uint8_t (&value)[8]) {
+std::optional<dmpwire::StatusRecord> CDmpVellumo::RecvCmd(dmpwire::StatusKeyword keyword) {
     if (!isOpen(m_dataStream))
-        return false;
+        return std::nullopt;
     kvu::io::CStreamer* stream = m_dataStream->Stream();
-    uint8_t sequenceBytes[4] = {};
-    const int32_t sequenceCount =
-        stream->IsOpen() ? stream->Read(sequenceBytes, 4, 0, 0) : kvu::io::kStreamBadArgument;
-    const int32_t valueCount =
-        stream->IsOpen() ? stream->Read(value, 8, 0, 0) : kvu::io::kStreamBadArgument;
-    if (sequenceCount + valueCount != 12) {
+    // The sequence number and the value, one read each.
+    uint8_t body[dmpwire::kStatusBodyBytes] = {};
+    auto read = [stream, &body](size_t offset, int32_t size) {
+        return stream->IsOpen() ? stream->Read(body + offset, size, 0)
+                                : kvu::io::kStreamBadArgument;
+    };
+    const int32_t sequenceCount = read(0, 4);
+    const int32_t valueCount = read(4, 8);
+    if (sequenceCount + valueCount != static_cast<int32_t>(dmpwire::kStatusBodyBytes)) {
         DebugPrint("CDmpVellumo::RecvCmd(): Read error!\n");
-        notifyError(kLinkErrorStatusRead);
-        return false;
+        ReportError(DMP_ERROR_STATUS_READ);
+        return std::nullopt;
     }
-    sequence = static_cast<int32_t>(kvu::ReadLe32(sequenceBytes));
-    return true;
+    return dmpwire::DecodeStatusBody(keyword, body);
 }
 
-bool CDmpVellumo::writeAll(const uint8_t* data, int32_t size) {
+bool CDmpVellumo::SendFileData(const uint8_t* data, int32_t size) {
     // A short send would splice the next chunk into the middle of this one.
     std::lock_guard lock(m_dataWriteMutex);
     kvu::io::CStreamer* stream = m_dataStream->Stream();
     return stream->IsOpen() && stream->WriteAll(data, static_cast<size_t>(size));
+}
+
+bool CDmpVellumo::IsDataConnectionOpen() const {
+    return isOpen(m_dataStream);
 }
 
 // ---- playback and device commands -----------------------------------------
@@ -346,19 +330,19 @@ uint32_t CDmpVellumo::currentTypeByte() const {
 
 void CDmpVellumo::reportNotConnected(const char* operation) {
     DebugPrint("CDmpVellumo::%s(): Fail to play!\n", operation);
-    notifyError(kLinkErrorNotConnected);
+    ReportError(DMP_ERROR_NOT_CONNECTED);
 }
 
 void CDmpVellumo::reportSendFailure(const char* operation) {
     DebugPrint("CDmpVellumo::%s(): Fail to send command!\n", operation);
-    notifyError(kLinkErrorSend);
+    ReportError(DMP_ERROR_SEND);
 }
 
 bool CDmpVellumo::startStatusReader() {
     return m_dataStream && m_dataStream->AsyncRead(m_keyword);
 }
 
-bool CDmpVellumo::Play(int32_t mediaType) {
+bool CDmpVellumo::Play(DmpMediaType mediaType) {
     if (PlayListCount() == 0 || !AreConnectionsOpen()) {
         reportNotConnected("Play");
         return false;
@@ -374,7 +358,7 @@ bool CDmpVellumo::Play(int32_t mediaType) {
     return startStatusReader();
 }
 
-bool CDmpVellumo::sendPlaybackCommand(int32_t code, const char* operation,
+bool CDmpVellumo::sendPlaybackCommand(DmpCommandCode code, const char* operation,
                                       std::optional<uint32_t> valueHigh) {
     if (!AreConnectionsOpen()) {
         reportNotConnected(operation);
@@ -418,7 +402,7 @@ bool CDmpVellumo::Seek(uint32_t time) {
         return false;
     if (!sendCommand(kCmdSeek, SequenceUse::Current, PackValue(time, 0)))
         return false;
-    m_currentPosition = static_cast<int32_t>(time);
+    m_state.currentPosition = static_cast<int32_t>(time);
     return true;
 }
 
@@ -427,7 +411,7 @@ bool CDmpVellumo::SetVolume(int32_t volume) {
         return false;
     if (!sendCommand(kCmdVolume, SequenceUse::Current, volume))
         return false;
-    m_volume = volume;
+    m_state.volume = volume;
     return true;
 }
 
@@ -436,7 +420,7 @@ bool CDmpVellumo::Mute() {
         return false;
     if (!sendCommand(kCmdMute, SequenceUse::Current, 0))
         return false;
-    m_volume = 0;
+    m_state.volume = 0;
     return true;
 }
 
@@ -449,17 +433,17 @@ bool CDmpVellumo::Upgrade(const char* url) {
         reportSendFailure("Upgrade");
         return false;
     }
-    m_currentMediaType = kCmdUpgrade;
+    m_currentMediaType = TypeOfDevice(kCmdUpgrade);
     m_lastCommand = kCmdUpgrade;
     return startStatusReader();
 }
 
-bool CDmpVellumo::sendDeviceCommand(int32_t code, const char* operation) {
+bool CDmpVellumo::sendDeviceCommand(DmpCommandCode code, const char* operation) {
     if (!sendCommand(code, SequenceUse::Next, 0)) {
         reportSendFailure(operation);
         return false;
     }
-    m_currentMediaType = code;
+    m_currentMediaType = TypeOfDevice(code);
     m_lastCommand = code;
     return true;
 }
@@ -482,30 +466,27 @@ bool CDmpVellumo::SwitchToWfdPBC() {
     return true;
 }
 
-bool CDmpVellumo::GetBoxVersion(int32_t& major, int32_t& minor, int32_t& reserved, int32_t& build) {
-    major = minor = reserved = build = 0;
+bool CDmpVellumo::GetBoxVersion(dmpwire::BoxVersion& version) {
+    version = {};
     // Cleared before sending: the answer may arrive before the send returns.
-    m_boxVersion = 0;
+    m_state.boxVersion = 0;
     if (!sendCommand(kCmdVersion, SequenceUse::Next, 0)) {
         reportSendFailure("GetBoxVersion");
         return false;
     }
-    m_currentMediaType = kCmdVersion;
+    m_currentMediaType = TypeOfDevice(kCmdVersion);
     m_lastCommand = kCmdVersion;
     if (!startStatusReader())
         return false;
-    for (int i = 0; i < kAnswerPolls && m_boxVersion.load() == 0; ++i)
+    for (int i = 0; i < kAnswerPolls && m_state.boxVersion.load() == 0; ++i)
         std::this_thread::sleep_for(kAnswerPollInterval);
-    const uint64_t version = m_boxVersion.load();
-    major = static_cast<int32_t>((version >> 16) & 0xFFFF);
-    minor = static_cast<int32_t>(version & 0xFFFF);
-    build = static_cast<int32_t>(version >> 32);
+    version = dmpwire::DecodeVersion(m_state.boxVersion.load());
     return true;
 }
 
 uint64_t CDmpVellumo::GetCurAdapterMacAddr() {
     m_currentMediaType = kMediaTypeMacQuery;
-    m_macAddress = 0;
+    m_state.macAddress = 0;
     if (!sendCommand(kCmdMacAddress, SequenceUse::Next, WireByte(kMediaTypeMacQuery))) {
         // The version query's text: the MAC query shares it.
         reportSendFailure("GetBoxVersion");
@@ -514,9 +495,9 @@ uint64_t CDmpVellumo::GetCurAdapterMacAddr() {
     m_lastCommand = kCmdMacAddress;
     if (!startStatusReader())
         return 0;
-    for (int i = 0; i < kAnswerPolls && m_macAddress.load() == 0; ++i)
+    for (int i = 0; i < kAnswerPolls && m_state.macAddress.load() == 0; ++i)
         std::this_thread::sleep_for(kAnswerPollInterval);
-    return m_macAddress.load();
+    return m_state.macAddress.load();
 }
 
 // ---- play list -------------------------------------------------------------
@@ -561,11 +542,20 @@ void CDmpVellumo::SendPlayListFileName() {
     if (!sendCommand(kCmdPlayListNames, SequenceUse::Current, 0, text.data(),
                      static_cast<uint32_t>(text.size()))) {
         DebugPrint("CDmpVellumo::SendPlayListFileName(): Fail to send command!\n");
-        notifyError(kLinkErrorSend);
+        ReportError(DMP_ERROR_SEND);
     }
 }
 
-bool CDmpVellumo::OpenLocalFile(const std::wstring& path) {
+bool CDmpVellumo::OpenEntry(int32_t index) {
+    return openLocalFile(PlayListEntry(index));
+}
+
+void CDmpVellumo::CloseFile() {
+    setOpenFile(nullptr);
+    m_hasOpenFile = false;
+}
+
+bool CDmpVellumo::openLocalFile(const std::wstring& path) {
     // Published before the open so that a teardown can stop its download.
     setOpenFile(std::make_unique<CDmpFileSource>());
     m_hasOpenFile = true;
@@ -578,10 +568,6 @@ bool CDmpVellumo::OpenLocalFile(const std::wstring& path) {
 }
 
 // ---- state -----------------------------------------------------------------
-
-bool CDmpVellumo::IsPaused() const {
-    return m_dataObserver && m_dataObserver->IsPaused();
-}
 
 int32_t CDmpVellumo::PlayListCount() {
     std::lock_guard lock(m_lock);

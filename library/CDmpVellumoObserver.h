@@ -12,6 +12,6 @@ public:
     virtual void Connected(CDmpVellumo* link) = 0;
     virtual void StatusChanged(CDmpVellumo* link) = 0;
     virtual void Closed(CDmpVellumo* link) = 0;
-    // code: one of the negative link error codes (kLinkError*).
+    // code: one of the DMP_ERROR_* codes of dmp_vellumo.h.
     virtual void ErrorOccurred(CDmpVellumo* link, int32_t code) = 0;
 };

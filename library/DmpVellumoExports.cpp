@@ -135,61 +135,31 @@ bool PlayFileA(DmpVellumoInfo* handle, const char* path) {
 }
 
 bool PlayNext(DmpVellumoInfo* handle, uint32_t mask) {
-    return guarded(false, [&] {
-        CDmpVellumo* link = handle ? handle->FirstLink(mask) : nullptr;
-        return link && link->Next();
-    });
+    return guarded(false, [&] { return handle && handle->PlayNext(mask); });
 }
 
 bool PlayPrev(DmpVellumoInfo* handle, uint32_t mask) {
-    return guarded(false, [&] {
-        CDmpVellumo* link = handle ? handle->FirstLink(mask) : nullptr;
-        return link && link->Prev();
-    });
+    return guarded(false, [&] { return handle && handle->PlayPrev(mask); });
 }
 
 bool Pause(DmpVellumoInfo* handle, uint32_t mask) {
-    return guarded(false, [&] {
-        CDmpVellumo* link = handle ? handle->FirstLink(mask) : nullptr;
-        return link && link->Pause();
-    });
+    return guarded(false, [&] { return handle && handle->Pause(mask); });
 }
 
 bool Resume(DmpVellumoInfo* handle, uint32_t mask) {
-    return guarded(false, [&] {
-        CDmpVellumo* link = handle ? handle->FirstLink(mask) : nullptr;
-        return link && link->Resume();
-    });
+    return guarded(false, [&] { return handle && handle->Resume(mask); });
 }
 
 bool SetRepeat(DmpVellumoInfo* handle, uint32_t mask, int32_t repeat) {
-    return guarded(false, [&] {
-        CDmpVellumo* link = handle ? handle->FirstLink(mask) : nullptr;
-        return link && link->SetRepeat(repeat);
-    });
+    return guarded(false, [&] { return handle && handle->SetRepeat(mask, repeat); });
 }
 
 bool SeekFileByTime(DmpVellumoInfo* handle, uint32_t time) {
-    return guarded(false, [&] {
-        if (!handle)
-            return false;
-        CDmpVellumo* video = handle->Link(DMP_TYPE_VIDEO);
-        if (video && video->Seek(time))
-            return true;
-        CDmpVellumo* audio = handle->Link(DMP_TYPE_AUDIO);
-        return audio && audio->Seek(time);
-    });
+    return guarded(false, [&] { return handle && handle->SeekByTime(time); });
 }
 
 bool SetVolume(DmpVellumoInfo* handle, int32_t volume) {
-    return guarded(false, [&] {
-        if (!handle)
-            return false;
-        auto apply = [volume](CDmpVellumo* link) {
-            return link && (volume == -1 ? link->Mute() : link->SetVolume(volume));
-        };
-        return apply(handle->Link(DMP_TYPE_VIDEO)) || apply(handle->Link(DMP_TYPE_AUDIO));
-    });
+    return guarded(false, [&] { return handle && handle->SetVolume(volume); });
 }
 
 // ---- status --------------------------------------------------------------------
@@ -203,110 +173,80 @@ uint32_t GetFilesType(DmpVellumoInfo* handle, const wchar_t* path) {
 }
 
 int32_t GetTotalDuration(DmpVellumoInfo* handle) {
-    CDmpVellumo* link = handle ? handle->TimeLink() : nullptr;
-    return link ? link->TotalDuration() : 0;
+    return handle ? handle->TotalDuration() : 0;
 }
 
 int32_t GetCurrentDuration(DmpVellumoInfo* handle) {
-    CDmpVellumo* link = handle ? handle->TimeLink() : nullptr;
-    return link ? link->CurrentPosition() : 0;
+    return handle ? handle->CurrentPosition() : 0;
 }
 
 int32_t GetVolume(DmpVellumoInfo* handle) {
-    CDmpVellumo* link = handle ? handle->TimeLink() : nullptr;
-    return link ? link->Volume() : 0;
+    return handle ? handle->Volume() : 0;
 }
 
 int32_t GetMaxVolume(DmpVellumoInfo* handle) {
-    CDmpVellumo* link = handle ? handle->TimeLink() : nullptr;
-    return link ? link->MaxVolume() : 0;
-}
-
-static int32_t countOf(DmpVellumoInfo* handle, uint32_t bit) {
-    CDmpVellumo* link = handle ? handle->ActiveLink(bit) : nullptr;
-    return link ? link->PlayListCount() : 0;
+    return handle ? handle->MaxVolume() : 0;
 }
 
 int32_t GetVideoCounts(DmpVellumoInfo* handle) {
-    return countOf(handle, DMP_TYPE_VIDEO);
+    return handle ? handle->PlayListCount(DMP_TYPE_VIDEO) : 0;
 }
 
 int32_t GetImageCounts(DmpVellumoInfo* handle) {
-    return countOf(handle, DMP_TYPE_IMAGE);
+    return handle ? handle->PlayListCount(DMP_TYPE_IMAGE) : 0;
 }
 
 int32_t GetAudioCounts(DmpVellumoInfo* handle) {
-    return countOf(handle, DMP_TYPE_AUDIO);
+    return handle ? handle->PlayListCount(DMP_TYPE_AUDIO) : 0;
 }
 
-static int32_t indexOf(DmpVellumoInfo* handle, uint32_t bit) {
-    if (!handle)
-        return 0;
-    CDmpVellumo* link = handle->ActiveLink(bit);
-    return link && link->HasFileProcessor() ? link->CurrentIndex() : -1;
-}
-
+// A null handle gives 0 here, not -1.
 int32_t GetCurPlayingVideoIndex(DmpVellumoInfo* handle) {
-    return indexOf(handle, DMP_TYPE_VIDEO);
+    return handle ? handle->CurrentIndex(DMP_TYPE_VIDEO) : 0;
 }
 
 int32_t GetCurPlayingImageIndex(DmpVellumoInfo* handle) {
-    return indexOf(handle, DMP_TYPE_IMAGE);
+    return handle ? handle->CurrentIndex(DMP_TYPE_IMAGE) : 0;
 }
 
 int32_t GetCurPlayingAudioIndex(DmpVellumoInfo* handle) {
-    return indexOf(handle, DMP_TYPE_AUDIO);
-}
-
-static const wchar_t* nameOf(DmpVellumoInfo* handle, uint32_t bit) {
-    CDmpVellumo* link = handle ? handle->ActiveLink(bit) : nullptr;
-    return link && link->HasFileProcessor() ? link->CurrentName() : nullptr;
+    return handle ? handle->CurrentIndex(DMP_TYPE_AUDIO) : 0;
 }
 
 const wchar_t* GetCurPlayingVideoName(DmpVellumoInfo* handle) {
-    return nameOf(handle, DMP_TYPE_VIDEO);
+    return handle ? handle->CurrentName(DMP_TYPE_VIDEO) : nullptr;
 }
 
 const wchar_t* GetCurPlayingImageName(DmpVellumoInfo* handle) {
-    return nameOf(handle, DMP_TYPE_IMAGE);
+    return handle ? handle->CurrentName(DMP_TYPE_IMAGE) : nullptr;
 }
 
 const wchar_t* GetCurPlayingAudioName(DmpVellumoInfo* handle) {
-    return nameOf(handle, DMP_TYPE_AUDIO);
-}
-
-static bool isPaused(DmpVellumoInfo* handle, uint32_t bit) {
-    CDmpVellumo* link = handle ? handle->ActiveLink(bit) : nullptr;
-    return link && link->IsPaused();
+    return handle ? handle->CurrentName(DMP_TYPE_AUDIO) : nullptr;
 }
 
 bool IsVideoPaused(DmpVellumoInfo* handle) {
-    return isPaused(handle, DMP_TYPE_VIDEO);
+    return handle && handle->IsPaused(DMP_TYPE_VIDEO);
 }
 
 bool IsImagePaused(DmpVellumoInfo* handle) {
-    return isPaused(handle, DMP_TYPE_IMAGE);
+    return handle && handle->IsPaused(DMP_TYPE_IMAGE);
 }
 
 bool IsAudioPaused(DmpVellumoInfo* handle) {
-    return isPaused(handle, DMP_TYPE_AUDIO);
-}
-
-static int32_t repeatOf(DmpVellumoInfo* handle, uint32_t bit) {
-    CDmpVellumo* link = handle ? handle->Link(bit) : nullptr;
-    return link ? link->RepeatStatus() : 0;
+    return handle && handle->IsPaused(DMP_TYPE_AUDIO);
 }
 
 int32_t GetVideoRepeatStatus(DmpVellumoInfo* handle) {
-    return repeatOf(handle, DMP_TYPE_VIDEO);
+    return handle ? handle->RepeatStatus(DMP_TYPE_VIDEO) : 0;
 }
 
 int32_t GetImageRepeatStatus(DmpVellumoInfo* handle) {
-    return repeatOf(handle, DMP_TYPE_IMAGE);
+    return handle ? handle->RepeatStatus(DMP_TYPE_IMAGE) : 0;
 }
 
 int32_t GetAudioRepeatStatus(DmpVellumoInfo* handle) {
-    return repeatOf(handle, DMP_TYPE_AUDIO);
+    return handle ? handle->RepeatStatus(DMP_TYPE_AUDIO) : 0;
 }
 
 // ---- play lists ----------------------------------------------------------------
@@ -359,6 +299,7 @@ bool SwitchToWfdPBC(DmpVellumoInfo* handle) {
     return guarded(false, [&] { return handle && handle->SwitchDevice(DMP_TYPE_WFD_PBC); });
 }
 
+// reserved is always 0: callers rely on the four-part signature.
 bool GetBoxVersion(DmpVellumoInfo* handle, int32_t* major, int32_t* minor, int32_t* reserved,
                    int32_t* build) {
     return guarded(false, [&] {

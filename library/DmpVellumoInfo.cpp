@@ -40,23 +40,23 @@ DmpVellumoInfo::LinkPtr& DmpVellumoInfo::slot(uint32_t mediaBit) {
     }
 }
 
-CDmpVellumo* DmpVellumoInfo::Link(uint32_t mediaBit) const {
+CDmpVellumo* DmpVellumoInfo::linkOf(uint32_t mediaBit) const {
     return const_cast<DmpVellumoInfo*>(this)->slot(mediaBit).get();
 }
 
-CDmpVellumo* DmpVellumoInfo::FirstLink(uint32_t mask) const {
+CDmpVellumo* DmpVellumoInfo::firstLink(uint32_t mask) const {
     for (uint32_t bit : {DMP_TYPE_VIDEO, DMP_TYPE_IMAGE, DMP_TYPE_AUDIO})
-        if ((mask & bit) != 0 && Link(bit) != nullptr)
-            return Link(bit);
+        if ((mask & bit) != 0 && linkOf(bit) != nullptr)
+            return linkOf(bit);
     return nullptr;
 }
 
-CDmpVellumo* DmpVellumoInfo::TimeLink() const {
+CDmpVellumo* DmpVellumoInfo::timeLink() const {
     return m_video ? m_video.get() : m_audio.get();
 }
 
-CDmpVellumo* DmpVellumoInfo::ActiveLink(uint32_t mediaBit) const {
-    return (m_activeMask.load() & mediaBit) != 0 ? Link(mediaBit) : nullptr;
+CDmpVellumo* DmpVellumoInfo::activeLink(uint32_t mediaBit) const {
+    return (m_activeMask.load() & mediaBit) != 0 ? linkOf(mediaBit) : nullptr;
 }
 
 CDmpVellumo* DmpVellumoInfo::createLink(LinkPtr& slot) {
@@ -124,7 +124,7 @@ DmpVellumoInfo::Playback DmpVellumoInfo::playback(uint32_t mask) const {
 }
 
 bool DmpVellumoInfo::startPlayback(const Playback& playback) {
-    auto play = [](CDmpVellumo& link, const DmpMediaList& list, int32_t mediaType) {
+    auto play = [](CDmpVellumo& link, const DmpMediaList& list, DmpMediaType mediaType) {
         return link.AddSharedFiles(list.Shared(), -1) && link.Play(mediaType);
     };
     if ((playback.mask & DMP_TYPE_VIDEO) != 0 && playback.video)
@@ -139,7 +139,7 @@ bool DmpVellumoInfo::startPlayback(const Playback& playback) {
 
 void DmpVellumoInfo::CloseLinks(uint32_t mask) {
     for (uint32_t bit : {DMP_TYPE_VIDEO, DMP_TYPE_AUDIO, DMP_TYPE_IMAGE}) {
-        if ((mask & bit) == 0 || !Link(bit))
+        if ((mask & bit) == 0 || !linkOf(bit))
             continue;
         closeLink(slot(bit));
         m_activeMask &= ~bit;
@@ -210,7 +210,13 @@ bool DmpVellumoInfo::GetBoxVersion(int32_t& major, int32_t& minor, int32_t& rese
     m_activeMask = DMP_TYPE_QUERY;
     if (!OpenLinks(DMP_TYPE_QUERY))
         return false;
-    return m_device->GetBoxVersion(major, minor, reserved, build);
+    dmpwire::BoxVersion version;
+    const bool isSent = m_device->GetBoxVersion(version);
+    major = version.major;
+    minor = version.minor;
+    reserved = 0;
+    build = version.build;
+    return isSent;
 }
 
 uint64_t DmpVellumoInfo::GetCurAdapterMacAddr() {
@@ -218,6 +224,95 @@ uint64_t DmpVellumoInfo::GetCurAdapterMacAddr() {
     if (!OpenLinks(DMP_TYPE_QUERY))
         return 0;
     return m_device->GetCurAdapterMacAddr();
+}
+
+// ---- playback control and state ----------------------------------------------
+
+bool DmpVellumoInfo::onFirstLink(uint32_t mask, bool (CDmpVellumo::*command)()) {
+    CDmpVellumo* target = firstLink(mask);
+    return target && (target->*command)();
+}
+
+bool DmpVellumoInfo::PlayNext(uint32_t mask) {
+    return onFirstLink(mask, &CDmpVellumo::Next);
+}
+
+bool DmpVellumoInfo::PlayPrev(uint32_t mask) {
+    return onFirstLink(mask, &CDmpVellumo::Prev);
+}
+
+bool DmpVellumoInfo::Pause(uint32_t mask) {
+    return onFirstLink(mask, &CDmpVellumo::Pause);
+}
+
+bool DmpVellumoInfo::Resume(uint32_t mask) {
+    return onFirstLink(mask, &CDmpVellumo::Resume);
+}
+
+bool DmpVellumoInfo::SetRepeat(uint32_t mask, int32_t repeat) {
+    CDmpVellumo* target = firstLink(mask);
+    return target && target->SetRepeat(repeat);
+}
+
+bool DmpVellumoInfo::SeekByTime(uint32_t time) {
+    CDmpVellumo* video = linkOf(DMP_TYPE_VIDEO);
+    if (video && video->Seek(time))
+        return true;
+    CDmpVellumo* audio = linkOf(DMP_TYPE_AUDIO);
+    return audio && audio->Seek(time);
+}
+
+bool DmpVellumoInfo::SetVolume(int32_t volume) {
+    auto apply = [volume](CDmpVellumo* target) {
+        return target && (volume == -1 ? target->Mute() : target->SetVolume(volume));
+    };
+    return apply(linkOf(DMP_TYPE_VIDEO)) || apply(linkOf(DMP_TYPE_AUDIO));
+}
+
+int32_t DmpVellumoInfo::ofTimeLink(int32_t (CDmpVellumo::*state)() const) const {
+    CDmpVellumo* target = timeLink();
+    return target ? (target->*state)() : 0;
+}
+
+int32_t DmpVellumoInfo::TotalDuration() const {
+    return ofTimeLink(&CDmpVellumo::TotalDuration);
+}
+
+int32_t DmpVellumoInfo::CurrentPosition() const {
+    return ofTimeLink(&CDmpVellumo::CurrentPosition);
+}
+
+int32_t DmpVellumoInfo::Volume() const {
+    return ofTimeLink(&CDmpVellumo::Volume);
+}
+
+int32_t DmpVellumoInfo::MaxVolume() const {
+    return ofTimeLink(&CDmpVellumo::MaxVolume);
+}
+
+int32_t DmpVellumoInfo::PlayListCount(uint32_t mediaBit) const {
+    CDmpVellumo* target = activeLink(mediaBit);
+    return target ? target->PlayListCount() : 0;
+}
+
+int32_t DmpVellumoInfo::CurrentIndex(uint32_t mediaBit) const {
+    CDmpVellumo* target = activeLink(mediaBit);
+    return target ? target->CurrentIndex() : -1;
+}
+
+const wchar_t* DmpVellumoInfo::CurrentName(uint32_t mediaBit) const {
+    CDmpVellumo* target = activeLink(mediaBit);
+    return target ? target->CurrentName() : nullptr;
+}
+
+bool DmpVellumoInfo::IsPaused(uint32_t mediaBit) const {
+    CDmpVellumo* target = activeLink(mediaBit);
+    return target && target->IsPaused();
+}
+
+int32_t DmpVellumoInfo::RepeatStatus(uint32_t mediaBit) const {
+    CDmpVellumo* target = linkOf(mediaBit);
+    return target ? target->RepeatStatus() : 0;
 }
 
 // ---- media lists -----------------------------------------------------------
@@ -266,8 +361,8 @@ bool DmpVellumoInfo::MergeFileList(const DmpMediaList& list, uint32_t mask, int3
     const uint32_t bit = (mask & DMP_TYPE_VIDEO)   ? DMP_TYPE_VIDEO
                          : (mask & DMP_TYPE_IMAGE) ? DMP_TYPE_IMAGE
                                                    : DMP_TYPE_AUDIO;
-    CDmpVellumo* link = Link(bit);
-    return link ? link->AddSharedFiles(list.Shared(), position) : true;
+    CDmpVellumo* target = linkOf(bit);
+    return target ? target->AddSharedFiles(list.Shared(), position) : true;
 }
 
 void DmpVellumoInfo::ClearPlayList(uint32_t mask) {

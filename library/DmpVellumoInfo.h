@@ -38,26 +38,46 @@ public:
     bool OpenLinks(uint32_t mask);
     void CloseLinks(uint32_t mask);
 
+    // Playback controls, on the first link of mask that exists, tested
+    // video, image, audio; false without one.
+    bool PlayNext(uint32_t mask);
+    bool PlayPrev(uint32_t mask);
+    bool Pause(uint32_t mask);
+    bool Resume(uint32_t mask);
+    bool SetRepeat(uint32_t mask, int32_t repeat);
+    // On the video link, else the audio link. volume -1 mutes.
+    bool SeekByTime(uint32_t time);
+    bool SetVolume(int32_t volume);
+
     // Device operations and queries.
     bool Upgrade(const char* url);
     bool SwitchDevice(uint32_t operation);
+    // The export's four parts, reserved always 0. Left as they are when the
+    // link does not open; zeros when the query could not be sent or the Box
+    // did not answer.
     bool GetBoxVersion(int32_t& major, int32_t& minor, int32_t& reserved, int32_t& build);
     uint64_t GetCurAdapterMacAddr();
+
+    // Player state of the video link, else of the audio link; 0 without
+    // either.
+    int32_t TotalDuration() const;
+    int32_t CurrentPosition() const;
+    int32_t Volume() const;
+    int32_t MaxVolume() const;
+    // Of the link of a media bit (0x1, 0x2 or 0x4) while that type is
+    // active: 0, -1, null and false otherwise.
+    int32_t PlayListCount(uint32_t mediaBit) const;
+    int32_t CurrentIndex(uint32_t mediaBit) const;
+    const wchar_t* CurrentName(uint32_t mediaBit) const;
+    bool IsPaused(uint32_t mediaBit) const;
+    // Of the link of a media bit, active or not; 0 without the link.
+    int32_t RepeatStatus(uint32_t mediaBit) const;
 
     // Media lists.
     uint32_t GetFilesType(const std::wstring& path);
     DmpMediaList* GetFileList(uint32_t mask);
     bool MergeFileList(const DmpMediaList& list, uint32_t mask, int32_t position);
     void ClearPlayList(uint32_t mask);
-
-    // The link for one media bit (0x1, 0x2 or 0x4), or null.
-    CDmpVellumo* Link(uint32_t mediaBit) const;
-    // The first link of mask that exists, tested video, image, audio.
-    CDmpVellumo* FirstLink(uint32_t mask) const;
-    // The video link, else the audio link.
-    CDmpVellumo* TimeLink() const;
-    // The link of a media bit when that bit is active, else null.
-    CDmpVellumo* ActiveLink(uint32_t mediaBit) const;
 
     uint32_t ActiveMask() const { return m_activeMask.load(); }
 
@@ -85,6 +105,17 @@ private:
         LinkPtr link;
         std::string url;
     };
+
+    // The link for one media bit, or null.
+    CDmpVellumo* linkOf(uint32_t mediaBit) const;
+    // The first link of mask that exists, tested video, image, audio.
+    CDmpVellumo* firstLink(uint32_t mask) const;
+    // The video link, else the audio link.
+    CDmpVellumo* timeLink() const;
+    // The link of a media bit when that bit is active, else null.
+    CDmpVellumo* activeLink(uint32_t mediaBit) const;
+    bool onFirstLink(uint32_t mask, bool (CDmpVellumo::*command)());
+    int32_t ofTimeLink(int32_t (CDmpVellumo::*state)() const) const;
 
     LinkPtr& slot(uint32_t mediaBit);
     CDmpVellumo* createLink(LinkPtr& slot);

@@ -2,41 +2,20 @@
 
 #include "KvuUPnPFinderCallback.h"
 
-#include <algorithm>
-
 KvuUPnPFinder::KvuUPnPFinder(std::string interfaceName)
     : m_interfaceName(std::move(interfaceName)) {}
 
 KvuUPnPFinder::~KvuUPnPFinder() {
-    {
-        std::lock_guard lock(m_observersLock);
-        m_observers.clear();
-    }
+    m_observers.Clear();
     StopSearch();
 }
 
 bool KvuUPnPFinder::AddObserver(KvuUPnPFinderObserver* observer) {
-    if (observer == nullptr) {
-        return false;
-    }
-    std::lock_guard lock(m_observersLock);
-    if (std::find(m_observers.begin(), m_observers.end(), observer) == m_observers.end()) {
-        m_observers.push_back(observer);
-    }
-    return true;
+    return m_observers.Add(observer);
 }
 
 bool KvuUPnPFinder::RemoveObserver(KvuUPnPFinderObserver* observer) {
-    if (observer == nullptr) {
-        return false;
-    }
-    std::lock_guard lock(m_observersLock);
-    const auto found = std::find(m_observers.begin(), m_observers.end(), observer);
-    if (found == m_observers.end()) {
-        return false;
-    }
-    m_observers.erase(found);
-    return true;
+    return m_observers.Remove(observer);
 }
 
 bool KvuUPnPFinder::StartSearch() {
@@ -49,30 +28,18 @@ void KvuUPnPFinder::StopSearch() {
     m_callback.reset();
 }
 
-// An observer may add or remove observers from its notification: the ones
-// present when the notification began are called, unless removed meanwhile.
-template <typename Call> void KvuUPnPFinder::ForEachObserver(Call call) {
-    std::lock_guard lock(m_observersLock);
-    const auto observers = m_observers;
-    for (auto* observer : observers) {
-        if (std::find(m_observers.begin(), m_observers.end(), observer) != m_observers.end()) {
-            call(*observer);
-        }
-    }
-}
-
 void KvuUPnPFinder::NotifyDeviceFound(const std::string& location, const std::string& udn,
                                       const std::string& friendlyName,
                                       const std::string& deviceType) {
-    ForEachObserver([&](KvuUPnPFinderObserver& observer) {
+    m_observers.ForEach([&](KvuUPnPFinderObserver& observer) {
         observer.DeviceFound(location, udn, friendlyName, deviceType);
     });
 }
 
 void KvuUPnPFinder::NotifySearchCompleted() {
-    ForEachObserver([](KvuUPnPFinderObserver& observer) { observer.SearchCompleted(); });
+    m_observers.ForEach([](KvuUPnPFinderObserver& observer) { observer.SearchCompleted(); });
 }
 
 void KvuUPnPFinder::NotifySearchFailed(const std::string& detail) {
-    ForEachObserver([&](KvuUPnPFinderObserver& observer) { observer.SearchFailed(detail); });
+    m_observers.ForEach([&](KvuUPnPFinderObserver& observer) { observer.SearchFailed(detail); });
 }

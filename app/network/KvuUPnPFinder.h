@@ -1,11 +1,10 @@
 #pragma once
 
 #include "KvuUPnPFinderObserver.h"
+#include "tools/CObserverList.h"
 
 #include <memory>
-#include <mutex>
 #include <string>
-#include <vector>
 
 class KvuUPnPFinderCallback;
 
@@ -47,12 +46,8 @@ public:
     void NotifySearchFailed(const std::string& detail);
 
 private:
-    template <typename Call> void ForEachObserver(Call call);
-
     const std::string m_interfaceName;
-    // Guards m_observers; held while observers are called and recursive so
-    // that an observer may add or remove observers from its notification.
-    std::recursive_mutex m_observersLock;
-    std::vector<KvuUPnPFinderObserver*> m_observers;
+    // An observer may add or remove observers from its notification.
+    kvu::tools::CObserverList<KvuUPnPFinderObserver> m_observers;
     std::unique_ptr<KvuUPnPFinderCallback> m_callback;
 };

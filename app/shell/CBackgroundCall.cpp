@@ -1,31 +1,31 @@
 #include "CBackgroundCall.h"
 
-#include <pthread.h>
-
 CBackgroundCall::CBackgroundCall(std::string threadName, QObject* parent)
-    : QObject(parent), m_threadName(std::move(threadName)) {}
+    : QObject(parent), m_worker(std::move(threadName)) {}
 
 CBackgroundCall::~CBackgroundCall() {
-    if (m_worker.joinable())
-        m_worker.join();
+    m_worker.Join();
 }
 
 bool CBackgroundCall::Start(std::function<int()> work) {
     if (m_isRunning.exchange(true))
         return false;
-    if (m_worker.joinable())
-        m_worker.join();
-    m_worker = std::thread([this, work = std::move(work)] {
-        // Thread names hold at most 15 characters.
-        pthread_setname_np(pthread_self(), m_threadName.substr(0, 15).c_str());
-        const int result = work();
-        QMetaObject::invokeMethod(
-            this,
-            [this, result] {
-                m_isRunning = false;
-                Q_EMIT Finished(result);
-            },
-            Qt::QueuedConnection);
-    });
-    return true;
+    m_worker.Join();
+    m_work = std::move(work);
+    if (m_worker.Start(&CBackgroundCall::run, this))
+        return true;
+    m_isRunning = false;
+    return false;
+}
+
+void CBackgroundCall::run(void* self) {
+    auto* call = static_cast<CBackgroundCall*>(self);
+    const int result = call->m_work();
+    QMetaObject::invokeMethod(
+        call,
+        [call, result] {
+            call->m_isRunning = false;
+            Q_EMIT call->Finished(result);
+        },
+        Qt::QueuedConnection);
 }

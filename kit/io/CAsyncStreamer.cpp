@@ -28,7 +28,7 @@ bool CAsyncStreamer::AsyncRead(uint8_t* buffer) {
             m_receiveProcessor.get(), "kvu-reader");
         m_receiveProcessor->SetQueue(m_receiveQueue.get());
     }
-    m_receiveQueue->Post(ASYNC_IO_INFO{buffer, kReadBytes, 0, 0});
+    m_receiveQueue->Post(ASYNC_IO_INFO{buffer, kReadBytes, 0});
     return true;
 }
 
@@ -48,7 +48,7 @@ bool CAsyncStreamer::CRecvCmdProcessor::Execute(ASYNC_IO_INFO info) {
     CStreamer* stream = m_owner.m_stream;
     int32_t result = kStreamBadArgument;
     if (info.buffer != nullptr && info.length != 0 && stream != nullptr && stream->IsOpen())
-        result = stream->Read(info.buffer, info.length, info.flags, 0);
+        result = stream->Read(info.buffer, info.length, info.flags);
     m_observer->DataReceived(info.buffer, result, result < 1 ? result : 0);
     if (result > 0)
         m_queue->Post(info);

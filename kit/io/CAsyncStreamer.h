@@ -16,7 +16,6 @@ struct ASYNC_IO_INFO {
     uint8_t* buffer;
     int32_t length;
     int32_t flags; // as for CStreamer::Read
-    int32_t reserved;
 };
 
 // Wraps a stream and reads it in a loop on a worker thread of its own,
@@ -35,7 +34,6 @@ public:
     // Set before the first AsyncRead; the read loop keeps the observer it
     // started with.
     void SetObserver(CDataStreamObserver* observer) { m_observer = observer; }
-    CDataStreamObserver* Observer() const { return m_observer; }
 
     // Starts the read loop, or feeds it one more read, into buffer. Fails
     // without creating anything when there is no observer, no buffer, or the

@@ -21,7 +21,6 @@ enum StreamStatus : int32_t {
 // Flags of Read and Write.
 enum StreamFlag : int32_t {
     kStreamFlagOutOfBand = 1,
-    kStreamFlagPeek = 2,
     // Write only: fail instead of waiting for room in the send buffer.
     kStreamFlagDontWait = 4,
 };
@@ -32,12 +31,12 @@ inline constexpr int32_t kStreamOptionSendBuffer = 1;
 class CStreamer {
 public:
     virtual ~CStreamer() = default;
-    virtual int32_t Open(const char* host, int32_t port, int32_t reserved1, int32_t reserved2) = 0;
+    virtual int32_t Open(const char* host, int32_t port) = 0;
     virtual void Close() = 0;
     // Byte count on success, else a negative status.
-    virtual int32_t Read(void* buffer, int32_t size, int32_t flags, int32_t reserved) = 0;
-    virtual int32_t Write(const void* buffer, int32_t size, int32_t flags, int32_t reserved) = 0;
-    virtual int32_t SetOption(int32_t option, const void* value, int32_t reserved) = 0;
+    virtual int32_t Read(void* buffer, int32_t size, int32_t flags) = 0;
+    virtual int32_t Write(const void* buffer, int32_t size, int32_t flags) = 0;
+    virtual int32_t SetOption(int32_t option, const void* value) = 0;
     virtual bool IsOpen() const = 0;
     // Closes, from any thread, and keeps the stream from opening again.
     virtual void Abort() { Close(); }
@@ -47,7 +46,7 @@ public:
     bool WriteAll(const void* data, size_t size, int32_t flags = 0);
 
     // Remembers host and port, closes, and opens again.
-    int32_t Connect(const char* host, int32_t port, int32_t reserved1, int32_t reserved2);
+    int32_t Connect(const char* host, int32_t port);
 
 protected:
     std::string m_host;

@@ -14,7 +14,6 @@ namespace {
 
 int mapFlags(int32_t flags) {
     return ((flags & kStreamFlagOutOfBand) != 0 ? MSG_OOB : 0) |
-           ((flags & kStreamFlagPeek) != 0 ? MSG_PEEK : 0) |
            ((flags & kStreamFlagDontWait) != 0 ? MSG_DONTWAIT : 0);
 }
 
@@ -41,7 +40,7 @@ CTcpStreamer::~CTcpStreamer() {
     retireSockets();
 }
 
-int32_t CTcpStreamer::Open(const char* host, int32_t port, int32_t, int32_t) {
+int32_t CTcpStreamer::Open(const char* host, int32_t port) {
     if (host == nullptr)
         return kStreamBadArgument;
     retireSockets();
@@ -115,7 +114,7 @@ void CTcpStreamer::retireSockets() {
     m_retired.clear();
 }
 
-int32_t CTcpStreamer::Read(void* buffer, int32_t size, int32_t flags, int32_t) {
+int32_t CTcpStreamer::Read(void* buffer, int32_t size, int32_t flags) {
     const int fd = m_socket.load();
     if (fd < 0) {
         errno = EBADF;
@@ -131,7 +130,7 @@ int32_t CTcpStreamer::Read(void* buffer, int32_t size, int32_t flags, int32_t) {
     return static_cast<int32_t>(count);
 }
 
-int32_t CTcpStreamer::Write(const void* buffer, int32_t size, int32_t flags, int32_t) {
+int32_t CTcpStreamer::Write(const void* buffer, int32_t size, int32_t flags) {
     const int fd = m_socket.load();
     if (fd < 0) {
         errno = EBADF;
@@ -146,7 +145,7 @@ int32_t CTcpStreamer::Write(const void* buffer, int32_t size, int32_t flags, int
     return static_cast<int32_t>(count);
 }
 
-int32_t CTcpStreamer::SetOption(int32_t option, const void* value, int32_t) {
+int32_t CTcpStreamer::SetOption(int32_t option, const void* value) {
     const int fd = m_socket.load();
     if (fd < 0) {
         errno = EBADF;

@@ -19,11 +19,11 @@ public:
     CTcpStreamer(const CTcpStreamer&) = delete;
     CTcpStreamer& operator=(const CTcpStreamer&) = delete;
 
-    int32_t Open(const char* host, int32_t port, int32_t reserved1, int32_t reserved2) override;
+    int32_t Open(const char* host, int32_t port) override;
     void Close() override;
-    int32_t Read(void* buffer, int32_t size, int32_t flags, int32_t reserved) override;
-    int32_t Write(const void* buffer, int32_t size, int32_t flags, int32_t reserved) override;
-    int32_t SetOption(int32_t option, const void* value, int32_t reserved) override;
+    int32_t Read(void* buffer, int32_t size, int32_t flags) override;
+    int32_t Write(const void* buffer, int32_t size, int32_t flags) override;
+    int32_t SetOption(int32_t option, const void* value) override;
     bool IsOpen() const override;
 
     // Closes for good: a connect in progress ends at once and every later Open

@@ -18,7 +18,6 @@ CWorkerThread::~CWorkerThread() {
 }
 
 bool CWorkerThread::Start(Function function, void* argument) {
-    m_isStopRequested = false;
     if (m_thread.joinable())
         return false;
     try {
@@ -37,7 +36,6 @@ bool CWorkerThread::Start(Function function, void* argument) {
 void CWorkerThread::Join() {
     if (!m_thread.joinable())
         return;
-    m_isStopRequested = true;
     if (IsCurrentThread()) {
         DebugPrint("CWorkerThread::Join(): %s cannot join itself\n", m_name.c_str());
         m_thread.detach();

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <atomic>
 #include <string>
 #include <thread>
 
@@ -16,19 +15,17 @@ public:
     CWorkerThread(const CWorkerThread&) = delete;
     CWorkerThread& operator=(const CWorkerThread&) = delete;
 
-    // Fails if a thread is already running.
+    // Fails while a thread started before has not been joined.
     bool Start(Function function, void* argument);
     // Waits without time-out. Called from the thread itself it does not wait.
     void Join();
 
     bool IsRunning() const { return m_thread.joinable(); }
-    bool IsStopRequested() const { return m_isStopRequested.load(); }
     bool IsCurrentThread() const { return m_thread.get_id() == std::this_thread::get_id(); }
 
 private:
     std::string m_name;
     std::thread m_thread;
-    std::atomic<bool> m_isStopRequested{false};
 };
 
 } // namespace kvu::tools

@@ -22,11 +22,11 @@ TEST(TcpStreamer, OperationsWithoutSocketFailWithTheirCodes) {
     TraceCapture trace;
     CTcpStreamer stream;
     char byte = 0;
-    EXPECT_EQ(stream.Write(&byte, 1, 0, 0), kStreamNoSocket);
+    EXPECT_EQ(stream.Write(&byte, 1, 0), kStreamNoSocket);
     EXPECT_NE(trace.Text().find("Invalid socket!(-5, "), std::string::npos);
-    EXPECT_EQ(stream.Read(&byte, 1, 0, 0), kStreamNoSocket);
+    EXPECT_EQ(stream.Read(&byte, 1, 0), kStreamNoSocket);
     EXPECT_FALSE(stream.IsOpen());
-    EXPECT_EQ(stream.Connect(nullptr, 1, 0, 0), kStreamBadArgument);
+    EXPECT_EQ(stream.Connect(nullptr, 1), kStreamBadArgument);
 }
 
 TEST(TcpStreamer, RefusedConnectAndBadOptionCodes) {
@@ -37,42 +37,42 @@ TEST(TcpStreamer, RefusedConnectAndBadOptionCodes) {
         port = gone.port();
     }
     CTcpStreamer stream;
-    EXPECT_EQ(stream.Connect("127.0.0.1", port, 0, 0), kStreamConnectFailed);
+    EXPECT_EQ(stream.Connect("127.0.0.1", port), kStreamConnectFailed);
     EXPECT_NE(trace.Text().find("Open connection failed!(-4, "), std::string::npos);
     EXPECT_FALSE(stream.IsOpen());
 
     LoopbackListener listener;
-    ASSERT_EQ(stream.Connect("127.0.0.1", listener.port(), 0, 0), kStreamOk);
+    ASSERT_EQ(stream.Connect("127.0.0.1", listener.port()), kStreamOk);
     const std::string before = trace.Text();
     const int32_t bytes = 4096;
-    EXPECT_EQ(stream.SetOption(2, &bytes, 0), kStreamBadArgument);
+    EXPECT_EQ(stream.SetOption(2, &bytes), kStreamBadArgument);
     EXPECT_EQ(trace.Text(), before);
-    EXPECT_EQ(stream.SetOption(kStreamOptionSendBuffer, &bytes, 0), kStreamOk);
+    EXPECT_EQ(stream.SetOption(kStreamOptionSendBuffer, &bytes), kStreamOk);
 }
 
 TEST(TcpStreamer, PeerCloseMakesReadFailWithReceiveCode) {
     TraceCapture trace;
     LoopbackListener listener;
     CTcpStreamer stream;
-    ASSERT_EQ(stream.Connect("127.0.0.1", listener.port(), 0, 0), kStreamOk);
+    ASSERT_EQ(stream.Connect("127.0.0.1", listener.port()), kStreamOk);
     const int peer = listener.accept();
     ASSERT_EQ(::send(peer, "ab", 2, 0), 2);
     ::close(peer);
     char buffer[8];
-    EXPECT_EQ(stream.Read(buffer, 8, 0, 0), 2);
-    EXPECT_EQ(stream.Read(buffer, 8, 0, 0), kStreamReceiveFailed);
+    EXPECT_EQ(stream.Read(buffer, 8, 0), 2);
+    EXPECT_EQ(stream.Read(buffer, 8, 0), kStreamReceiveFailed);
     EXPECT_NE(trace.Text().find("Read socket failed!(-6, "), std::string::npos);
 }
 
 TEST(TcpStreamer, CloseFromAnotherThreadEndsABlockedRead) {
     LoopbackListener listener;
     CTcpStreamer stream;
-    ASSERT_EQ(stream.Connect("127.0.0.1", listener.port(), 0, 0), kStreamOk);
+    ASSERT_EQ(stream.Connect("127.0.0.1", listener.port()), kStreamOk);
     const int peer = listener.accept();
     int32_t result = 0;
     std::thread reader([&] {
         char buffer[4];
-        result = stream.Read(buffer, 4, 0, 0);
+        result = stream.Read(buffer, 4, 0);
     });
     // Whether the close lands before or during the receive, the read fails.
     stream.Close();
@@ -112,7 +112,7 @@ TEST(AsyncStreamer, ReadLoopDeliversBytesThenOneErrorAndStops) {
     EXPECT_FALSE(stream.AsyncRead(buffer)); // no observer yet
     stream.SetObserver(&recorder);
     EXPECT_FALSE(stream.AsyncRead(buffer)); // not open
-    ASSERT_EQ(tcp->Connect("127.0.0.1", listener.port(), 0, 0), kStreamOk);
+    ASSERT_EQ(tcp->Connect("127.0.0.1", listener.port()), kStreamOk);
     const int peer = listener.accept();
     ASSERT_TRUE(stream.AsyncRead(buffer));
     ASSERT_EQ(::send(peer, "keywords", 8, 0), 8);

@@ -41,7 +41,7 @@ TEST_F(DmpVellumoInfoTest, RestartedUpdatesDropTheNextTwoChanges) {
     ASSERT_TRUE(status);
     EXPECT_EQ(status->wparam, reinterpret_cast<uintptr_t>(&m_handle));
     // The reader handles records in order: the two before were dropped.
-    EXPECT_EQ(m_handle.Link(DMP_TYPE_AUDIO)->Volume(), 3);
+    EXPECT_EQ(m_handle.Volume(), 3);
     EXPECT_EQ(m_window.CountOf(DMP_WM_AUDIO_STATUS), 0u);
 }
 
@@ -62,7 +62,7 @@ TEST_F(DmpVellumoInfoTest, FailedSendOfAPlaybackCommandIsPostedTwice) {
     const linger reset{1, 0};
     ::setsockopt(m_peer.CommandSocket(), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
     m_peer.CloseCommand();
-    EXPECT_FALSE(m_handle.FirstLink(DMP_TYPE_AUDIO)->Pause());
+    EXPECT_FALSE(m_handle.Pause(DMP_TYPE_AUDIO));
     for (int i = 0; i < 2; ++i) {
         const auto error = m_window.Next(DMP_WM_ERROR);
         ASSERT_TRUE(error);

@@ -92,7 +92,7 @@ TEST(LinkLifetime, CloseWithoutCommandConnectionSendsNothingAndStopsWorkers) {
     CDmpVellumo link;
     link.CloseConnection();
     EXPECT_FALSE(link.AreConnectionsOpen());
-    EXPECT_FALSE(link.HasFileProcessor());
+    EXPECT_EQ(link.CurrentIndex(), -1);
 }
 
 TEST(LinkLifetime, CloseEndsAWriterBlockedOnABoxThatStoppedReading) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "LoopbackListener.h"
+#include "WireBytes.h"
 
 #include <cstdint>
 #include <string>
@@ -51,9 +52,3 @@ private:
     int m_command = -1;
     int m_data = -1;
 };
-
-// Little-endian helpers for expected records.
-std::string Le32(uint32_t value);
-std::string Le64(uint64_t value);
-// A 13-byte command record, plus length and extra data when given.
-std::string Record(char command, int32_t sequence, uint64_t value, const std::string& extra = {});

@@ -31,6 +31,8 @@ std::optional<BoxFault> parseFault(const std::string& name) {
         {"answer-nothing", BoxFault::AnswerNothing},
         {"image-halfway", BoxFault::ImageHalfway},
         {"refuse-manifest", BoxFault::RefuseManifest},
+        {"fail-write", BoxFault::FailWrite},
+        {"close-after-image", BoxFault::CloseAfterImage},
     };
     const auto it = kFaults.find(name);
     if (it == kFaults.end())
@@ -154,7 +156,7 @@ std::string BoxOptions::usage() {
            "                      [--http-port WP] [--flash-time MS]\n"
            "                      [--fault unknown-keywords|truncated-records|close-mid-file|\n"
            "                               read-nothing|answer-nothing|image-halfway|\n"
-           "                               refuse-manifest]...\n"
+           "                               refuse-manifest|fail-write|close-after-image]...\n"
            "       vellumo-boxsim --help | --version\n"
            "\n"
            "The setup page is served at http://A:WP/remote/ (WP 80 unless set;\n"

@@ -16,6 +16,8 @@ enum class BoxFault {
     AnswerNothing,    // never write a status record
     ImageHalfway,     // stop fetching a firmware image halfway through
     RefuseManifest,   // turn every firmware manifest down
+    FailWrite,        // a whole image arrives, then writing it fails ("done" -1)
+    CloseAfterImage,  // a whole image arrives, then the pair closes without "done"
 };
 
 // The command line of vellumo-boxsim. Adding an option: a field here, a line

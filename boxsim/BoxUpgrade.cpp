@@ -90,8 +90,14 @@ void BoxUpgrade::run(const std::string& manifestUrl) {
                     .add("stage", "writing")
                     .add("bytes", imageResult.receivedBytes)
                     .add("ms", m_options.flashTimeMs));
-    const bool isWritten = writeFirmware();
-    finish(isWritten, "writing interrupted");
+    if (m_options.has(BoxFault::CloseAfterImage)) {
+        m_log.write(JsonLine("upgrade").add("pair", m_pairId).add("stage", "closed (fault)"));
+        m_endPair("fault");
+        return;
+    }
+    const bool isWritten = writeFirmware() && !m_options.has(BoxFault::FailWrite);
+    finish(isWritten,
+           m_options.has(BoxFault::FailWrite) ? "writing failed (fault)" : "writing interrupted");
 }
 
 HttpFetch::Result BoxUpgrade::fetch(What what, const std::string& url,

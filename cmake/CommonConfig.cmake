@@ -28,3 +28,15 @@ endif()
 set(CMAKE_CXX_EXTENSIONS OFF)
 find_package(Threads REQUIRED)
 target_link_libraries(vellumo_common INTERFACE Threads::Threads)
+
+# Keeps libDmpVellumo.so beside a program that loads it from its own
+# directory. A step of its own, run on every build: a post-build copy would
+# run only when the program itself relinks, and leave an old library beside
+# it after a change to the library alone.
+function(vellumo_library_beside target)
+  add_custom_target(${target}_library
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:DmpVellumo>
+      $<TARGET_FILE_DIR:${target}>
+    DEPENDS DmpVellumo VERBATIM)
+  add_dependencies(${target} ${target}_library)
+endfunction()

@@ -58,8 +58,7 @@ bool CDmpCmdProcessor::DoCmdRead(const DMP_COMMAND& item) {
         // files would take turns on the wire.
         if (m_link.OpenFile())
             m_queue->Flush();
-        if (!openIndex(index))
-            return false;
+        openIndex(index);
     }
     // At the end of the file the item waits for a seek without waking the
     // worker; a Box that closed the data connection reads no more, and the
@@ -71,18 +70,20 @@ bool CDmpCmdProcessor::DoCmdRead(const DMP_COMMAND& item) {
     return true;
 }
 
-bool CDmpCmdProcessor::openIndex(int32_t index) {
+void CDmpCmdProcessor::openIndex(int32_t index) {
     m_currentIndex = index;
-    if (!m_link.OpenEntry(index)) {
+    // A file that cannot be opened goes to the Box as an empty one, so that
+    // the Box moves on to the next entry instead of waiting for it.
+    const bool isOpened = m_link.OpenEntry(index);
+    if (!isOpened) {
         DebugPrint("CDmpCmdProcessor::DoCmdRead(): ?????? Fail to open file.\n");
         m_link.ReportError(DMP_ERROR_FILE_OPEN);
-        return false;
     }
-    m_link.SendDataRecord(kCmdFileSize, m_link.Sequence(), m_link.OpenFile()->Size());
+    m_link.SendDataRecord(kCmdFileSize, m_link.Sequence(),
+                          isOpened ? m_link.OpenFile()->Size() : 0);
     // A new picture is being shown.
     if (m_link.CurrentMediaType() == kMediaTypeImage)
         m_link.NotifyStatusChanged();
-    return true;
 }
 
 bool CDmpCmdProcessor::sendChunk() {

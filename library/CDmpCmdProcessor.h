@@ -29,7 +29,7 @@ public:
 
 private:
     void seek(const DMP_COMMAND& item);
-    bool openIndex(int32_t index);
+    void openIndex(int32_t index);
     // False at the end of the source: nothing was sent.
     bool sendChunk();
 

@@ -1,6 +1,8 @@
 #include "CDmpDataStreamObserver.h"
 
 #include "DebugPrint.h"
+#include "dmp_vellumo.h"
+#include "io/CStreamer.h"
 
 #include <cstdint>
 #include <deque>
@@ -19,6 +21,10 @@ void CDmpDataStreamObserver::DataReceived(uint8_t* buffer, int32_t length, int32
         DebugPrint("%s:%d, Err(%d), Type(%d,%d)\n", "CDmpStreamObserver", 52, error,
                    static_cast<int>(m_link.LastCommand()),
                    static_cast<int>(m_link.CurrentMediaType()));
+        // The connection ended without "done" (a silence was reported when
+        // it was seen).
+        if (!m_link.HasStreamEnded() && error != kvu::io::kStreamTimedOut)
+            m_link.ReportError(DMP_ERROR_BOX_LOST);
         m_link.EndStream();
         return;
     }
@@ -33,6 +39,15 @@ void CDmpDataStreamObserver::DataReceived(uint8_t* buffer, int32_t length, int32
         return;
     if (const std::optional<dmpwire::StatusRecord> record = m_link.RecvCmd(*keyword))
         apply(*record);
+}
+
+bool CDmpDataStreamObserver::ReadTimedOut() {
+    if (!m_link.IsStatusDue())
+        return true;
+    DebugPrint("CDmpDataStreamObserver::ReadTimedOut(): the Box is silent, Type(%d)\n",
+               static_cast<int>(m_link.CurrentMediaType()));
+    m_link.ReportError(DMP_ERROR_BOX_LOST);
+    return false;
 }
 
 void CDmpDataStreamObserver::apply(const dmpwire::StatusRecord& record) {
@@ -96,6 +111,10 @@ void CDmpDataStreamObserver::applyState(const dmpwire::StateValue& state) {
         m_link.NotifyStatusChanged();
         break;
     case dmpwire::PlayState::Done:
+        // A negative argument is the Box's failure report (an upgrade it
+        // could not complete); a list played to its end gives its count.
+        if (state.argument < 0)
+            m_link.ReportError(DMP_ERROR_BOX_FAILED);
         m_link.EndStream();
         break;
     case dmpwire::PlayState::Other:

@@ -16,6 +16,9 @@ public:
         : m_link(link), m_state(state), m_queue(queue) {}
 
     void DataReceived(uint8_t* buffer, int32_t length, int32_t error) override;
+    // The Box has been silent for the receive time-out: read on unless it
+    // owes a status now, in which case it is lost.
+    bool ReadTimedOut() override;
 
 private:
     void apply(const dmpwire::StatusRecord& record);

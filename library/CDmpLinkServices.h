@@ -27,9 +27,15 @@ public:
     virtual std::optional<dmpwire::StatusRecord> RecvCmd(dmpwire::StatusKeyword keyword) = 0;
     virtual DmpCommandCode LastCommand() const = 0;
     virtual bool HasOpenFile() const = 0;
-    // The Box ended the status stream: both sockets close, every object
-    // stays, and the observers are told Closed.
+    // Whether the Box owes this link status now: a video or audio link that
+    // plays, not paused by the Box or the caller, whose last command went
+    // out at least the silence limit ago.
+    virtual bool IsStatusDue() const = 0;
+    // The status stream ended: both sockets close, every object stays, and
+    // the observers are told Closed. After it, a failing read is the end
+    // this link made, not the Box's.
     virtual void EndStream() = 0;
+    virtual bool HasStreamEnded() const = 0;
 
     // For the command processor, on the worker.
     virtual void ConnectOnWorker() = 0;

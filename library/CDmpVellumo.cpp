@@ -6,6 +6,8 @@
 #include "io/CTcpStreamer.h"
 
 #include <chrono>
+#include <map>
+#include <mutex>
 #include <optional>
 #include <sys/stat.h>
 #include <thread>
@@ -25,9 +27,30 @@ constexpr int32_t kDataSendBufferBytes = 0x50000;
 constexpr int kDisconnectLockTries = 20;
 constexpr auto kDisconnectLockInterval = std::chrono::milliseconds(10);
 
+// A Box that plays reports its time several times a second: a status
+// connection silent this long, while the Box owes a report, is one whose Box
+// stopped (a hang, a network gone without a reset).
+constexpr int32_t kSilenceLimitMs = DMP_SILENCE_LIMIT_MS;
+
+int64_t steadyNowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 // The version and MAC queries wait 300 times 10 ms for the Box's answer.
 constexpr int kAnswerPolls = 300;
 constexpr auto kAnswerPollInterval = std::chrono::milliseconds(10);
+
+// The Box tells a link's two connections apart only by their order: the
+// links of a process that connect to one Box at the same time must not
+// interleave theirs. One lock per Box address; Boxes are few.
+std::mutex& connectLockOf(const std::string& host, int32_t port) {
+    static std::mutex registryMutex;
+    static std::map<std::pair<std::string, int32_t>, std::mutex> locks;
+    std::lock_guard lock(registryMutex);
+    return locks[{host, port}];
+}
 
 bool isOpen(const std::unique_ptr<kvu::io::CAsyncStreamer>& stream) {
     return stream && stream->Stream()->IsOpen();
@@ -79,6 +102,8 @@ void CDmpVellumo::createParts(std::unique_ptr<kvu::io::CStreamer> command,
         m_isTornDown = false;
     }
     m_state.isPaused = false;
+    m_hasStreamEnded = false;
+    m_isPausedByCaller = false;
     // The parts on the link's threads see it through its services alone.
     CDmpLinkServices& services = *this;
     // The old queue is stopped: the processor it ran can go first.
@@ -105,12 +130,18 @@ bool CDmpVellumo::AttachStreams(std::unique_ptr<kvu::io::CStreamer> command,
 bool CDmpVellumo::connectStreams() {
     if (m_host.empty() || !m_commandStream || !m_dataStream)
         return false;
-    if (m_commandStream->Stream()->Connect(m_host.c_str(), m_port) != kvu::io::kStreamOk)
-        return false;
-    if (m_dataStream->Stream()->Connect(m_host.c_str(), m_port) != kvu::io::kStreamOk)
-        return false;
+    {
+        std::lock_guard pairLock(connectLockOf(m_host, m_port));
+        if (m_commandStream->Stream()->Connect(m_host.c_str(), m_port) != kvu::io::kStreamOk)
+            return false;
+        if (m_dataStream->Stream()->Connect(m_host.c_str(), m_port) != kvu::io::kStreamOk)
+            return false;
+    }
     const int32_t bufferBytes = kDataSendBufferBytes;
     m_dataStream->Stream()->SetOption(kvu::io::kStreamOptionSendBuffer, &bufferBytes);
+    // The status reader looks at a silent Box once per silence limit.
+    const int32_t silenceMs = kSilenceLimitMs;
+    m_dataStream->Stream()->SetOption(kvu::io::kStreamOptionReceiveTimeout, &silenceMs);
     return true;
 }
 
@@ -188,7 +219,18 @@ void CDmpVellumo::setOpenFile(std::unique_ptr<CDmpFileSource> source) {
         old->Close();
 }
 
+bool CDmpVellumo::IsStatusDue() const {
+    const DmpMediaType type = m_currentMediaType.load();
+    if (type != kMediaTypeVideo && type != kMediaTypeAudio)
+        return false;
+    if (m_state.isPaused.load() || m_isPausedByCaller.load())
+        return false;
+    const int64_t sinceCommandNs = steadyNowNs() - m_lastCommandNs.load();
+    return sinceCommandNs >= int64_t{kSilenceLimitMs} * 1000000;
+}
+
 void CDmpVellumo::EndStream() {
+    m_hasStreamEnded = true;
     if (m_dataStream)
         m_dataStream->Stream()->Close();
     if (m_commandStream)
@@ -248,6 +290,7 @@ bool CDmpVellumo::sendCommand(DmpCommandCode code, SequenceUse use, int64_t valu
         const int32_t sequence = use == SequenceUse::Next ? ++m_sequence : m_sequence.load();
         failure = writeRecord(true, code, sequence, value, false, extra, extraLength, true);
     }
+    m_lastCommandNs = steadyNowNs();
     return reportRecordFailure(failure);
 }
 
@@ -355,6 +398,7 @@ bool CDmpVellumo::Play(DmpMediaType mediaType) {
     }
     m_currentMediaType = mediaType;
     m_lastCommand = kCmdPlay;
+    m_isPausedByCaller = false;
     return startStatusReader();
 }
 
@@ -374,11 +418,17 @@ bool CDmpVellumo::sendPlaybackCommand(DmpCommandCode code, const char* operation
 }
 
 bool CDmpVellumo::Pause() {
-    return sendPlaybackCommand(kCmdPause, "Pause");
+    const bool isSent = sendPlaybackCommand(kCmdPause, "Pause");
+    if (isSent)
+        m_isPausedByCaller = true;
+    return isSent;
 }
 
 bool CDmpVellumo::Resume() {
-    return sendPlaybackCommand(kCmdResume, "Resume");
+    const bool isSent = sendPlaybackCommand(kCmdResume, "Resume");
+    if (isSent)
+        m_isPausedByCaller = false;
+    return isSent;
 }
 
 bool CDmpVellumo::Next() {

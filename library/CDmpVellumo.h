@@ -102,7 +102,9 @@ private:
     std::optional<dmpwire::StatusRecord> RecvCmd(dmpwire::StatusKeyword keyword) override;
     DmpCommandCode LastCommand() const override { return m_lastCommand.load(); }
     bool HasOpenFile() const override { return m_hasOpenFile.load(); }
+    bool IsStatusDue() const override;
     void EndStream() override;
+    bool HasStreamEnded() const override { return m_hasStreamEnded.load(); }
     void ConnectOnWorker() override;
     void SetSequence(int32_t sequence) override { m_sequence = sequence; }
     bool SendDataRecord(DmpCommandCode code, int32_t sequence, int64_t value) override;
@@ -172,6 +174,14 @@ private:
     std::atomic<bool> m_hasOpenFile{false}; // read by the status reader
 
     std::atomic<int32_t> m_sequence{0};
+    // Set by EndStream, cleared when the parts are made anew: read on the
+    // status reader.
+    std::atomic<bool> m_hasStreamEnded{false};
+    // The caller's Pause until its Resume or the next Play; and when the last
+    // command record went out (steady clock, nanoseconds). Both read on the
+    // status reader.
+    std::atomic<bool> m_isPausedByCaller{false};
+    std::atomic<int64_t> m_lastCommandNs{0};
     uint8_t m_keyword[dmpwire::kKeywordBytes] = {}; // the status reader's receive buffer
     std::string m_host;
     int32_t m_port = 0;

@@ -49,6 +49,10 @@ bool CAsyncStreamer::CRecvCmdProcessor::Execute(ASYNC_IO_INFO info) {
     int32_t result = kStreamBadArgument;
     if (info.buffer != nullptr && info.length != 0 && stream != nullptr && stream->IsOpen())
         result = stream->Read(info.buffer, info.length, info.flags);
+    if (result == kStreamTimedOut && m_observer->ReadTimedOut()) {
+        m_queue->Post(info);
+        return true;
+    }
     m_observer->DataReceived(info.buffer, result, result < 1 ? result : 0);
     if (result > 0)
         m_queue->Post(info);

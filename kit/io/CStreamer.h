@@ -16,6 +16,7 @@ enum StreamStatus : int32_t {
     kStreamReceiveFailed = -6,
     kStreamSendFailed = -7,
     kStreamOptionFailed = -8,
+    kStreamTimedOut = -9, // Read: nothing came within the receive time-out
 };
 
 // Flags of Read and Write.
@@ -25,8 +26,11 @@ enum StreamFlag : int32_t {
     kStreamFlagDontWait = 4,
 };
 
-// Option of SetOption: the send-buffer size, as a 4-byte value.
+// Options of SetOption, each a 4-byte value: the send-buffer size in bytes,
+// and how long a Read waits for a byte before it gives kStreamTimedOut, in
+// milliseconds (0: for ever).
 inline constexpr int32_t kStreamOptionSendBuffer = 1;
+inline constexpr int32_t kStreamOptionReceiveTimeout = 2;
 
 class CStreamer {
 public:

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 namespace kvu::io {
@@ -124,6 +125,8 @@ int32_t CTcpStreamer::Read(void* buffer, int32_t size, int32_t flags) {
     do {
         count = ::recv(fd, buffer, static_cast<size_t>(size), mapFlags(flags));
     } while (count < 0 && errno == EINTR);
+    if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+        return kStreamTimedOut;
     if (count <= 0)
         return fail("Read socket failed!", kStreamReceiveFailed);
     acknowledgeAtOnce(fd);
@@ -151,9 +154,19 @@ int32_t CTcpStreamer::SetOption(int32_t option, const void* value) {
         errno = EBADF;
         return fail("Invalid socket!", kStreamNoSocket);
     }
-    if (option != kStreamOptionSendBuffer || value == nullptr)
+    if (value == nullptr)
         return kStreamBadArgument;
-    if (::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, value, sizeof(int32_t)) != 0)
+    int result = -1;
+    if (option == kStreamOptionSendBuffer) {
+        result = ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, value, sizeof(int32_t));
+    } else if (option == kStreamOptionReceiveTimeout) {
+        const int32_t ms = *static_cast<const int32_t*>(value);
+        const timeval timeout{ms / 1000, (ms % 1000) * 1000};
+        result = ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    } else {
+        return kStreamBadArgument;
+    }
+    if (result != 0)
         return fail("Set option failed!", kStreamOptionFailed);
     return kStreamOk;
 }

@@ -92,6 +92,16 @@ extern "C" {
 #define DMP_ERROR_CONNECT (-4)       /* connecting to the Box failed */
 #define DMP_ERROR_STATUS_READ (-6)   /* reading a status record failed */
 #define DMP_ERROR_SEND (-7)          /* sending a command failed */
+/* The Box reported that what it was asked failed: "stat" "done" with a
+ * negative argument (an upgrade it could not fetch or write). DMP_WM_CLOSED
+ * follows. */
+#define DMP_ERROR_BOX_FAILED (-8)
+/* The Box stopped answering: a link's status connection closed without
+ * "done", or a video or audio link that plays heard nothing for
+ * DMP_SILENCE_LIMIT_MS since its last record or command. DMP_WM_CLOSED
+ * follows. */
+#define DMP_ERROR_BOX_LOST (-9)
+#define DMP_SILENCE_LIMIT_MS 10000
 
 /* The host "window" of an asynchronous handle. The caller owns it and keeps it
  * alive while its handles live. post may be called from any library thread,

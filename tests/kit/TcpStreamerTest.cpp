@@ -45,9 +45,27 @@ TEST(TcpStreamer, RefusedConnectAndBadOptionCodes) {
     ASSERT_EQ(stream.Connect("127.0.0.1", listener.port()), kStreamOk);
     const std::string before = trace.Text();
     const int32_t bytes = 4096;
-    EXPECT_EQ(stream.SetOption(2, &bytes), kStreamBadArgument);
+    EXPECT_EQ(stream.SetOption(99, &bytes), kStreamBadArgument);
     EXPECT_EQ(trace.Text(), before);
     EXPECT_EQ(stream.SetOption(kStreamOptionSendBuffer, &bytes), kStreamOk);
+}
+
+// A read that waits past the receive time-out says so, and the stream stays
+// open for the next read.
+TEST(TcpStreamer, ReceiveTimeOutEndsAReadWithoutClosing) {
+    LoopbackListener listener;
+    CTcpStreamer stream;
+    ASSERT_EQ(stream.Connect("127.0.0.1", listener.port()), kStreamOk);
+    const int32_t timeoutMs = 50;
+    ASSERT_EQ(stream.SetOption(kStreamOptionReceiveTimeout, &timeoutMs), kStreamOk);
+    char byte = 0;
+    EXPECT_EQ(stream.Read(&byte, 1, 0), kStreamTimedOut);
+    EXPECT_TRUE(stream.IsOpen());
+    const int peer = listener.accept();
+    ASSERT_EQ(::send(peer, "x", 1, 0), 1);
+    EXPECT_EQ(stream.Read(&byte, 1, 0), 1);
+    EXPECT_EQ(byte, 'x');
+    ::close(peer);
 }
 
 TEST(TcpStreamer, PeerCloseMakesReadFailWithReceiveCode) {

@@ -5,12 +5,14 @@
 #include "PlayListWriter.h"
 #include "RawBoxPeer.h"
 #include "TestFiles.h"
+#include "WireBytes.h"
 #include "dmp_vellumo.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <future>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -70,9 +72,84 @@ TEST_F(HostileBoxTest, DestroyStopsADownloadThatNeverAnswers) {
     ::close(request);
 }
 
+// How a Box that goes away is told from one that ends its list: a status
+// connection closed without "done", and a Box silent while it plays, are
+// DMP_ERROR_BOX_LOST before the link's close; "done" with a negative
+// argument is the Box's failure report; "done" with the count is neither.
+TEST_F(HostileBoxTest, ALostBoxIsToldFromAnEndedList) {
+    const std::wstring track = MakePatternFile(m_dir, "a.mp3", 1000).wstring();
+    // What the Box does after the link connected, and the errors the link
+    // reports before it closes.
+    const auto errorsOf = [&](const std::function<void()>& box) {
+        DmpVellumoInfo* handle = play({track});
+        EXPECT_TRUE(m_window.Next(DMP_WM_CONNECTED));
+        // Once the link reads the status connection.
+        m_box.WriteStatus("time", 1, 100, 0);
+        EXPECT_TRUE(m_window.Next(DMP_WM_AUDIO_STATUS));
+        box();
+        EXPECT_TRUE(m_window.Next(DMP_WM_CLOSED));
+        Destroy(handle);
+        std::vector<intptr_t> errors;
+        for (const HostWindowRecorder::Message& message : m_window.Take())
+            if (message.number == DMP_WM_ERROR)
+                errors.push_back(message.lparam);
+        return errors;
+    };
+    EXPECT_EQ(errorsOf([&] { m_box.WriteStatus("stat", 1, "done", 1); }), std::vector<intptr_t>{})
+        << "a list played to its end";
+    EXPECT_EQ(errorsOf([&] { m_box.WriteStatus("stat", 1, "done", -1); }),
+              std::vector<intptr_t>{DMP_ERROR_BOX_FAILED});
+    EXPECT_EQ(errorsOf([&] { m_box.CloseAll(); }), std::vector<intptr_t>{DMP_ERROR_BOX_LOST});
+}
+
+// A Box that answers once and then never again, without closing anything.
+TEST_F(HostileBoxTest, ABoxSilentWhileItPlaysIsLost) {
+    DmpVellumoInfo* handle = play({MakePatternFile(m_dir, "a.mp3", 1000).wstring()});
+    ASSERT_TRUE(m_window.Next(DMP_WM_CONNECTED));
+    m_box.WriteStatus("time", 1, 100, 0);
+    const auto lost =
+        m_window.Next(DMP_WM_ERROR, std::chrono::milliseconds(3 * DMP_SILENCE_LIMIT_MS));
+    ASSERT_TRUE(lost);
+    EXPECT_EQ(lost->lparam, DMP_ERROR_BOX_LOST);
+    EXPECT_TRUE(m_window.Next(DMP_WM_CLOSED));
+    Destroy(handle);
+}
+
+// The Box pairs connections by their order alone: sixteen links of eight
+// handles that connect to it at once arrive as sixteen pairs, each a command
+// connection (the one that gets the names) before its data connection.
+TEST(LinkPairs, LinksToOneBoxConnectInPairs) {
+    TempDir dir;
+    const std::string list = std::filesystem::path(dir.file("list.m3u")).string();
+    ASSERT_TRUE(kvu::WritePlayList(list, {MakePatternFile(dir, "a.mp3", 10).wstring(),
+                                          MakePatternFile(dir, "b.jpg", 10).wstring()}));
+    LoopbackListener box(64);
+    HostWindowRecorder window;
+    std::vector<DmpVellumoInfo*> handles;
+    for (int i = 0; i < 8; ++i) {
+        handles.push_back(CreateWithAsyncIoA("127.0.0.1", box.port(), window.Window()));
+        ASSERT_TRUE(PlayFileA(handles.back(), list.c_str()));
+    }
+    std::vector<int> connections;
+    for (int i = 0; i < 32; ++i)
+        connections.push_back(box.accept());
+    for (size_t i = 0; i < connections.size(); ++i) {
+        pollfd entry{connections[i], POLLIN, 0};
+        const bool isCommand = i % 2 == 0;
+        // A command connection gets its names at once; a data connection
+        // nothing until the Box writes status.
+        EXPECT_EQ(::poll(&entry, 1, isCommand ? 5000 : 200) == 1, isCommand) << "connection " << i;
+    }
+    for (DmpVellumoInfo* handle : handles)
+        Destroy(handle);
+    for (const int fd : connections)
+        ::close(fd);
+}
+
 // Entries that link to files of the process file system: one announces size
 // 0 and streams without end, the other holds the process's own status. The
-// Box gets neither, only the link's "cannot be opened".
+// Box gets neither, each as an empty file so that it moves on; the link
+// tells "cannot be opened".
 TEST_F(HostileBoxTest, PseudoFilesAreRefusedAsUnopenable) {
     std::vector<std::wstring> entries;
     for (const char* target : {"/proc/self/pagemap", "/proc/self/status"}) {
@@ -90,7 +167,7 @@ TEST_F(HostileBoxTest, PseudoFilesAreRefusedAsUnopenable) {
         m_box.WriteStatus("stat", 2, "stop", 0);
     }
     Destroy(handle);
-    EXPECT_EQ(m_box.ReadAllData(), "");
+    EXPECT_EQ(m_box.ReadAllData(), Record('F', 1, 0) + Record('F', 0, 0));
 }
 
 // Eight small lists, each naming the next ten times, would expand to 10^8

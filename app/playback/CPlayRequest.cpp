@@ -5,6 +5,7 @@
 #include "Unicode.h"
 #include "resources/CStringTable.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <unistd.h>
 
@@ -91,6 +92,15 @@ PlayRequestOutcome CPlayRequest::PlayOpened(const std::vector<std::wstring>& fil
     });
 }
 
+PlayRequestOutcome CPlayRequest::PlayType(const std::vector<std::wstring>& files, uint32_t type,
+                                          const PlayTarget& target) {
+    if (files.empty())
+        return PlayRequestOutcome::NothingToPlay;
+    return withPlayList(files, m_reporter, [&](const std::string& path) {
+        return playFromList(path, type, type, Placement::Queue, target);
+    });
+}
+
 PlayRequestOutcome CPlayRequest::playFromList(const std::string& playListPath, uint32_t poolMask,
                                               uint32_t wantedMask, Placement placement,
                                               const PlayTarget& target) {
@@ -120,9 +130,15 @@ PlayRequestOutcome CPlayRequest::playFromList(const std::string& playListPath, u
         }
     }
     const int32_t position = placement == Placement::PlayNow ? 0 : -1;
-    for (const uint32_t type : {DMP_TYPE_VIDEO, DMP_TYPE_IMAGE, DMP_TYPE_AUDIO})
-        if ((types & type) != 0 && MergeIntoPlaying(type, instance, position))
-            types &= ~type;
+    for (const uint32_t type : {DMP_TYPE_VIDEO, DMP_TYPE_IMAGE, DMP_TYPE_AUDIO}) {
+        DmpVellumoInfo* existing = m_instances.FindInstanceFor(type);
+        if ((types & type) == 0 || !MergeIntoPlaying(type, instance, position))
+            continue;
+        types &= ~type;
+        const auto isRecorded = [existing](const auto& merge) { return merge.first == existing; };
+        if (std::none_of(m_record.merged.begin(), m_record.merged.end(), isRecorded))
+            m_record.merged.emplace_back(existing, placement);
+    }
 
     const uint32_t accepted = types & poolMask;
     const uint32_t rest = types & ~accepted;
@@ -134,6 +150,7 @@ PlayRequestOutcome CPlayRequest::playFromList(const std::string& playListPath, u
     }
     if (accepted != 0) {
         m_instances.Add(instance);
+        m_record.started.push_back(instance);
         // Given the same path, the library plays the lists as merged and
         // cleared above instead of reading the file again.
         DmpCallOr(api.PlayFile, false, instance, widePath.c_str());

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 // Media pool masks: the photo-and-music pool and the video pool.
@@ -41,6 +42,14 @@ struct PlayTarget {
     DmpHostWindow* window = nullptr;
 };
 
+// What a request did with its files: the instances it started, and those
+// that played a type of the files already and took them in (at the head or
+// the end), each once.
+struct PlayRecord {
+    std::vector<DmpVellumoInfo*> started;
+    std::vector<std::pair<DmpVellumoInfo*, Placement>> merged;
+};
+
 // Turns one drop into a play request: writes the temporary play list, asks a
 // new instance for the types of its entries, merges the types that already
 // play into their instances (Play Now at the head, Queue It at the end),
@@ -60,6 +69,11 @@ public:
     // their pool, the videos as one on theirs, queued; what belongs to the
     // other pool is never reported as ignored. Started when either started.
     PlayRequestOutcome PlayOpened(const std::vector<std::wstring>& files, const PlayTarget& target);
+    // The entries of files of one media type, on a new instance of their own
+    // that joins nothing: a list taken up again.
+    PlayRequestOutcome PlayType(const std::vector<std::wstring>& files, uint32_t type,
+                                const PlayTarget& target);
+    const PlayRecord& Record() const { return m_record; }
 
     // Hands the new instance's list of type to the instance that plays type:
     // position -1 appends, 0 puts it in front and restarts. False when none
@@ -79,4 +93,5 @@ private:
 
     CDmpInstances& m_instances;
     CPlayRequestReporter& m_reporter;
+    PlayRecord m_record;
 };

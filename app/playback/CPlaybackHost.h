@@ -2,6 +2,8 @@
 
 #include "CPlayRequest.h"
 
+#include <QString>
+
 #include <cstdint>
 
 // What a playback session asks of the application around it: the main
@@ -20,6 +22,17 @@ public:
     // waiting box, an upgrade's progress box): ends those that are visible.
     // linkError: the library's error code when a link failed, else 0.
     virtual void EndModalBoxes(int32_t linkError) = 0;
+    // Every error a link reports (DMP_WM_ERROR), before playback acts on it:
+    // an upgrade's instance is not playback's.
+    virtual void LinkReported(DmpVellumoInfo* instance, int32_t linkError) = 0;
+
+    // Messages that stay beside playback and wait for nothing, one of each
+    // kind: shown, or their text replaced when one shows already. Their one
+    // button (caption) closes them; the session hears of it through
+    // CPlaybackSession::LastingNoticeClosed.
+    enum class Notice { BoxLost, FilesSkipped };
+    virtual void ShowLastingNotice(Notice kind, const QString& body, const QString& button) = 0;
+    virtual void EndLastingNotice(Notice kind) = 0;
 
 protected:
     ~CPlaybackHost() = default;

@@ -4,13 +4,16 @@
 #include "CPlayRequest.h"
 #include "CPlaybackCommands.h"
 #include "CPlaybackControl.h"
+#include "CPlaybackHost.h"
+#include "CPlayedLists.h"
 
+#include <QTimer>
+
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-class CPlaybackHost;
-class CPlaybackObserver;
 class CStatusWindow;
 
 // Playback on the chosen Box, without widgets: plays what is dropped or
@@ -18,12 +21,24 @@ class CStatusWindow;
 // library's notifications (2024-2029), which build, refresh, rebuild or
 // remove the status window. Owns the library instances. User-interface
 // thread only, in message order.
+//
+// A Box that stops answering while it plays is told once, the status window
+// waits veiled, and the lists are taken up again where they stopped as soon
+// as the Box answers: tries at growing intervals for kReconnectWindow, until
+// the user gives up (the notice's button, the status window's close).
 class CPlaybackSession : public CPlaybackCommands {
 public:
     // target: the Box that drops play on and the window its instances post
     // to.
+    static constexpr std::chrono::seconds kReconnectWindow{120};
+    // The waits before the tries, the last one repeated.
+    static constexpr std::chrono::milliseconds kReconnectDelays[] = {
+        std::chrono::seconds(1), std::chrono::seconds(2), std::chrono::seconds(4),
+        std::chrono::seconds(8), std::chrono::seconds(15)};
+
+    // boxName: the Box's name in messages.
     CPlaybackSession(const DmpVellumoApi& api, CStatusWindow& statusWindow, CPlaybackHost& host,
-                     PlayTarget target = {});
+                     PlayTarget target = {}, QString boxName = {});
     // Destroys every instance: each link sends its disconnect.
     ~CPlaybackSession();
     CPlaybackSession(const CPlaybackSession&) = delete;
@@ -68,6 +83,12 @@ public:
     // instance and the status window go.
     void EndAll();
 
+    // The user closed a lasting notice with its button: the lost Box's ends
+    // the wait for it.
+    void LastingNoticeClosed(CPlaybackHost::Notice kind);
+    // Whether playback waits for a Box that stopped answering.
+    bool IsReconnecting() const { return m_isReconnecting; }
+
 private:
     PlayRequestOutcome play(const std::vector<std::wstring>& files, uint32_t poolMask,
                             Placement placement, bool isOtherPoolIgnored);
@@ -77,11 +98,29 @@ private:
     void endPlayback(int32_t linkError, bool isRestore);
     void createStatusWindow(uint32_t types, bool isImageStatusReapplied);
     void changed();
+    void handleError(DmpVellumoInfo* instance, int32_t linkError);
+    void noteSkippedFile(DmpVellumoInfo* instance);
+    void boxAnswered(DmpVellumoInfo* instance, uint32_t type);
+    // A played instance's links failed: its lists wait to be taken up again.
+    void lost(DmpVellumoInfo* instance);
+    void scheduleReconnect();
+    void reconnect();
+    void stopReconnecting();
+    void giveUp(bool hasTimedOut);
+    QString boxText(int stringId) const;
 
     CDmpInstances m_instances;
     CPlaybackControl m_control;
     CStatusWindow& m_statusWindow;
     CPlaybackHost& m_host;
     PlayTarget m_target;
+    QString m_boxName;
     CPlaybackObserver* m_observer = nullptr;
+    CPlayedLists m_played;
+
+    bool m_isReconnecting = false;
+    std::chrono::steady_clock::time_point m_lostAt;
+    size_t m_reconnectTries = 0;
+    std::vector<CPlayedLists::Resume> m_waitingLists; // to take up again at the next try
+    QTimer m_reconnectTimer;
 };

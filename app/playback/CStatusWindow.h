@@ -2,6 +2,8 @@
 
 #include "PanelStatus.h"
 
+#include <QString>
+
 #include <cstdint>
 
 // What the main window asks of the play status window (CPlayStatusDialog
@@ -39,4 +41,7 @@ public:
     virtual void UpdateImage(const ImagePanelStatus& status) = 0;
     // Shows the kept photo status again, on a window just created.
     virtual void ReapplyImageStatus() = 0;
+    // Veils the panels with text while playback waits for the Box (their
+    // controls reach nothing then); an empty text lifts the veil.
+    virtual void ShowWaiting(const QString& text) = 0;
 };

@@ -7,6 +7,7 @@
 #include <QRect>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,6 +33,12 @@ public:
     virtual bool Ask(const QString& title, const QString& body, const QString& firstCaption = {},
                      const QString& secondCaption = {}) = 0;
     virtual std::unique_ptr<CProgressWindow> MakeProgressWindow(CUpgradeHost::Owner owner) = 0;
+    // A message beside the work that waits for nothing, one of each kind:
+    // shown, or its text replaced; onClosed runs when the user closes it with
+    // its button.
+    virtual void ShowLastingNotice(CPlaybackHost::Notice kind, const QString& body,
+                                   const QString& button, std::function<void()> onClosed) = 0;
+    virtual void EndLastingNotice(CPlaybackHost::Notice kind) = 0;
 
     virtual bool IsMainWindowVisible() const = 0;
     virtual void SetMainWindowEnabled(bool isEnabled) = 0;

@@ -175,6 +175,11 @@ bool CVellumoCore::searchForBox() {
             if (m_isEnding || chosen.empty())
                 return false;
             m_boxAddress = QString::fromStdString(chosen).toStdWString();
+            for (const FoundBox& box : found)
+                if (box.host == chosen)
+                    m_boxName = QString::fromStdString(box.friendlyName);
+            if (m_boxName.isEmpty())
+                m_boxName = QString::fromStdString(chosen);
             startPlayback();
             return true;
         }
@@ -185,7 +190,7 @@ bool CVellumoCore::searchForBox() {
 
 void CVellumoCore::startPlayback() {
     m_session.emplace(GetDmpVellumoApi(), *m_statusWindow, static_cast<CPlaybackHost&>(*this),
-                      PlayTarget{m_boxAddress, kBoxPort, m_host->LibraryWindow()});
+                      PlayTarget{m_boxAddress, kBoxPort, m_host->LibraryWindow()}, m_boxName);
     m_desktop.emplace(*m_session);
 }
 
@@ -342,6 +347,21 @@ void CVellumoCore::EndModalBoxes(int32_t linkError) {
 
 void CVellumoCore::ShowMessage(const QString& body) {
     m_host->ShowNotice({}, body);
+}
+
+void CVellumoCore::LinkReported(DmpVellumoInfo* instance, int32_t linkError) {
+    m_upgrade.LinkReported(instance, linkError);
+}
+
+void CVellumoCore::ShowLastingNotice(Notice kind, const QString& body, const QString& button) {
+    m_host->ShowLastingNotice(kind, body, button, [this, kind] {
+        if (m_session)
+            m_session->LastingNoticeClosed(kind);
+    });
+}
+
+void CVellumoCore::EndLastingNotice(Notice kind) {
+    m_host->EndLastingNotice(kind);
 }
 
 std::optional<std::string> CVellumoCore::FindLocalAddress() const {

@@ -106,6 +106,9 @@ private:
     void SetDropsAccepted(bool isAccepted) override;
     void EndModalBoxes(int32_t linkError) override;
     void ShowMessage(const QString& text) override;
+    void LinkReported(DmpVellumoInfo* instance, int32_t linkError) override;
+    void ShowLastingNotice(Notice kind, const QString& body, const QString& button) override;
+    void EndLastingNotice(Notice kind) override;
     // CUpgradeHost
     std::unique_ptr<CProgressWindow> MakeProgressWindow(Owner owner) override;
     void ShowNotice(int titleId, int bodyId) override;
@@ -127,6 +130,7 @@ private:
     bool m_isEnding = false; // the elevation was refused: the application ends
     std::chrono::steady_clock::duration m_openingSearchTime{};
     std::wstring m_boxAddress;
+    QString m_boxName; // the chosen Box's friendly name
     CFileHandOver m_handOver;
     std::unique_ptr<CRemoteControl> m_remote; // made on the first opening of the setup page
     CFirmwareUpgrade m_upgrade{*this};

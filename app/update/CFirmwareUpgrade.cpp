@@ -22,6 +22,8 @@ constexpr int kCompletedText = 281;
 constexpr int kNetworkErrorText = 282;
 constexpr int kDownloadQuestionText = 294;
 constexpr int kDownloadFailedText = 295;
+constexpr int kBoxFailedText = 407;
+constexpr int kBoxGoneText = 408;
 
 constexpr const char* kApplianceName = "appliance.xml";
 constexpr const char* kImageName = "install.img";
@@ -115,6 +117,8 @@ void CFirmwareUpgrade::serve(const std::string& localAddress) {
         return;
     }
     instances->Add(instance);
+    m_instance = instance;
+    m_boxReport = 0;
     const std::string manifestUrl = serverUrl(localAddress, kApplianceName);
     if (DmpCallOr(api->Upgrade, false, instance, manifestUrl.c_str())) {
         const int code = m_progressWindow->DoModal();
@@ -122,6 +126,7 @@ void CFirmwareUpgrade::serve(const std::string& localAddress) {
     } else {
         DebugPrint("CFirmwareUpgrade: the library refused the upgrade\n");
     }
+    m_instance = nullptr;
     stopServer();
     // The closed notification may have ended the instance already.
     if (instances->Contains(instance))
@@ -131,6 +136,10 @@ void CFirmwareUpgrade::serve(const std::string& localAddress) {
 void CFirmwareUpgrade::reportOutcome(int code, bool isLinkOpen) {
     if (code == kNetworkErrorCode) {
         m_host.ShowNotice(CStringTable::kErrorTitle, kNetworkErrorText);
+        return;
+    }
+    if (code == kBoxReportCode) {
+        reportBoxFailure();
         return;
     }
     if (code != CProgressWindow::kCompleted)
@@ -144,8 +153,32 @@ void CFirmwareUpgrade::reportOutcome(int code, bool isLinkOpen) {
     // has nothing left to wait for.
     if (isLinkOpen)
         m_host.RunWaitingMessage(kWritingText);
+    // "Success." only for a Box that closed its link cleanly after the image.
+    if (m_boxReport != 0) {
+        reportBoxFailure();
+        return;
+    }
     m_host.ShowNotice(kSuccessTitle, kCloseText);
     m_host.PostClose();
+}
+
+void CFirmwareUpgrade::reportBoxFailure() {
+    DebugPrint("CFirmwareUpgrade: the Box %s\n", m_boxReport == DMP_ERROR_BOX_FAILED
+                                                     ? "reported that the upgrade failed"
+                                                     : "went away before it reported a result");
+    m_host.ShowNotice(CStringTable::kErrorTitle,
+                      m_boxReport == DMP_ERROR_BOX_FAILED ? kBoxFailedText : kBoxGoneText);
+}
+
+void CFirmwareUpgrade::LinkReported(DmpVellumoInfo* instance, int32_t linkError) {
+    if (instance == nullptr || instance != m_instance ||
+        (linkError != DMP_ERROR_BOX_FAILED && linkError != DMP_ERROR_BOX_LOST))
+        return;
+    m_boxReport = linkError;
+    // Before the whole image went out this ends the progress window; after
+    // it the writing notice ends with the link, and the report decides.
+    if (m_progressWindow)
+        m_progressWindow->EndDialog(kBoxReportCode);
 }
 
 void CFirmwareUpgrade::EndModalBoxes(int32_t linkError) {

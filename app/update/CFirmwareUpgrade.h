@@ -3,6 +3,7 @@
 #include "CFirmwareDownload.h"
 #include "CProgressWindow.h"
 #include "UpgradeFiles.h"
+#include "dmp_vellumo.h"
 #include "network/HttpStatusObserver.h"
 #include "resources/CStringTable.h"
 
@@ -29,6 +30,8 @@ public:
     // Smaller transfers do not move the progress window.
     static constexpr uint32_t kProgressMinimumBytes = 1048576;
     static constexpr int kNetworkErrorCode = 3;
+    // The progress window's end when the Box reported a failure or went away.
+    static constexpr int kBoxReportCode = 4;
 
     explicit CFirmwareUpgrade(CUpgradeHost& host, UpgradeFiles& files = UpgradeFiles::Get(),
                               const CStringTable& strings = CStringTable::Get());
@@ -45,6 +48,9 @@ public:
     // window as a network error; the last instance closing (0) ends it with
     // nothing to report.
     void EndModalBoxes(int32_t linkError);
+    // A link's error, which may be the Box's word on the upgrade: its failure
+    // report, or its going away before it reported a result.
+    void LinkReported(DmpVellumoInfo* instance, int32_t linkError);
 
     CFirmwareDownload& Download() { return m_download; }
     // The upgrade's progress window; kept until the next upgrade.
@@ -59,6 +65,7 @@ private:
     bool ensureImage();
     void serve(const std::string& localAddress);
     void reportOutcome(int code, bool isLinkOpen);
+    void reportBoxFailure();
     std::string serverUrl(const std::string& localAddress, const std::string& path) const;
     void stopServer();
 
@@ -69,4 +76,8 @@ private:
     // Replaced only while no server runs: the server's thread reads it.
     std::unique_ptr<CProgressWindow> m_progressWindow;
     std::unique_ptr<HttpServer> m_server;
+    // While the upgrade instance runs: it, and the Box's report on it
+    // (DMP_ERROR_BOX_FAILED or DMP_ERROR_BOX_LOST; 0 for none).
+    DmpVellumoInfo* m_instance = nullptr;
+    int32_t m_boxReport = 0;
 };

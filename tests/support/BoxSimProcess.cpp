@@ -90,9 +90,16 @@ BoxSimProcess::~BoxSimProcess() {
     }
 }
 
+void BoxSimProcess::freeze(bool isFrozen) {
+    if (m_pid >= 0)
+        ::kill(m_pid, isFrozen ? SIGSTOP : SIGCONT);
+}
+
 int BoxSimProcess::terminate() {
     if (m_pid < 0)
         return -1;
+    // A stopped process takes SIGTERM only once it goes on.
+    ::kill(m_pid, SIGCONT);
     ::kill(m_pid, SIGTERM);
     const auto deadline = std::chrono::steady_clock::now() + kExitWait;
     int status = 0;

@@ -44,6 +44,9 @@ public:
     std::optional<JsonEvent> waitForEvent(const Predicate& predicate,
                                           std::chrono::milliseconds timeout = kDefaultWait);
     bool isRunning();
+    // Stops the process where it is (a Box that hangs: it neither reads,
+    // writes nor closes), or lets it go on.
+    void freeze(bool isFrozen);
     // SIGTERM and wait; the exit code, or -1 when it died by a signal or was
     // already gone.
     int terminate();

@@ -6,8 +6,10 @@
 #include "ControlMessages.h"
 #include "PlayControlFormView.h"
 #include "dmp_vellumo.h"
+#include "ui/controls/SkinText.h"
 
 #include <QCloseEvent>
+#include <QLabel>
 #include <QPainter>
 
 #include <algorithm>
@@ -16,6 +18,8 @@ namespace {
 
 // Behind the panels where the window is taller than a panel column.
 constexpr QColor kBackdrop(16, 18, 22);
+constexpr int kVeilFontHeight = 16;
+constexpr int kVeilMargin = 24;
 
 } // namespace
 
@@ -24,9 +28,17 @@ CPlayStatusDialog::CPlayStatusDialog(QObject* owner, const CStringTable& strings
                            Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       m_owner(owner), m_playControl(new PlayControlFormView(this, strings)),
       m_video(new CVideoFormView(this, owner)), m_audio(new CAudioFormView(this, owner)),
-      m_image(new CImageFormView(this, owner)) {
+      m_image(new CImageFormView(this, owner)), m_waitingVeil(new QLabel(this)) {
     setObjectName(QStringLiteral("playStatusWindow"));
     setWindowTitle(QStringLiteral("Brelmox Status"));
+    m_waitingVeil->setObjectName(QStringLiteral("waitingVeil"));
+    m_waitingVeil->setAlignment(Qt::AlignCenter);
+    m_waitingVeil->setWordWrap(true);
+    m_waitingVeil->setMargin(kVeilMargin);
+    m_waitingVeil->setStyleSheet(
+        QStringLiteral("background: rgba(16, 18, 22, 210); color: white;"));
+    m_waitingVeil->setFont(SkinFont(this, kVeilFontHeight));
+    m_waitingVeil->hide();
 }
 
 CPlayStatusDialog::~CPlayStatusDialog() = default;
@@ -43,6 +55,8 @@ void CPlayStatusDialog::Create(uint32_t types) {
     m_playControl->SetTypes(types);
     const QSize size = layOutPanels();
     setFixedSize(size);
+    m_waitingVeil->setGeometry(QRect(QPoint(0, 0), size));
+    m_waitingVeil->raise();
     if (m_savedPosition)
         setGeometry(QRect(*m_savedPosition, size));
     m_trackingPosition = true;
@@ -136,6 +150,16 @@ void CPlayStatusDialog::ReapplyImageStatus() {
     const PhotoStatus& last = m_lastPhotoStatus;
     m_image->UpdateStatus(last.name.c_str(), last.count, last.index, last.repeatMode);
     m_image->ShowPaused(last.paused);
+}
+
+void CPlayStatusDialog::ShowWaiting(const QString& text) {
+    m_waitingVeil->setText(text);
+    m_waitingVeil->setVisible(!text.isEmpty());
+    m_waitingVeil->raise();
+    // The panels' controls reach nothing while playback waits.
+    for (QWidget* panel : {static_cast<QWidget*>(m_playControl), static_cast<QWidget*>(m_video),
+                           static_cast<QWidget*>(m_audio), static_cast<QWidget*>(m_image)})
+        panel->setEnabled(text.isEmpty());
 }
 
 void CPlayStatusDialog::reject() {

@@ -16,6 +16,7 @@ class CAudioFormView;
 class CPlaybackFormView;
 class CImageFormView;
 class CVideoFormView;
+class QLabel;
 class PlayControlFormView;
 
 // The play status window that stands in for the main window while the Box
@@ -52,6 +53,9 @@ public:
     void UpdateAudio(const MediaPanelStatus& status) override;
     void UpdateImage(const ImagePanelStatus& status) override;
     void ReapplyImageStatus() override;
+    void ShowWaiting(const QString& text) override;
+    // The veil while playback waits for the Box; hidden otherwise.
+    QLabel& waitingVeil() { return *m_waitingVeil; }
 
     PlayControlFormView& playControl() { return *m_playControl; }
 
@@ -85,6 +89,7 @@ private:
     CVideoFormView* m_video;
     CAudioFormView* m_audio;
     CImageFormView* m_image;
+    QLabel* m_waitingVeil; // above the panels
 
     uint32_t m_types = 0; // 0 while there is no window
     bool m_started = false;

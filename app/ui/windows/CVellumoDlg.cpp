@@ -309,6 +309,34 @@ std::unique_ptr<CProgressWindow> CVellumoDlg::MakeProgressWindow(CUpgradeHost::O
     return window;
 }
 
+void CVellumoDlg::ShowLastingNotice(CPlaybackHost::Notice kind, const QString& body,
+                                    const QString& button, std::function<void()> onClosed) {
+    QPointer<CMessageDialog>& notice = m_lastingNotices[kind];
+    if (!notice) {
+        QWidget* owner = m_statusWindow->isVisible() ? static_cast<QWidget*>(m_statusWindow.get())
+                                                     : static_cast<QWidget*>(this);
+        notice = new CMessageDialog(owner, m_strings);
+        notice->SetStyle(CMessageDialog::kOneButton);
+    }
+    // Closed by its button only; EndLastingNotice closes it without a word.
+    notice->disconnect(this);
+    connect(notice, &QDialog::finished, this, [dialog = notice.data(), onClosed] {
+        if (dialog->Result() == CMessageDialog::kFirstButton)
+            onClosed();
+    });
+    notice->SetButtonCaptions(button, {});
+    notice->SetTexts({}, body);
+    notice->show();
+}
+
+void CVellumoDlg::EndLastingNotice(CPlaybackHost::Notice kind) {
+    const auto found = m_lastingNotices.find(kind);
+    if (found == m_lastingNotices.end() || !found->second)
+        return;
+    found->second->disconnect(this);
+    found->second->hide();
+}
+
 void CVellumoDlg::ShowMainWindow(CPlaybackHost::ShowHow how) {
     if (how == CPlaybackHost::ShowHow::Normal) {
         show();

@@ -9,8 +9,10 @@
 #include "ui/controls/CMessagePort.h"
 #include "ui/controls/MessageLayer.h"
 
+#include <QPointer>
 #include <QWidget>
 
+#include <map>
 #include <memory>
 
 class CGdipButton;
@@ -82,6 +84,9 @@ private:
     bool Ask(const QString& title, const QString& body, const QString& firstCaption,
              const QString& secondCaption) override;
     std::unique_ptr<CProgressWindow> MakeProgressWindow(CUpgradeHost::Owner owner) override;
+    void ShowLastingNotice(CPlaybackHost::Notice kind, const QString& body, const QString& button,
+                           std::function<void()> onClosed) override;
+    void EndLastingNotice(CPlaybackHost::Notice kind) override;
     bool IsMainWindowVisible() const override { return isVisible(); }
     void SetMainWindowEnabled(bool isEnabled) override { setEnabled(isEnabled); }
     void HideMainWindow() override { hide(); }
@@ -106,6 +111,8 @@ private:
     // Without owner: it shows before the main window does.
     CMessageDialog m_waitingBox;
     CListDialog m_deviceList;
+    // Children of the window they were first shown over, which frees them.
+    std::map<CPlaybackHost::Notice, QPointer<CMessageDialog>> m_lastingNotices;
     QEventLoop* m_loop = nullptr; // while DoModal runs
     int m_endCode = IDCANCEL;
 

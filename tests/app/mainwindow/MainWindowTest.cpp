@@ -14,12 +14,14 @@
 #include "ui/controls/SkinText.h"
 #include "ui/windows/CAudioFormView.h"
 #include "ui/windows/CImageFormView.h"
+#include "ui/windows/CMessageDialog.h"
 #include "ui/windows/CVellumoDlg.h"
 #include "ui/windows/PlayControlFormView.h"
 
 #include <QApplication>
 #include <QDropEvent>
 #include <QFontMetrics>
+#include <QLabel>
 #include <QMimeData>
 #include <QTimer>
 #include <QUrl>
@@ -392,10 +394,200 @@ TEST_F(MainWindowTest, WhenThePhotosEndTheStatusWindowStaysShown) {
     EXPECT_EQ(round, kRounds);
 }
 
+// The lasting notice shown over the status window, or null.
+CMessageDialog* shownNotice(QWidget& statusWindow) {
+    for (CMessageDialog* notice : statusWindow.findChildren<CMessageDialog*>())
+        if (notice->isVisible())
+            return notice;
+    return nullptr;
+}
+
+// The Box stops while music plays: frozen (it neither answers nor closes), or
+// ended and started again on its address. The user is told once, naming the
+// Box; the status window waits veiled; when the Box answers again the list
+// goes on with the file it had reached, at about the time it had reached.
+class LostBoxTest : public MainWindowTest {
+protected:
+    enum class Loss { Freeze, Restart };
+
+    void loseAndComeBack(Loss loss) {
+        std::vector<std::string> slow = box("Living Room");
+        slow.insert(slow.end(), {"--read-rate", "2000000"});
+        std::optional<BoxSimProcess> living(std::in_place, slow, "127.0.0.2");
+        TempDir media;
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(QString::fromStdString(
+                          MakePatternFile(media, "first.mp3", 64 << 20).string())),
+                      QUrl::fromLocalFile(QString::fromStdString(
+                          MakePatternFile(media, "second.mp3", 1 << 20).string()))});
+        auto window = makeWindow();
+        CPlayStatusDialog& status = window->statusWindow();
+        enum class Stage { Opening, Playing, Lost, Back } stage = Stage::Opening;
+        int32_t elapsedWhenLost = 0;
+        Driver driver(*window, [&] {
+            switch (stage) {
+            case Stage::Opening:
+                if (!window->isVisible())
+                    return false;
+                dropAt(*window, QRectF(window->photoMusicPool()->geometry()).center(), data);
+                stage = Stage::Playing;
+                return false;
+            case Stage::Playing: {
+                CPlaybackSession* session = window->Session();
+                DmpVellumoInfo* playing = session->Instances().FindInstanceFor(DMP_TYPE_AUDIO);
+                const int32_t elapsed =
+                    playing ? DmpCallOr(session->Instances().Api().GetCurrentDuration, 0, playing)
+                            : 0;
+                if (elapsed < 2)
+                    return false;
+                elapsedWhenLost = elapsed;
+                if (loss == Loss::Freeze)
+                    living->freeze(true);
+                else
+                    living.reset();
+                stage = Stage::Lost;
+                return false;
+            }
+            case Stage::Lost: {
+                CMessageDialog* notice = shownNotice(status);
+                if (notice == nullptr)
+                    return false;
+                EXPECT_TRUE(notice->accessibleName().contains(QStringLiteral("Living Room")));
+                EXPECT_TRUE(status.isVisible());
+                EXPECT_TRUE(status.waitingVeil().isVisible());
+                if (loss == Loss::Freeze)
+                    living->freeze(false);
+                else
+                    living.emplace(slow, "127.0.0.2");
+                stage = Stage::Back;
+                return false;
+            }
+            case Stage::Back:
+                if (shownNotice(status) != nullptr || status.waitingVeil().isVisible())
+                    return false;
+                window->EndDialog(IDCANCEL);
+                return true;
+            }
+            return true;
+        });
+        EXPECT_EQ(window->DoModal(), IDCANCEL);
+        ASSERT_EQ(stage, Stage::Back);
+        // The list taken up again starts with the file it had reached...
+        const auto names = living->waitForEvent([](const JsonEvent& e) {
+            return e.str("event") == "command" && e.str("byte") == "l" &&
+                   e.strings("names") == std::vector<std::string>{"first.mp3", "second.mp3"} &&
+                   e.num("pair") > 1;
+        });
+        EXPECT_TRUE(names || loss == Loss::Restart);
+        if (loss == Loss::Restart)
+            EXPECT_TRUE(living->waitForEvent([](const JsonEvent& e) {
+                return e.str("event") == "command" && e.str("byte") == "l" &&
+                       e.strings("names").front() == "first.mp3";
+            }));
+        // ...at about the time it had reached.
+        const auto seek = living->waitForEvent(
+            [](const JsonEvent& e) { return e.str("event") == "command" && e.str("byte") == "J"; });
+        ASSERT_TRUE(seek);
+        EXPECT_GE(seek->num("value"), elapsedWhenLost);
+    }
+};
+
+TEST_F(LostBoxTest, AFrozenBoxIsToldAndTheListGoesOnWhereItStopped) {
+    loseAndComeBack(Loss::Freeze);
+}
+
+TEST_F(LostBoxTest, ABoxEndedAndStartedAgainTakesTheListUp) {
+    loseAndComeBack(Loss::Restart);
+}
+
+// A drop while the Box is down says so at once, naming the Box, and the main
+// window takes drops again.
+TEST_F(MainWindowTest, ADropWhileTheBoxIsDownSaysSo) {
+    std::optional<BoxSimProcess> living(std::in_place, box("Living Room"), "127.0.0.2");
+    TempDir media;
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(
+        QString::fromStdString(MakePatternFile(media, "song.mp3", 1000).string()))});
+    auto window = makeWindow();
+    bool isDropped = false;
+    QString told;
+    Driver driver(*window, [&] {
+        if (!isDropped) {
+            if (!window->isVisible())
+                return false;
+            living.reset();
+            dropAt(*window, QRectF(window->photoMusicPool()->geometry()).center(), data);
+            isDropped = true;
+            return false;
+        }
+        QWidget* message = QApplication::activeModalWidget();
+        if (message == nullptr)
+            return false;
+        told = message->accessibleName();
+        EXPECT_TRUE(clickButton(message, QStringLiteral("OK")));
+        return true;
+    });
+    Driver ender(*window, [&] {
+        if (told.isEmpty() || QApplication::activeModalWidget() != nullptr ||
+            !window->acceptDrops())
+            return false;
+        window->EndDialog(IDCANCEL);
+        return true;
+    });
+    EXPECT_EQ(window->DoModal(), IDCANCEL);
+    EXPECT_TRUE(told.contains(QStringLiteral("Living Room"))) << told.toStdString();
+}
+
+// A file that cannot be read when the Box asks for it is skipped: the next
+// one plays without a Next, and the user reads which file and why.
+TEST_F(MainWindowTest, AnUnreadableFileIsSkippedWithANotice) {
+    std::vector<std::string> slow = box("Living Room");
+    slow.insert(slow.end(), {"--read-rate", "2000000"});
+    BoxSimProcess living(slow, "127.0.0.2");
+    TempDir media;
+    const std::filesystem::path gone = MakePatternFile(media, "gone.mp3", 1000);
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(
+                      MakePatternFile(media, "first.mp3", 4 << 20).string())),
+                  QUrl::fromLocalFile(QString::fromStdString(gone.string())),
+                  QUrl::fromLocalFile(
+                      QString::fromStdString(MakePatternFile(media, "next.mp3", 1000).string()))});
+    auto window = makeWindow();
+    CPlayStatusDialog& status = window->statusWindow();
+    bool isDropped = false;
+    QString noticeText;
+    Driver driver(*window, [&] {
+        if (!isDropped) {
+            if (!window->isVisible())
+                return false;
+            dropAt(*window, QRectF(window->photoMusicPool()->geometry()).center(), data);
+            isDropped = true;
+            return false;
+        }
+        // Named to the Box, then gone while the first file plays.
+        if (std::filesystem::exists(gone)) {
+            if (showsText(status.audioPanel(), QStringLiteral("first.mp3")))
+                std::filesystem::remove(gone);
+            return false;
+        }
+        CMessageDialog* notice = shownNotice(status);
+        if (notice == nullptr)
+            return false;
+        noticeText = notice->accessibleName();
+        window->EndDialog(IDCANCEL);
+        return true;
+    });
+    EXPECT_EQ(window->DoModal(), IDCANCEL);
+    EXPECT_TRUE(noticeText.contains(QStringLiteral("gone.mp3"))) << noticeText.toStdString();
+    EXPECT_TRUE(living.waitForEvent([](const JsonEvent& e) {
+        return e.str("event") == "file" && e.str("name") == "next.mp3" && e.flag("complete");
+    }));
+}
+
 // The status window's close ends playback: every link disconnects and the
 // main window takes drops again. A flood of status notifications leaves at
-// most one refresh waiting. A Box that goes away mid-play brings the main
-// window back.
+// most one refresh waiting. A Box that goes away mid-play is waited for
+// until the user stops the wait: the main window comes back.
 TEST_F(MainWindowTest, PlaybackEndsBackInTheMainWindow) {
     std::vector<std::string> slow = box("Living Room");
     slow.insert(slow.end(), {"--read-rate", "2000000"});
@@ -478,6 +670,8 @@ TEST_F(MainWindowTest, PlaybackEndsBackInTheMainWindow) {
             stage = Stage::BoxGone;
             return false;
         case Stage::BoxGone:
+            if (CMessageDialog* notice = shownNotice(status))
+                EXPECT_TRUE(clickButton(notice, QStringLiteral("Stop")));
             if (!isBack())
                 return false;
             window->close();

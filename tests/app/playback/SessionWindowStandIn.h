@@ -7,7 +7,9 @@
 #include "ui/windows/CPlayStatusDialog.h"
 
 #include <QObject>
+#include <QStringList>
 
+#include <map>
 #include <vector>
 
 // An action asked of playback: the media type, the action and its value.
@@ -52,7 +54,16 @@ public:
     void MinimizeMainWindow() override {}
     void SetDropsAccepted(bool) override {}
     void EndModalBoxes(int32_t) override {}
-    void ShowMessage(const QString&) override {}
+    void ShowMessage(const QString& text) override { messages.append(text); }
+    void LinkReported(DmpVellumoInfo*, int32_t) override {}
+    void ShowLastingNotice(Notice kind, const QString& body, const QString&) override {
+        notices[kind] = body;
+    }
+    void EndLastingNotice(Notice kind) override { notices.erase(kind); }
+
+    // What the session showed: its messages, and the lasting notices up now.
+    QStringList messages;
+    std::map<Notice, QString> notices;
 
     // The port outlives the session: its instances may post while they end.
     CMessagePort port{this};

@@ -108,6 +108,10 @@ public:
         if (upgrade != nullptr)
             upgrade->EndModalBoxes(linkError);
     }
+    void LinkReported(DmpVellumoInfo* instance, int32_t linkError) override {
+        if (upgrade != nullptr)
+            upgrade->LinkReported(instance, linkError);
+    }
     CDmpInstances* Instances() override { return &session.Instances(); }
     DmpHostWindow* LibraryWindow() override { return port.HostWindow(); }
     void PostClose() override { ++closeRequests; }
@@ -384,8 +388,8 @@ TEST_F(FirmwareUpgradeTest, ConnectFailureShowsNetworkError) {
 
 // The Box gives up halfway through an image larger than what the sockets
 // between it and the server can hold: the server never sends the whole
-// image, the Box closes its link, and the progress window ends without a
-// success message or a close request.
+// image, the Box reports its failure and closes its link, and the progress
+// window ends with the failure named, without a close request.
 TEST_F(FirmwareUpgradeTest, BoxStoppingHalfwayIsNoSuccess) {
     BoxSimProcess box({"--port", "7171", "--fault", "image-halfway"}, "127.0.0.2");
     ASSERT_TRUE(box.isReady());
@@ -394,10 +398,35 @@ TEST_F(FirmwareUpgradeTest, BoxStoppingHalfwayIsNoSuccess) {
 
     upgrade.Run();
 
-    EXPECT_TRUE(window.shown.empty());
+    EXPECT_EQ(window.shown, (std::vector<Shown>{{256, 407}}));
     EXPECT_EQ(window.closeRequests, 0);
     EXPECT_TRUE(window.session.Instances().IsEmpty());
     const auto fetched = box.waitForEvent(transferOf("image"));
     ASSERT_TRUE(fetched);
     EXPECT_FALSE(fetched->flag("complete"));
+}
+
+// Every way the Box ends an upgrade badly is named, and "Success." is only
+// for a Box that wrote the firmware: a manifest it turns down, a whole image
+// it then fails to write, and a Box that closes after the image without a
+// result.
+TEST_F(FirmwareUpgradeTest, EveryFailureOfTheBoxIsNamed) {
+    const struct {
+        const char* fault;
+        std::vector<Shown> shown;
+    } cases[] = {
+        {"refuse-manifest", {{256, 407}}},
+        {"fail-write", {{kNoText, 279}, {256, 407}}},
+        {"close-after-image", {{kNoText, 279}, {256, 408}}},
+    };
+    writeUpgradeFiles(true);
+    for (const auto& failure : cases) {
+        window.shown.clear();
+        BoxSimProcess box({"--port", "7171", "--fault", failure.fault}, "127.0.0.2");
+        ASSERT_TRUE(box.isReady());
+        upgrade.Run();
+        EXPECT_EQ(window.shown, failure.shown) << failure.fault;
+        EXPECT_EQ(window.closeRequests, 0) << failure.fault;
+        EXPECT_TRUE(window.session.Instances().IsEmpty()) << failure.fault;
+    }
 }

@@ -75,12 +75,13 @@ void CDmpCmdProcessor::openIndex(int32_t index) {
     // A file that cannot be opened goes to the Box as an empty one, so that
     // the Box moves on to the next entry instead of waiting for it.
     const bool isOpened = m_link.OpenEntry(index);
+    m_link.SendDataRecord(kCmdFileSize, m_link.Sequence(),
+                          isOpened ? m_link.OpenFile()->Size() : 0);
+    // Told once the Box has its empty file.
     if (!isOpened) {
         DebugPrint("CDmpCmdProcessor::DoCmdRead(): ?????? Fail to open file.\n");
         m_link.ReportError(DMP_ERROR_FILE_OPEN);
     }
-    m_link.SendDataRecord(kCmdFileSize, m_link.Sequence(),
-                          isOpened ? m_link.OpenFile()->Size() : 0);
     // A new picture is being shown.
     if (m_link.CurrentMediaType() == kMediaTypeImage)
         m_link.NotifyStatusChanged();

@@ -87,7 +87,9 @@ std::string Joined(const std::vector<std::string>& items) {
     return text;
 }
 
-// One interface the search may use: up, with an IPv4 address, multicast on.
+// One interface the search may use: up, with an IPv4 address. Multicast off
+// is only a warning: the kernel may still carry the search there (loopback
+// does without the flag), and the search that follows decides.
 bool CheckInterface(const Interface& interface) {
     const std::string& name = interface.name;
     if (!interface.isUp) {
@@ -101,10 +103,10 @@ bool CheckInterface(const Interface& interface) {
         return false;
     }
     if (!interface.hasMulticast) {
-        Report(Verdict::Failure,
+        Report(Verdict::Warning,
                "interface " + name + " (" + Joined(interface.addresses) + ") has multicast off",
-               "the search cannot reach Boxes there: ip link set " + name + " multicast on");
-        return false;
+               "if the search below finds no Box there: ip link set " + name + " multicast on");
+        return true;
     }
     Report(Verdict::Ok,
            "interface " + name + " is up with " + Joined(interface.addresses) + ", multicast on");

@@ -3,10 +3,12 @@
 #include "BoxSimProcess.h"
 #include "CommandRunner.h"
 #include "PrivateNetwork.h"
+#include "TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <fstream>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -87,6 +89,27 @@ TEST_F(Doctor, WithoutABoxItFailsWithAdvice) {
     EXPECT_NE(loopbackOnly.standardOutput.find("[skip] no Box to reach"), std::string::npos);
 
     EXPECT_EQ(RunCommand(kDoctor + " --iface no-such-if0").exitCode, 1);
+}
+
+// A fresh network's loopback lacks the MULTICAST flag, yet the search finds
+// a Box there: the flag is a warning, the search runs and decides.
+TEST_F(Doctor, MulticastOffIsAWarningAndTheSearchDecides) {
+    TempDir dir;
+    const std::string script = dir.file("fresh-network.sh");
+    std::ofstream(script) << "ip link set lo up\n"
+                          << BOXSIM_PATH " --port 7171 --upnp-iface lo --friendly-name 'Bare Box'"
+                          << " > box.out &\n"
+                          << "for i in $(seq 50); do grep -q ready box.out && break; sleep 0.1; "
+                             "done\n"
+                          << kDoctor << " --iface lo\n"
+                          << "status=$?\nkill $!\nexit $status\n";
+    const CommandOutput output = RunCommand("cd " + dir.path() + " && unshare -n -- sh " + script);
+    EXPECT_EQ(output.exitCode, 0) << output.standardOutput;
+    EXPECT_NE(output.standardOutput.find("[warn] interface lo (127.0.0.1) has multicast off"),
+              std::string::npos)
+        << output.standardOutput;
+    EXPECT_NE(output.standardOutput.find("\"Bare Box\" answered on lo"), std::string::npos)
+        << output.standardOutput;
 }
 
 TEST(DoctorUsage, BadArgumentsExitWith2) {

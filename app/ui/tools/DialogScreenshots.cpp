@@ -28,6 +28,20 @@ constexpr MessageCase kMessages[] = {
     {"progress", CMessageDialog::kProgress, 277, -1, 40},
     {"progress-download", CMessageDialog::kProgress, -1, 274, 70},
     {"progress-variant", CMessageDialog::kProgressVariant, -1, 274, 25},
+    {"upgrade-failed", CMessageDialog::kOneButton, 256, 407, 0},
+    {"upgrade-box-gone", CMessageDialog::kOneButton, 256, 408, 0},
+};
+
+// Messages that name the Box or files: the body's string, its place-holders
+// filled, and the button's caption (0: "OK").
+struct NamingCase {
+    const char* name;
+    int body;
+    int button;
+};
+constexpr NamingCase kNamingMessages[] = {
+    {"box-lost", 400, 401},     {"box-gone", 402, 0},        {"box-silent", 403, 0},
+    {"file-skipped", 404, 265}, {"files-skipped", 405, 265},
 };
 
 QString fileName(const char* kind, const char* name, const char* language) {
@@ -56,6 +70,22 @@ void shootMessages(CScreenshotWriter& writer) {
             dialog.show();
             if (message.progressPercent)
                 dialog.SetProgress(message.progressPercent, 100);
+            shootMessage(writer, fileName("message", message.name, language.suffix), dialog);
+        }
+    }
+    for (const LanguageName& language : kLanguages) {
+        const CStringTable strings(language.language);
+        for (const NamingCase& message : kNamingMessages) {
+            CMessageDialog dialog(nullptr, strings);
+            dialog.SetStyle(CMessageDialog::kOneButton);
+            if (message.button != 0)
+                dialog.SetButtonCaptions(strings.text(message.button), {});
+            const QString names = message.body == 405
+                                      ? QStringLiteral("song a.mp3, 月光.flac, clip 3.mkv")
+                                      : QStringLiteral("Living Room Smart Display");
+            dialog.SetTexts(std::nullopt, strings.text(message.body)
+                                              .replace(QStringLiteral("%d"), QStringLiteral("3"))
+                                              .replace(QStringLiteral("%S"), names));
             shootMessage(writer, fileName("message", message.name, language.suffix), dialog);
         }
     }

@@ -64,6 +64,11 @@ void shootStatusWindows(CScreenshotWriter& writer) {
             window.UpdateImage(showing(L"/home/ana/Pictures/Harbour at dawn.jpg"));
             window.show();
             writer.SaveWidget(fileName("status", status.name, language.suffix), window);
+            // Waiting for a Box that stopped answering.
+            window.ShowWaiting(
+                strings.text(406).replace(QStringLiteral("%S"), QStringLiteral("Living Room")));
+            writer.SaveWidget(fileName("status-waiting", status.name, language.suffix), window);
+            window.ShowWaiting({});
             window.Destroy();
         }
     }

@@ -161,7 +161,7 @@ int32_t CTcpStreamer::SetOption(int32_t option, const void* value) {
         result = ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, value, sizeof(int32_t));
     } else if (option == kStreamOptionReceiveTimeout) {
         const int32_t ms = *static_cast<const int32_t*>(value);
-        const timeval timeout{ms / 1000, (ms % 1000) * 1000};
+        const timeval timeout{ms / 1000, static_cast<suseconds_t>(ms % 1000) * 1000};
         result = ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
     } else {
         return kStreamBadArgument;

@@ -71,6 +71,7 @@ public:
     // and name. Empty host until one is chosen.
     const FoundBox& Box() const { return m_box; }
     const CKnownBoxes& KnownBoxes() const { return m_known; }
+    const CBoxSearch& Search() const { return m_search; }
     // The PC's IPv4 address on the Box's network, or nothing.
     std::optional<std::string> FindLocalAddress() const override;
     // Null until a Box has been chosen.

@@ -18,9 +18,11 @@
 namespace {
 
 constexpr QRgb kKeyColour = qRgb(255, 0, 255);
-// The channel of a value not yet known: plain and faint, neither empty nor
-// full.
-constexpr qreal kUnknownOpacity = 0.35;
+// The channel of a value not yet known: the plain channel with dashes of the
+// active one across it, neither empty nor full.
+constexpr int kUnknownDash = 3;
+constexpr int kUnknownGap = 4;
+constexpr qreal kUnknownOpacity = 0.6;
 
 // The bitmap with its magenta pixels made transparent; null when missing.
 QImage keyedBitmap(int number, qreal devicePixelRatio) {
@@ -132,8 +134,11 @@ void CBitmapSlider::paintEvent(QPaintEvent*) {
     QPainter& painter = surface.painter();
     const int centre = PositionToPixel(value());
     if (!m_isValueKnown) {
-        painter.setOpacity(kUnknownOpacity);
         drawColumns(painter, m_channel, 0, channelWidth(), 0);
+        painter.setOpacity(kUnknownOpacity);
+        for (int x = 0; x < channelWidth(); x += kUnknownDash + kUnknownGap)
+            drawColumns(painter, m_activeChannel, x, std::min(x + kUnknownDash, channelWidth()), x);
+        painter.setOpacity(1);
     } else if (!m_channel.isNull()) {
         const int end = channelWidth();
         drawColumns(painter, m_channel, centre, end, centre);
@@ -141,7 +146,6 @@ void CBitmapSlider::paintEvent(QPaintEvent*) {
     }
     if (!m_thumb.isNull() && m_isValueKnown)
         painter.drawImage(QPoint(centre - halfThumb(), 0), m_thumb);
-    painter.setOpacity(1);
     if (hasFocus() && m_keyboardFocus)
         DrawFocusMark(painter, rect());
 }

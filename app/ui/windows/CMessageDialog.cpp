@@ -45,6 +45,7 @@ constexpr int kBusyFrames[] = {225, 217, 218, 219, 220, 221, 222, 223, 224, 226,
 constexpr int kAnswerExtraHeight = 40;
 constexpr int kAnswerLineTop = 62;
 constexpr int kAnswerLineHeight = 28;
+constexpr int kAnswerFontHeight = 16;
 
 constexpr int kCornerDiameter = 30;
 constexpr QColor kFill(48, 48, 48);
@@ -88,6 +89,7 @@ CMessageDialog::CMessageDialog(QWidget* owner, const CStringTable& strings)
                        " background: rgb(28, 28, 28); color: white; padding: 0 6px;"
                        " selection-background-color: rgb(163, 224, 57); selection-color: black; }"
                        " QLineEdit:focus { border: 2px solid white; }"));
+    m_answerLine->setFont(SkinFont(this, kAnswerFontHeight));
     m_answerLine->hide();
     connect(m_answerLine, &QLineEdit::returnPressed, this, [this] { endWithButton(kFirstButton); });
     setTabOrder(m_answerLine, m_firstButton);

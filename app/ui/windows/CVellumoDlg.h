@@ -69,6 +69,8 @@ public:
     CListDialog& deviceList() { return m_deviceList; }
 
     intptr_t HandleMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) override;
+    // The Box in use, as the window names it (also for pictures).
+    void ShowChosenBox(const QString& caption) override;
     // Where the library posts to this window's message map.
     DmpHostWindow* LibraryWindow() override { return m_port.HostWindow(); }
 
@@ -105,7 +107,6 @@ private:
     BoxListChoice ChooseBox(const std::vector<FoundBox>& boxes) override;
     void AddListedBox(const FoundBox& box) override;
     std::optional<QString> AskBoxAddress(const QString& prompt, const QString& previous) override;
-    void ShowChosenBox(const QString& caption) override;
     void ShowNotice(const QString& title, const QString& body) override;
     bool Ask(const QString& title, const QString& body, const QString& firstCaption,
              const QString& secondCaption) override;

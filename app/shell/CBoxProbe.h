@@ -77,3 +77,5 @@ private:
     QNetworkAccessManager* m_network;
     QPointer<QNetworkReply> m_description;
 };
+
+Q_DECLARE_METATYPE(CBoxProbe::Result)

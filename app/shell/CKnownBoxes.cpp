@@ -114,7 +114,8 @@ bool CKnownBoxes::Remember(const FoundBox& box) {
 bool CKnownBoxes::save() const {
     const QFileInfo info(m_filePath);
     if (!QDir().mkpath(info.absolutePath())) {
-        DebugPrint("CKnownBoxes: cannot make %s\n", qPrintable(info.absolutePath()));
+        DebugPrint("CKnownBoxes: cannot write %s: no folder %s\n", qPrintable(m_filePath),
+                   qPrintable(info.absolutePath()));
         return false;
     }
     QJsonArray boxes;

@@ -21,13 +21,11 @@
 //   app_bench [RUNS] [SECONDS]    (10 starts each, 60 s; inside a private
 //                                  network namespace: scripts/in-private-net.sh)
 //
-// vellumo runs with a runtime directory of its own and no session bus, so
-// that a vellumo the user runs is neither found nor disturbed.
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
+// vellumo runs with a runtime and a config directory of its own and no
+// session bus, so that a vellumo the user runs is neither found nor
+// disturbed, nor the user's remembered Boxes.
+#include "BenchChild.h"
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -44,8 +42,6 @@
 #include <thread>
 #include <vector>
 
-extern char** environ;
-
 namespace {
 
 namespace fs = std::filesystem;
@@ -60,124 +56,24 @@ constexpr int kPlayingAfterRecords = 3;
 constexpr double kStartGoalMs = 1000;
 constexpr double kCpuGoalPercent = 2;
 
-// A child process whose standard output or error (the other goes to
-// /dev/null) the bench reads line by line. It dies with the bench.
-class Child {
-public:
-    enum class Stream { Output, Error };
-
-    Child(const std::vector<std::string>& args, const std::vector<std::string>& environment,
-          Stream captured) {
-        int pipeEnds[2];
-        if (pipe2(pipeEnds, O_CLOEXEC) != 0) {
-            std::perror("pipe2");
-            std::exit(1);
-        }
-        m_pid = fork();
-        if (m_pid == 0) {
-            prctl(PR_SET_PDEATHSIG, SIGKILL);
-            const int null = open("/dev/null", O_WRONLY);
-            const int capturedFd = captured == Stream::Output ? STDOUT_FILENO : STDERR_FILENO;
-            dup2(pipeEnds[1], capturedFd);
-            dup2(null, capturedFd == STDOUT_FILENO ? STDERR_FILENO : STDOUT_FILENO);
-            std::vector<char*> argv;
-            for (const std::string& arg : args)
-                argv.push_back(const_cast<char*>(arg.c_str()));
-            argv.push_back(nullptr);
-            std::vector<char*> envp;
-            for (const std::string& entry : environment)
-                envp.push_back(const_cast<char*>(entry.c_str()));
-            envp.push_back(nullptr);
-            execve(argv[0], argv.data(), envp.data());
-            _exit(127);
-        }
-        close(pipeEnds[1]);
-        m_output = pipeEnds[0];
-    }
-    ~Child() { Stop(); }
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
-
-    pid_t Pid() const { return m_pid; }
-
-    // The first line holding text that comes before the deadline.
-    std::optional<std::string> WaitForLine(const std::string& text, Clock::time_point deadline) {
-        for (;;) {
-            for (size_t end; (end = m_buffer.find('\n')) != std::string::npos;) {
-                std::string line = m_buffer.substr(0, end);
-                m_buffer.erase(0, end + 1);
-                if (line.find(text) != std::string::npos)
-                    return line;
-            }
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-            if (left.count() <= 0)
-                return std::nullopt;
-            pollfd ready{m_output, POLLIN, 0};
-            if (poll(&ready, 1, static_cast<int>(left.count())) <= 0)
-                continue;
-            char chunk[4096];
-            const ssize_t got = read(m_output, chunk, sizeof chunk);
-            if (got <= 0)
-                return std::nullopt;
-            m_buffer.append(chunk, static_cast<size_t>(got));
-        }
-    }
-
-    bool IsRunning() { return m_pid > 0 && waitpid(m_pid, nullptr, WNOHANG) == 0; }
-
-    void Stop() {
-        if (m_pid > 0) {
-            kill(m_pid, SIGTERM);
-            waitpid(m_pid, nullptr, 0);
-            m_pid = -1;
-        }
-        if (m_output >= 0)
-            close(m_output);
-        m_output = -1;
-    }
-
-private:
-    pid_t m_pid = -1;
-    int m_output = -1;
-    std::string m_buffer;
-};
-
-// The bench's environment with the given entries replaced or added, and
-// those named in removed left out.
-std::vector<std::string> environmentWith(const std::vector<std::string>& entries,
-                                         const std::vector<std::string>& removed) {
-    std::vector<std::string> result;
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-        const std::string text = *entry;
-        const std::string name = text.substr(0, text.find('='));
-        const auto replaced = [&](const std::string& other) {
-            return other.substr(0, other.find('=')) == name;
-        };
-        if (std::ranges::find(removed, name) == removed.end() &&
-            std::ranges::none_of(entries, replaced))
-            result.push_back(text);
-    }
-    result.insert(result.end(), entries.begin(), entries.end());
-    return result;
-}
-
 std::vector<std::string> appEnvironment(const fs::path& runtimeDir, bool isTracing) {
     std::vector<std::string> entries = {"QT_QPA_PLATFORM=offscreen",
-                                        "XDG_RUNTIME_DIR=" + runtimeDir.string()};
+                                        "XDG_RUNTIME_DIR=" + runtimeDir.string(),
+                                        "XDG_CONFIG_HOME=" + runtimeDir.string()};
     if (isTracing)
         entries.emplace_back("VELLUMO_TRACE=1");
-    return environmentWith(entries, {"DBUS_SESSION_BUS_ADDRESS", "DISPLAY", "WAYLAND_DISPLAY",
+    return EnvironmentWith(entries, {"DBUS_SESSION_BUS_ADDRESS", "DISPLAY", "WAYLAND_DISPLAY",
                                      "VELLUMO_TRACE", "QT_SCALE_FACTOR"});
 }
 
 // vellumo-boxsim announcing on loopback; the Box's address is 127.0.0.1:7171,
 // the port every instance uses.
-std::unique_ptr<Child> startBox(std::vector<std::string> extraArgs) {
+std::unique_ptr<BenchChild> startBox(std::vector<std::string> extraArgs) {
     std::vector<std::string> args = {VELLUMO_BOXSIM_PATH, "--upnp-iface", "lo", "--http-port", "0",
                                      "--friendly-name",   "Bench Box"};
     args.insert(args.end(), extraArgs.begin(), extraArgs.end());
-    auto box = std::make_unique<Child>(args, environmentWith({}, {}), Child::Stream::Output);
+    auto box =
+        std::make_unique<BenchChild>(args, EnvironmentWith({}, {}), BenchChild::Stream::Output);
     if (!box->WaitForLine("ready", Clock::now() + std::chrono::seconds(10))) {
         std::fprintf(stderr, "app_bench: the simulated Box did not start\n");
         std::exit(1);
@@ -191,7 +87,7 @@ std::optional<double> startToShown(const std::vector<std::string>& args,
                                    const std::vector<std::string>& environment,
                                    const std::string& marker) {
     const auto start = Clock::now();
-    Child child(args, environment, Child::Stream::Error);
+    BenchChild child(args, environment, BenchChild::Stream::Error);
     const std::optional<std::string> line = child.WaitForLine(marker, start + kStartTimeout);
     const auto shown = Clock::now();
     if (!line)
@@ -201,12 +97,6 @@ std::optional<double> startToShown(const std::vector<std::string>& args,
     if (std::sscanf(line->c_str() + line->find(marker) + marker.size(), "%lld", &searchMs) == 1)
         ms -= static_cast<double>(searchMs);
     return ms;
-}
-
-double median(std::vector<double> values) {
-    std::ranges::sort(values);
-    const size_t middle = values.size() / 2;
-    return values.size() % 2 != 0 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
 bool measureStartUp(int runs, const fs::path& runtimeDir) {
@@ -231,8 +121,8 @@ bool measureStartUp(int runs, const fs::path& runtimeDir) {
         minimalMs.push_back(*minimalRun);
         vellumoMs.push_back(*vellumoRun);
     }
-    const double vellumoMedian = median(vellumoMs);
-    const double minimalMedian = median(minimalMs);
+    const double vellumoMedian = Median(vellumoMs);
+    const double minimalMedian = Median(minimalMs);
     std::printf("Start to main window shown (QPA platform offscreen, %d starts each, alternately;\n"
                 "vellumo's box search taken off):\n",
                 runs);
@@ -307,8 +197,8 @@ bool measurePlaying(int seconds, const fs::path& dir) {
     const std::string rate = std::to_string(kBytesPerSecond);
     const auto box =
         startBox({"--rate", rate, "--read-rate", rate, "--no-hash", "--log", log.string()});
-    Child app({VELLUMO_PATH, "--iface", "lo", song.string()}, appEnvironment(dir, false),
-              Child::Stream::Error);
+    BenchChild app({VELLUMO_PATH, "--iface", "lo", song.string()}, appEnvironment(dir, false),
+                   BenchChild::Stream::Error);
 
     const auto deadline = Clock::now() + kStartTimeout;
     while (timeRecords(log).count < kPlayingAfterRecords) {

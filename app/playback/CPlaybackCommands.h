@@ -14,7 +14,7 @@ enum class PlaybackAction {
     Repeat,      // value: the repeat mode
     Close,       // the type's panel closes
     SeekTrack,   // a position drag begins
-    Seek,        // it ends at value seconds
+    Seek,        // it ends, or a key steps, at value seconds
     VolumeTrack, // the volume is dragged to value
     Volume,      // the volume is released at value
     Mute,

@@ -115,7 +115,9 @@ void CPlaybackControl::beginSeek(uint32_t type, DmpVellumoInfo* instance) {
 
 void CPlaybackControl::endSeek(uint32_t type, DmpVellumoInfo* instance, uint32_t seconds) {
     const wchar_t*& memory = seekMemory(type);
-    if (instance != nullptr && currentName(type, instance) == memory)
+    // A step by key has no drag before it: it seeks in what plays now.
+    const bool isSameFile = memory == nullptr || currentName(type, instance) == memory;
+    if (instance != nullptr && isSameFile)
         DmpCallOr(m_instances.Api().SeekFileByTime, false, instance, seconds);
     memory = nullptr;
     m_isBusy = false;

@@ -6,6 +6,11 @@
 
 #include <string_view>
 
+// The application's name as the user sees it, in every language: the window
+// titles, the menu entry and the texts that name it ("Click OK to close
+// Brelmox.").
+inline constexpr char kApplicationTitle[] = "Brelmox";
+
 // The languages the interface texts come in.
 enum class UiLanguage { English, TraditionalChinese, SimplifiedChinese };
 

@@ -57,7 +57,11 @@ void CBoxSearch::DeviceFound(const std::string& location, const std::string& udn
     for (const FoundBox& box : m_found)
         if (box.host == host)
             return;
-    m_found.push_back({host, friendlyName});
+    m_found.push_back({.host = host,
+                       .friendlyName = friendlyName,
+                       .port = kBoxCommandPort,
+                       .udn = udn,
+                       .location = location});
     Q_EMIT BoxFound(QString::fromStdString(host), QString::fromStdString(friendlyName));
 }
 

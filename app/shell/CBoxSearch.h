@@ -1,21 +1,30 @@
 #pragma once
 
+#include "BoxAddressText.h"
 #include "network/KvuUPnPFinderObserver.h"
 
 #include <QObject>
 #include <QString>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
 class KvuUPnPFinder;
 
-// A Box that answered the search: its host address (dotted IPv4 text) and
-// friendly name.
+// A Box that answered the search (or one remembered, or given by address):
+// its host address (dotted IPv4 text from the search, a host name as the
+// user gave it), friendly name, command port, and from the search its UDN
+// and the address of its description.
 struct FoundBox {
     std::string host;
     std::string friendlyName;
+    int32_t port = kBoxCommandPort;
+    std::string udn;
+    std::string location;
+
+    bool operator==(const FoundBox&) const = default;
 };
 
 // The main window's search for Boxes on the given interfaces, one UPnP

@@ -9,13 +9,21 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+// What the user did in the device list: chose a Box, chose "Add by
+// address…", or neither (closed it).
+struct BoxListChoice {
+    std::optional<FoundBox> box;
+    bool isAddByAddress = false;
+};
+
 // What the application core asks of its windows: the main window, the
 // waiting message, the device list, messages and progress windows. Every
-// message runs modally, owned by the main window while it shows.
-// User-interface thread only.
+// message runs modally, owned by the window that shows (the main window or
+// the status window). User-interface thread only.
 class CShellHost {
 public:
     // The waiting message (a turning wheel, no title, no button): runs until
@@ -24,8 +32,16 @@ public:
     virtual void SetWaitingMessage(const QString& body) = 0;
     virtual bool IsWaitingMessageShown() const = 0;
     virtual void EndWaitingMessage() = 0;
-    // The device list of the Boxes found: the host chosen, empty for none.
-    virtual std::string ChooseBox(const std::vector<FoundBox>& boxes) = 0;
+    // The device list of the Boxes given, each once by host and port.
+    virtual BoxListChoice ChooseBox(const std::vector<FoundBox>& boxes) = 0;
+    // While ChooseBox runs: one more Box, a row of its own.
+    virtual void AddListedBox(const FoundBox& box) = 0;
+    // The address entry under prompt, showing previous at first: the text
+    // the user gave, none when cancelled.
+    virtual std::optional<QString> AskBoxAddress(const QString& prompt,
+                                                 const QString& previous) = 0;
+    // The Box in use, as the main window names it.
+    virtual void ShowChosenBox(const QString& caption) = 0;
     // A one-button message; an empty title shows none.
     virtual void ShowNotice(const QString& title, const QString& body) = 0;
     // A two-button question; empty captions are "OK" and "Cancel". True when

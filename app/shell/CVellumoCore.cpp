@@ -1,5 +1,6 @@
 #include "CVellumoCore.h"
 
+#include "BoxAddressText.h"
 #include "CShellHost.h"
 #include "DebugPrint.h"
 #include "DmpVellumoApi.h"
@@ -21,6 +22,9 @@
 #include <QTimer>
 #include <QTimerEvent>
 
+#include <algorithm>
+#include <utility>
+
 namespace {
 
 constexpr int kSearchCompletedWaitMs = 1000;
@@ -36,6 +40,17 @@ constexpr int kStringWiDiRunning = 269;
 constexpr int kStringSearching = 270;
 constexpr int kStringNoDevice = 271;
 constexpr int kStringVersion = 296;
+constexpr int kStringInvalidFiles = 272;
+constexpr int kStringBoxCaption = 307;
+constexpr int kStringAddressPrompt = 309;
+constexpr int kStringNotAnAddress = 310;
+constexpr int kStringNotResolved = 311;
+constexpr int kStringNoAnswer = 312;
+constexpr int kStringChecking = 313;
+
+// How long the opening waits for a remembered Box before it shows the
+// waiting message: one that answers within it opens the window at once.
+constexpr int kProbeGraceMs = 500;
 
 // The desktop's network settings, in the order tried; the first installed
 // one opens.
@@ -80,6 +95,7 @@ CVellumoCore::CVellumoCore(const StartupOptions& options, const CStringTable& st
     connect(&m_search, &CBoxSearch::Failed, this, [this](const QString& detail) {
         onSearchEnded(text(kStringSearchFailed) + u' ' + detail, kSearchFailedWaitMs);
     });
+    connect(&m_probe, &CBoxProbe::Finished, this, &CVellumoCore::onProbeFinished);
     connect(&m_firewallRun, &CBackgroundCall::Finished, this, &CVellumoCore::onFirewallRunFinished);
     connect(&m_reachability, &CBackgroundCall::Finished, this,
             &CVellumoCore::onReachabilityFinished);
@@ -148,53 +164,280 @@ void CVellumoCore::onFirewallRunFinished(int outcome) {
         // Ends the search, the device list or the window, whichever runs.
         m_isEnding = true;
         m_search.Stop();
+        m_probe.Stop();
+        if (m_probeWait != nullptr)
+            m_probeWait->quit();
         m_host->EndApplication();
     }
 }
 
 bool CVellumoCore::searchForBox() {
+    m_known.Load();
     for (;;) {
         const auto searchStart = std::chrono::steady_clock::now();
         m_search.Start();
-        m_host->RunWaitingMessage(text(kStringSearching));
+        const std::optional<FoundBox> remembered =
+            m_known.Boxes().empty() ? std::nullopt : std::optional(m_known.Boxes().front());
+        std::optional<CBoxProbe::Result> answered;
+        if (remembered)
+            answered = checkWhileSearching(*remembered);
+        else
+            runSearchWait();
         m_openingSearchTime += std::chrono::steady_clock::now() - searchStart;
         if (m_isEnding)
             return false;
-
-        const std::vector<FoundBox> found = m_search.Found();
-        if (!found.empty()) {
-            m_search.Stop();
-            const DmpVellumoApi& api = GetDmpVellumoApi();
-            if (api.InstallCBTHook != nullptr)
-                api.InstallCBTHook(api.module);
-            WlanUtil& wlan = WlanUtil::Instance();
-            if (wlan.Start())
-                wlan.FindConnectedInterface();
-            const std::string chosen =
-                found.size() == 1 ? found.front().host : m_host->ChooseBox(found);
-            if (m_isEnding || chosen.empty())
-                return false;
-            m_boxAddress = QString::fromStdString(chosen).toStdWString();
-            for (const FoundBox& box : found)
-                if (box.host == chosen)
-                    m_boxName = QString::fromStdString(box.friendlyName);
-            if (m_boxName.isEmpty())
-                m_boxName = QString::fromStdString(chosen);
-            startPlayback();
+        if (answered) {
+            // The search goes on: what it finds joins the device list.
+            prepareForBox();
+            useBox(*answered);
             return true;
         }
-        if (!askNoDevice())
+        m_search.Stop();
+        // A remembered Box that did not answer, or whose address another
+        // device holds now, is not offered as it was.
+        const std::vector<FoundBox> listed = listedBoxes(remembered);
+        const std::vector<FoundBox>& found = m_search.Found();
+        if (found.empty()) {
+            // Nothing answered the search: a Box remembered elsewhere, or
+            // one given by address, may still do.
+            std::optional<CBoxProbe::Result> chosen = chooseFromList(listed);
+            if (m_isEnding)
+                return false;
+            if (chosen) {
+                prepareForBox();
+                useBox(*chosen);
+                return true;
+            }
+            if (!askNoDevice())
+                return false;
+            continue;
+        }
+        prepareForBox();
+        std::optional<CBoxProbe::Result> chosen =
+            listed.size() == 1 ? std::optional(CBoxProbe::Result{CBoxProbe::Outcome::Answered,
+                                                                 found.front(), found.front().host})
+                               : chooseFromList(listed);
+        if (m_isEnding || !chosen)
             return false;
+        useBox(*chosen);
+        return true;
     }
+}
+
+// A remembered Box that answers at once opens the window without even the
+// waiting message; one that answers later ends it.
+std::optional<CBoxProbe::Result> CVellumoCore::checkWhileSearching(const FoundBox& remembered) {
+    m_probeResult.reset();
+    m_probe.Start(remembered);
+    QEventLoop wait;
+    m_probeWait = &wait;
+    QTimer::singleShot(kProbeGraceMs, &wait, &QEventLoop::quit);
+    if (m_probe.IsRunning())
+        wait.exec();
+    m_probeWait = nullptr;
+    const auto hasAnswered = [this] {
+        return m_probeResult && m_probeResult->outcome == CBoxProbe::Outcome::Answered;
+    };
+    if (!hasAnswered() && !m_isEnding) {
+        m_isProbeWaited = m_probe.IsRunning();
+        runSearchWait();
+        m_isProbeWaited = false;
+    }
+    m_probe.Stop();
+    return hasAnswered() ? std::exchange(m_probeResult, std::nullopt) : std::nullopt;
+}
+
+// The waiting message until the search ends (or, meanwhile, a check
+// answers).
+void CVellumoCore::runSearchWait() {
+    if (!m_search.IsRunning() && !m_isProbeWaited)
+        return;
+    m_isSearchWaited = true;
+    ++m_waitingRun;
+    m_host->RunWaitingMessage(text(kStringSearching));
+    m_isSearchWaited = false;
+}
+
+std::vector<FoundBox> CVellumoCore::listedBoxes(const std::optional<FoundBox>& left) const {
+    std::vector<FoundBox> listed;
+    const auto add = [&listed](const FoundBox& box) {
+        const auto isSame = [&box](const FoundBox& other) {
+            return (!box.udn.empty() && box.udn == other.udn) ||
+                   (box.host == other.host && box.port == other.port);
+        };
+        if (std::ranges::none_of(listed, isSame))
+            listed.push_back(box);
+    };
+    for (const FoundBox& box : m_found)
+        add(box);
+    for (const FoundBox& box : m_known.Boxes())
+        if (!left || !(box == *left))
+            add(box);
+    return listed;
+}
+
+// Until the user chooses a Box that answers, or gives up. A Box the running
+// search found has answered; any other is checked first.
+std::optional<CBoxProbe::Result> CVellumoCore::chooseFromList(const std::vector<FoundBox>& boxes) {
+    for (;;) {
+        m_isListing = true;
+        const BoxListChoice choice = m_host->ChooseBox(boxes);
+        m_isListing = false;
+        if (m_isEnding)
+            return std::nullopt;
+        std::optional<CBoxProbe::Result> chosen;
+        if (choice.box) {
+            const std::vector<FoundBox>& found = m_search.Found();
+            if (std::ranges::find(found, *choice.box) != found.end())
+                return CBoxProbe::Result{CBoxProbe::Outcome::Answered, *choice.box,
+                                         choice.box->host};
+            chosen = check(*choice.box);
+        } else if (choice.isAddByAddress) {
+            chosen = askForAddress();
+        } else {
+            return std::nullopt;
+        }
+        if (chosen || m_isEnding)
+            return chosen;
+    }
+}
+
+// The address entry until an address answers or the user cancels; each
+// failure says why, then the entry shows again with the text given.
+std::optional<CBoxProbe::Result> CVellumoCore::askForAddress() {
+    QString given;
+    for (;;) {
+        const std::optional<QString> typed =
+            m_host->AskBoxAddress(text(kStringAddressPrompt), given);
+        if (!typed || m_isEnding)
+            return std::nullopt;
+        given = *typed;
+        const std::optional<HostAndPort> address = ParseHostAndPort(given.toStdString());
+        if (!address) {
+            m_host->ShowNotice(
+                text(CStringTable::kErrorTitle),
+                text(kStringNotAnAddress).replace(QStringLiteral("%S"), given.trimmed()));
+            continue;
+        }
+        FoundBox given;
+        given.host = address->host;
+        given.port = address->port;
+        if (auto checked = check(given))
+            return checked;
+        if (m_isEnding)
+            return std::nullopt;
+    }
+}
+
+// The check behind the waiting message; a failure says what happened. A
+// device that answers with another UDN than the one remembered is a new
+// Box, taken as such.
+std::optional<CBoxProbe::Result> CVellumoCore::check(const FoundBox& box) {
+    const QString address = QString::fromStdString(HostAndPortText(box.host, box.port));
+    m_probeResult.reset();
+    m_probe.Start(box);
+    m_isProbeWaited = true;
+    ++m_waitingRun;
+    m_host->RunWaitingMessage(text(kStringChecking).replace(QStringLiteral("%S"), address));
+    m_isProbeWaited = false;
+    m_probe.Stop();
+    const std::optional<CBoxProbe::Result> result = std::exchange(m_probeResult, std::nullopt);
+    if (m_isEnding || !result)
+        return std::nullopt;
+    switch (result->outcome) {
+    case CBoxProbe::Outcome::Answered:
+    case CBoxProbe::Outcome::OtherDevice:
+        return result;
+    case CBoxProbe::Outcome::NotResolved:
+        m_host->ShowNotice(text(CStringTable::kErrorTitle),
+                           text(kStringNotResolved)
+                               .replace(QStringLiteral("%S"), QString::fromStdString(box.host)));
+        return std::nullopt;
+    case CBoxProbe::Outcome::NoAnswer:
+        m_host->ShowNotice(text(CStringTable::kErrorTitle),
+                           text(kStringNoAnswer).replace(QStringLiteral("%S"), address));
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+void CVellumoCore::onProbeFinished(const CBoxProbe::Result& result) {
+    m_probeResult = result;
+    if (m_probeWait != nullptr)
+        m_probeWait->quit();
+    const bool isAnswer = result.outcome == CBoxProbe::Outcome::Answered;
+    // The check alone ends the wait, or an answer ends the wait for the
+    // search too.
+    if (m_host != nullptr && m_isProbeWaited && (!m_isSearchWaited || isAnswer))
+        m_host->EndWaitingMessage();
+}
+
+// Once a Box is chosen, the first time.
+void CVellumoCore::prepareForBox() {
+    if (m_isPrepared)
+        return;
+    m_isPrepared = true;
+    const DmpVellumoApi& api = GetDmpVellumoApi();
+    if (api.InstallCBTHook != nullptr)
+        api.InstallCBTHook(api.module);
+    WlanUtil& wlan = WlanUtil::Instance();
+    if (wlan.Start())
+        wlan.FindConnectedInterface();
+}
+
+void CVellumoCore::useBox(const CBoxProbe::Result& chosen) {
+    if (m_session) {
+        // What plays on the Box in use ends first: each link disconnects.
+        m_desktop.reset();
+        m_session->EndAll();
+        m_session.reset();
+        m_host->ShowMainWindow(CPlaybackHost::ShowHow::Normal);
+        m_host->SetDropsAccepted(true);
+    }
+    m_box = chosen.box;
+    m_boxAddress = QString::fromStdString(chosen.address).toStdWString();
+    startPlayback();
+    m_known.Remember(m_box);
+    m_host->ShowChosenBox(text(kStringBoxCaption).replace(QStringLiteral("%S"), boxName()));
+}
+
+QString CVellumoCore::boxName() const {
+    return QString::fromStdString(m_box.friendlyName.empty() ? m_box.host : m_box.friendlyName);
+}
+
+void CVellumoCore::SwitchBox() {
+    if (m_host == nullptr || m_isSwitching || m_isListing || !m_session)
+        return;
+    m_isSwitching = true;
+    // A new search: what it finds joins the list while it shows.
+    if (!m_search.IsRunning())
+        m_search.Start();
+    std::optional<CBoxProbe::Result> chosen = chooseFromList(listedBoxes(std::nullopt));
+    m_search.Stop();
+    if (chosen && !m_isEnding &&
+        (chosen->address != QString::fromStdWString(m_boxAddress).toStdString() ||
+         chosen->box.port != m_box.port))
+        useBox(*chosen);
+    m_isSwitching = false;
 }
 
 void CVellumoCore::startPlayback() {
     m_session.emplace(GetDmpVellumoApi(), *m_statusWindow, static_cast<CPlaybackHost&>(*this),
-                      PlayTarget{m_boxAddress, kBoxPort, m_host->LibraryWindow()}, m_boxName);
+                      PlayTarget{m_boxAddress, m_box.port, m_host->LibraryWindow()}, boxName());
     m_desktop.emplace(*m_session);
 }
 
 void CVellumoCore::onBoxFound(const QString& host, const QString&) {
+    const std::vector<FoundBox>& found = m_search.Found();
+    const auto box = std::ranges::find(found, host.toStdString(), &FoundBox::host);
+    if (box != found.end()) {
+        std::erase_if(m_found, [&](const FoundBox& known) { return known.host == box->host; });
+        m_found.push_back(*box);
+        if (m_isListing)
+            m_host->AddListedBox(*box);
+    }
+    if (!m_isSearchWaited)
+        return;
     QString body = text(kStringFoundDevice);
     body.replace(QStringLiteral("%S"), host);
     m_host->SetWaitingMessage(body);
@@ -202,9 +445,11 @@ void CVellumoCore::onBoxFound(const QString& host, const QString&) {
 
 // The last word stays readable a moment before the waiting box goes.
 void CVellumoCore::onSearchEnded(const QString& body, int delayMs) {
+    if (!m_isSearchWaited)
+        return;
     m_host->SetWaitingMessage(body);
-    QTimer::singleShot(delayMs, this, [this] {
-        if (m_host != nullptr)
+    QTimer::singleShot(delayMs, this, [this, run = m_waitingRun] {
+        if (m_host != nullptr && m_isSearchWaited && run == m_waitingRun)
             m_host->EndWaitingMessage();
     });
 }
@@ -294,6 +539,18 @@ void CVellumoCore::PlayDrop(const QList<QUrl>& urls, uint32_t poolMask, Placemen
 void CVellumoCore::PlayDropOnPlayControl(const QList<QUrl>& urls, Placement placement) {
     if (m_session)
         PlayDrop(urls, m_session->PlayControlPoolMask(), placement);
+}
+
+void CVellumoCore::PlayChosen(const QStringList& paths, uint32_t poolMask, Placement placement) {
+    if (!m_session || poolMask == 0)
+        return;
+    if (m_session->Play(collect(localPaths(paths)), poolMask, placement) ==
+        PlayRequestOutcome::NothingToPlay)
+        ShowMessage(text(kStringInvalidFiles));
+}
+
+uint32_t CVellumoCore::PlayControlPoolMask() const {
+    return m_session ? m_session->PlayControlPoolMask() : kPhotoMusicPoolMask;
 }
 
 void CVellumoCore::playOpened(const QStringList& paths) {

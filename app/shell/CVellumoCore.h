@@ -1,7 +1,9 @@
 #pragma once
 
 #include "CBackgroundCall.h"
+#include "CBoxProbe.h"
 #include "CBoxSearch.h"
+#include "CKnownBoxes.h"
 #include "StartupOptions.h"
 #include "desktop/CDesktopIntegration.h"
 #include "desktop/CFileHandOver.h"
@@ -14,6 +16,7 @@
 #include "update/CUpgradeHost.h"
 
 #include <QBasicTimer>
+#include <QEventLoop>
 #include <QList>
 #include <QObject>
 #include <QStringList>
@@ -33,9 +36,15 @@ class CStatusWindow;
 // chosen Box still answers, playback of what is dropped or opened, the
 // firmware upgrade and the setup page. The windows reach it through typed
 // calls and it reaches them through CShellHost. User-interface thread only.
+//
+// The Boxes used or added by address are remembered (CKnownBoxes). At the
+// opening the last one is checked directly (CBoxProbe) while the search
+// runs: when it answers the main window opens at once and the search goes
+// on, its Boxes joining the device list; the wait for the search's end
+// stays only when it does not. A search that finds nothing offers the
+// remembered Boxes and "Add by address…" before it asks again.
 class CVellumoCore : public QObject, private CPlaybackHost, private CUpgradeHost {
 public:
-    static constexpr int kBoxPort = 7171;
     static constexpr int kReachabilityPeriodMs = 3000;
 
     // Files named on the command line, and those later starts hand over,
@@ -58,6 +67,11 @@ public:
     std::chrono::steady_clock::duration OpeningSearchTime() const { return m_openingSearchTime; }
 
     const std::wstring& BoxAddress() const override { return m_boxAddress; }
+    // The Box in use (host as remembered, a name or dotted IPv4); its port
+    // and name. Empty host until one is chosen.
+    const FoundBox& Box() const { return m_box; }
+    const CKnownBoxes& KnownBoxes() const { return m_known; }
+    const CBoxSearch& Search() const { return m_search; }
     // The PC's IPv4 address on the Box's network, or nothing.
     std::optional<std::string> FindLocalAddress() const override;
     // Null until a Box has been chosen.
@@ -73,6 +87,16 @@ public:
     // Files dropped on the status window's play control, on the pool its
     // types select.
     void PlayDropOnPlayControl(const QList<QUrl>& urls, Placement placement);
+    // Files and folders chosen for a pool: as a drop of the same paths,
+    // except that a choice with nothing to play (a folder gone meanwhile)
+    // says "Invalid files.".
+    void PlayChosen(const QStringList& paths, uint32_t poolMask, Placement placement);
+    // The pool the status window's play control takes files for.
+    uint32_t PlayControlPoolMask() const;
+
+    // The device list again, the search going on meanwhile: another Box
+    // chosen ends what plays on this one, then plays on it.
+    void SwitchBox();
 
     // The main window shows or hides: the reachability check runs while it
     // shows.
@@ -88,6 +112,17 @@ private:
     void checkFirewall();
     void onFirewallRunFinished(int outcome);
     bool searchForBox();
+    std::optional<CBoxProbe::Result> checkWhileSearching(const FoundBox& remembered);
+    void runSearchWait();
+    std::vector<FoundBox> listedBoxes(const std::optional<FoundBox>& left) const;
+    std::optional<CBoxProbe::Result> chooseFromList(const std::vector<FoundBox>& boxes);
+    std::optional<CBoxProbe::Result> askForAddress();
+    std::optional<CBoxProbe::Result> check(const FoundBox& box);
+    void onProbeFinished(const CBoxProbe::Result& result);
+    void prepareForBox();
+    void useBox(const CBoxProbe::Result& chosen);
+    // The Box in use as messages name it: its friendly name, else its host.
+    QString boxName() const;
     void onBoxFound(const QString& host, const QString& friendlyName);
     void onSearchEnded(const QString& body, int delayMs);
     void startPlayback();
@@ -123,14 +158,25 @@ private:
     CShellHost* m_host = nullptr;
     CStatusWindow* m_statusWindow = nullptr;
     CBoxSearch m_search;
+    CKnownBoxes m_known;
+    CBoxProbe m_probe;
+    std::optional<CBoxProbe::Result> m_probeResult; // the last check's, until taken
+    QEventLoop* m_probeWait = nullptr;              // while the opening waits for the check alone
+    bool m_isSearchWaited = false; // the waiting message shows until the search ends
+    bool m_isProbeWaited = false;  // the waiting message shows until the check ends
+    int m_waitingRun = 0;          // counts the waiting message's runs
+    bool m_isListing = false;      // the device list shows
+    bool m_isSwitching = false;
+    bool m_isPrepared = false;     // the hook and the wireless monitor are up
+    std::vector<FoundBox> m_found; // every Box any search found, by host
     CBackgroundCall m_firewallRun{"firewall-run"};
     CBackgroundCall m_reachability{"reachability"};
     QBasicTimer m_reachabilityTimer;
     bool m_isNetworkSettingsOpened = false;
     bool m_isEnding = false; // the elevation was refused: the application ends
     std::chrono::steady_clock::duration m_openingSearchTime{};
-    std::wstring m_boxAddress;
-    QString m_boxName; // the chosen Box's friendly name
+    FoundBox m_box;
+    std::wstring m_boxAddress; // the dotted IPv4 address m_box was reached at
     CFileHandOver m_handOver;
     std::unique_ptr<CRemoteControl> m_remote; // made on the first opening of the setup page
     CFirmwareUpgrade m_upgrade{*this};

@@ -49,7 +49,9 @@ run_cli() {
 # enough to pause, seek and skip.
 run_app() {
   start_box --upnp-iface lo --friendly-name "Vellumo Demo Box" --rate 100000 --read-rate 100000
-  local app=("$VELLUMO_BUILD_DIR"/app/vellumo --iface lo "$@")
+  # The demo's Box is remembered in the demo's folder, not among the user's.
+  local app=(env XDG_CONFIG_HOME="$VELLUMO_DEMO_STATE/config" "$VELLUMO_BUILD_DIR"/app/vellumo
+    --iface lo "$@")
   if [ "$VELLUMO_DEMO_UID" != 0 ]; then
     echo "0 0" >/proc/sys/net/ipv4/ping_group_range
     app=(unshare --map-user="$VELLUMO_DEMO_UID" --map-group="$VELLUMO_DEMO_GID" "${app[@]}")

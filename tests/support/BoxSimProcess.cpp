@@ -193,3 +193,16 @@ BoxSimProcess::Predicate StatIs(const std::string& state, int64_t arg) {
                e.str("state") == state && e.num("arg") == arg;
     };
 }
+
+BoxSimProcess::Predicate CommandIs(char byte) {
+    return [byte](const JsonEvent& event) {
+        return event.str("event") == "command" && event.str("byte") == std::string(1, byte);
+    };
+}
+
+BoxSimProcess::Predicate ReceivedWhole(const std::string& name) {
+    return [name](const JsonEvent& event) {
+        return event.str("event") == "file" && event.str("name") == name &&
+               event.flag("complete") && event.num("offset") == 0;
+    };
+}

@@ -68,3 +68,7 @@ private:
 BoxSimProcess::Predicate EventIs(const std::string& event);
 BoxSimProcess::Predicate StatusIs(const std::string& keyword);
 BoxSimProcess::Predicate StatIs(const std::string& state, int64_t arg);
+// A command of that byte read from the PC.
+BoxSimProcess::Predicate CommandIs(char byte);
+// A file received whole under that name, from its start.
+BoxSimProcess::Predicate ReceivedWhole(const std::string& name);

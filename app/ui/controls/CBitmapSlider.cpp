@@ -2,8 +2,11 @@
 
 #include "CGdiPlusBitmapResource.h"
 #include "CMemDC.h"
+#include "FocusMark.h"
 #include "MessageLayer.h"
+#include "SkinAccessibility.h"
 
+#include <QAccessible>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -15,6 +18,11 @@
 namespace {
 
 constexpr QRgb kKeyColour = qRgb(255, 0, 255);
+// The channel of a value not yet known: the plain channel with dashes of the
+// active one across it, neither empty nor full.
+constexpr int kUnknownDash = 3;
+constexpr int kUnknownGap = 4;
+constexpr qreal kUnknownOpacity = 0.6;
 
 // The bitmap with its magenta pixels made transparent; null when missing.
 QImage keyedBitmap(int number, qreal devicePixelRatio) {
@@ -50,6 +58,7 @@ CBitmapSlider::CBitmapSlider(QWidget* parent, int controlId)
     setRange(0, 100);
     setPageStep(20);
     setFocusPolicy(Qt::StrongFocus);
+    InstallSkinAccessibility();
 }
 
 bool CBitmapSlider::SetChannelImages(int channelBitmap, int activeChannelBitmap) {
@@ -74,6 +83,22 @@ bool CBitmapSlider::SetThumbImage(int thumbBitmap) {
 void CBitmapSlider::SetPosition(int position) {
     setValue(position);
     update();
+}
+
+void CBitmapSlider::SettlePosition(int position) {
+    if (!m_isValueKnown)
+        return;
+    SetPosition(position);
+    post(WM_SLIDER_SETTLED);
+}
+
+void CBitmapSlider::SetValueKnown(bool isKnown) {
+    if (isKnown == m_isValueKnown)
+        return;
+    m_isValueKnown = isKnown;
+    update();
+    QAccessibleValueChangeEvent change(this, isKnown ? QVariant(value()) : QVariant());
+    QAccessible::updateAccessibility(&change);
 }
 
 int CBitmapSlider::channelWidth() const {
@@ -108,25 +133,30 @@ void CBitmapSlider::paintEvent(QPaintEvent*) {
     kvu::CMemDC surface(&target, rect(), devicePixelRatioF());
     QPainter& painter = surface.painter();
     const int centre = PositionToPixel(value());
-    if (!m_channel.isNull()) {
+    if (!m_isValueKnown) {
+        drawColumns(painter, m_channel, 0, channelWidth(), 0);
+        painter.setOpacity(kUnknownOpacity);
+        for (int x = 0; x < channelWidth(); x += kUnknownDash + kUnknownGap)
+            drawColumns(painter, m_activeChannel, x, std::min(x + kUnknownDash, channelWidth()), x);
+        painter.setOpacity(1);
+    } else if (!m_channel.isNull()) {
         const int end = channelWidth();
         drawColumns(painter, m_channel, centre, end, centre);
         drawColumns(painter, m_activeChannel, 0, centre, 0);
     }
-    if (!m_thumb.isNull())
+    if (!m_thumb.isNull() && m_isValueKnown)
         painter.drawImage(QPoint(centre - halfThumb(), 0), m_thumb);
-    if (hasFocus() && m_keyboardFocus) {
-        painter.setPen(QPen(QColor(255, 255, 255, 200), 1, Qt::DotLine));
-        painter.drawRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5));
-    }
+    if (hasFocus() && m_keyboardFocus)
+        DrawFocusMark(painter, rect());
 }
 
 void CBitmapSlider::mousePressEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton) {
+    if (event->button() != Qt::LeftButton || !m_isValueKnown) {
         event->ignore();
         return;
     }
     setFocus(Qt::MouseFocusReason);
+    m_keyboardFocus = false;
     m_dragging = true;
     const int x = event->position().toPoint().x();
     const int fromCentre = x - PositionToPixel(value());
@@ -177,20 +207,20 @@ void CBitmapSlider::keyPressEvent(QKeyEvent* event) {
         break;
     case Qt::Key_Left:
     case Qt::Key_Up:
-        position -= 1;
+        position -= singleStep();
         break;
     case Qt::Key_Right:
     case Qt::Key_Down:
-        position += 1;
+        position += singleStep();
         break;
     default:
         QWidget::keyPressEvent(event);
         return;
     }
     m_keyboardFocus = true;
-    SetPosition(static_cast<int>(
+    update();
+    SettlePosition(static_cast<int>(
         std::clamp<long long>(position, minimum(), std::max(minimum(), maximum()))));
-    post(WM_SLIDER_SETTLED);
 }
 
 // The panels act on posted positions only; a wheel turn would move the thumb
@@ -200,8 +230,7 @@ void CBitmapSlider::wheelEvent(QWheelEvent* event) {
 }
 
 void CBitmapSlider::focusInEvent(QFocusEvent* event) {
-    m_keyboardFocus =
-        event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
+    m_keyboardFocus = IsMarkedFocus(*event);
     QAbstractSlider::focusInEvent(event);
 }
 

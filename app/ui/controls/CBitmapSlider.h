@@ -9,11 +9,19 @@ inline constexpr int kSliderThumbBitmap = 178;
 // A horizontal slider drawn from bitmaps, magenta (255, 0, 255) undrawn: the
 // channel left of the thumb from the active picture, the rest from the plain
 // one, and an optional thumb. Dragging posts WM_SLIDER_TRACKING to the parent
-// at each change, releasing the mouse and each handled key post
-// WM_SLIDER_SETTLED (wParam the control number, lParam the position).
+// at each change; releasing the mouse, each handled key and a value set by an
+// assistive technology post WM_SLIDER_SETTLED (wParam the control number,
+// lParam the position). The arrows move by the single step, Page Up and Page
+// Down by the page step, Home and End to the ends.
 // Range and position are those of QAbstractSlider: set the range, then
 // SetPosition; an inverted range keeps only its minimum.
+//
+// Until the owner knows the value (the Box has not reported a volume yet) the
+// slider shows a dimmed channel, tells assistive technologies "not yet
+// known" and takes no input, but keeps its place in the tab order.
 class CBitmapSlider : public QAbstractSlider {
+    Q_OBJECT
+
 public:
     explicit CBitmapSlider(QWidget* parent = nullptr, int controlId = 0);
 
@@ -24,9 +32,18 @@ public:
     // it is missing.
     bool SetThumbImage(int thumbBitmap = kSliderThumbBitmap);
 
-    // Limited to the range; repaints.
+    // Limited to the range; repaints. Nothing is posted.
     void SetPosition(int position);
+    // A position the user chose without dragging (a key, an assistive
+    // technology): limited to the range, repainted and posted as settled.
+    // Nothing happens while the value is not known.
+    void SettlePosition(int position);
     int controlId() const { return m_controlId; }
+
+    void SetValueKnown(bool isKnown);
+    bool isValueKnown() const { return m_isValueKnown; }
+    // Whether the focus mark shows while the slider has the focus.
+    bool showsFocusMark() const { return m_keyboardFocus; }
 
     // The thumb centre of a position and the position of a thumb centre, in
     // pixels from the control's left edge. A range with equal ends puts the
@@ -57,4 +74,5 @@ private:
     int m_gripOffset = 0;
     bool m_dragging = false;
     bool m_keyboardFocus = false;
+    bool m_isValueKnown = true;
 };

@@ -1,6 +1,7 @@
 #include "CGdipButton.h"
 
 #include "CMemDC.h"
+#include "FocusMark.h"
 #include "ParentBackground.h"
 #include "SkinText.h"
 
@@ -14,11 +15,11 @@
 
 namespace {
 
-// A focused button being hidden (pause turning into play) hands the focus on
-// as if Tab were pressed; the next button shows the mark only when the hidden
-// one did, so a click does not leave a keyboard mark behind. Set by hideEvent
-// and read by the focusInEvent that the hiding causes, on the user-interface
-// thread only.
+// A focused button being hidden hands the focus on as if Tab were pressed, or
+// to its replacement (ReplaceWith); the next button shows the mark only when
+// the hidden one did, so a click does not leave a keyboard mark behind. Set
+// by hideEvent and ReplaceWith and read by the focusInEvent that follows, on
+// the user-interface thread only.
 std::optional<bool> handedOnMark;
 
 // The hover look of a button without a hover picture: each colour channel c
@@ -82,6 +83,22 @@ bool CGdipButton::setLook(Look look, std::optional<QString> caption, int number,
     return style.picture->Load(number, type, devicePixelRatioF());
 }
 
+void CGdipButton::SetCaptionLook(Look look, const QString& caption, QColor textColor,
+                                 int fontHeight, const QRect& textRect, unsigned textFormat) {
+    LookStyle& style = m_looks[static_cast<int>(look)];
+    // An empty picture: the look is the captured background.
+    style.picture.emplace();
+    style.caption = caption;
+    style.fontHeight = fontHeight;
+    style.textColor = textColor;
+    style.textRect = textRect;
+    style.textFormat = textFormat;
+    style.surface = QImage();
+    m_needsRender = true;
+    updateAccessibleName();
+    update();
+}
+
 void CGdipButton::SetTooltip(const QString& text, bool activate) {
     if (text.isEmpty())
         return;
@@ -90,9 +107,18 @@ void CGdipButton::SetTooltip(const QString& text, bool activate) {
     updateAccessibleName();
 }
 
+void CGdipButton::SetSpokenName(const QString& name) {
+    m_spokenName = name;
+    updateAccessibleName();
+}
+
 void CGdipButton::updateAccessibleName() {
     const QString& caption = m_looks[static_cast<int>(Look::Normal)].caption;
-    setAccessibleName(caption.isEmpty() ? m_tooltip : caption);
+    const QString name = !m_spokenName.isEmpty() ? m_spokenName
+                         : caption.isEmpty()     ? m_tooltip
+                                                 : caption;
+    if (name != accessibleName())
+        setAccessibleName(name);
 }
 
 CGdipButton::Look CGdipButton::currentLook() const {
@@ -107,7 +133,8 @@ void CGdipButton::renderLook(Look look) {
     kvu::CMemDC work(nullptr, rect(), devicePixelRatioF(), &m_background);
     QPainter& painter = work.painter();
     if (own) {
-        painter.drawImage(QPoint(0, 0), own->image());
+        if (!own->isNull())
+            painter.drawImage(QPoint(0, 0), own->image());
     } else if (look == Look::Pressed) {
         painter.drawImage(QPoint(1, 1), normal.image());
     } else if (look == Look::Hover && !normal.isNull()) {
@@ -136,15 +163,26 @@ void CGdipButton::paintEvent(QPaintEvent*) {
     DrawSkinText(painter, style.textRect, style.caption, style.textFormat,
                  SkinFont(parentWidget(), style.fontHeight), style.textColor);
     if (hasFocus() && m_keyboardFocus) {
-        const QRect around =
-            style.caption.isEmpty() || style.textRect.isEmpty()
-                ? rect().adjusted(2, 2, -3, -3)
-                : style.textRect.adjusted(-3, -2, 2, 1) & rect().adjusted(0, 0, -1, -1);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(QPen(QColor(255, 255, 255, 200), 1, Qt::DotLine));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawRoundedRect(QRectF(around).translated(0.5, 0.5), 3, 3);
+        // Around the caption where there is one, so that the mark stays on
+        // the picture's visible part; else around the whole button.
+        const QRect around = style.caption.isEmpty() || style.textRect.isEmpty()
+                                 ? rect().adjusted(1, 1, -1, -1)
+                                 : style.textRect.adjusted(-4, -3, 4, 3) & rect();
+        DrawFocusMark(painter, around);
     }
+}
+
+void CGdipButton::ReplaceWith(CGdipButton& replacement) {
+    const bool hadFocus = window()->focusWidget() == this;
+    replacement.show();
+    if (hadFocus) {
+        handedOnMark = m_keyboardFocus;
+        replacement.setFocus(Qt::OtherFocusReason);
+        // In a window that is not active the focus arrives at activation.
+        handedOnMark.reset();
+        replacement.m_keyboardFocus = m_keyboardFocus;
+    }
+    hide();
 }
 
 void CGdipButton::enterEvent(QEnterEvent* event) {
@@ -166,14 +204,18 @@ void CGdipButton::keyPressEvent(QKeyEvent* event) {
         click();
         return;
     }
+    if (event->key() == Qt::Key_Space)
+        m_keyboardFocus = true;
     QAbstractButton::keyPressEvent(event);
 }
 
+void CGdipButton::mousePressEvent(QMouseEvent* event) {
+    m_keyboardFocus = false;
+    QAbstractButton::mousePressEvent(event);
+}
+
 void CGdipButton::focusInEvent(QFocusEvent* event) {
-    const bool isByKeyboard = event->reason() == Qt::TabFocusReason ||
-                              event->reason() == Qt::BacktabFocusReason ||
-                              event->reason() == Qt::ShortcutFocusReason;
-    m_keyboardFocus = isByKeyboard && handedOnMark.value_or(true);
+    m_keyboardFocus = handedOnMark.value_or(IsMarkedFocus(*event));
     handedOnMark.reset();
     QAbstractButton::focusInEvent(event);
 }

@@ -3,6 +3,7 @@
 #include "CMemDC.h"
 #include "DebugPrint.h"
 #include "ParentBackground.h"
+#include "SkinAccessibility.h"
 #include "SkinText.h"
 
 #include <QPainter>
@@ -17,7 +18,9 @@ constexpr int kScrollPauseTicks = 10;
 
 int CStaticEx::s_scrollPause = 0;
 
-CStaticEx::CStaticEx(QWidget* parent) : QWidget(parent) {}
+CStaticEx::CStaticEx(QWidget* parent) : QWidget(parent) {
+    InstallSkinAccessibility();
+}
 
 bool CStaticEx::AddImage(int number, bool append) {
     if (append && imageCount() >= kMaxImages) {
@@ -45,11 +48,32 @@ void CStaticEx::SetText(const QString& text, int fontHeight, const QColor& color
     m_fontHeight = fontHeight;
     m_color = color;
     m_format = format;
-    setAccessibleName(text);
     if (changed) {
+        setAccessibleName(text.isEmpty() ? m_pictureName : text);
         StopScrolling();
+        fitHeight();
         update();
     }
+}
+
+void CStaticEx::FitHeightToText() {
+    m_fittedFromHeight = height();
+    fitHeight();
+}
+
+void CStaticEx::fitHeight() {
+    if (m_fittedFromHeight == 0)
+        return;
+    const int needed = SkinLineHeight(m_text, SkinFont(parentWidget(), m_fontHeight));
+    const int fitted = std::max(m_fittedFromHeight, needed);
+    if (fitted != height())
+        resize(width(), fitted);
+}
+
+void CStaticEx::SetPictureName(const QString& name) {
+    m_pictureName = name;
+    if (m_text.isEmpty())
+        setAccessibleName(name);
 }
 
 void CStaticEx::SetTextFormat(unsigned format) {

@@ -12,8 +12,11 @@
 
 // A label over the pixels its window paints beneath it: one of up to 16
 // pictures, or (when it has text) a line of text, which can scroll sideways
-// when it is wider than the label.
+// when it is wider than the label. Assistive technologies read its whole
+// text, or the picture's name while it has none.
 class CStaticEx : public QWidget {
+    Q_OBJECT
+
 public:
     static constexpr int kMaxImages = 16;
 
@@ -36,6 +39,11 @@ public:
     const QString& text() const { return m_text; }
     unsigned textFormat() const { return m_format; }
     void SetTextFormat(unsigned format);
+    // What the label is called while it shows a picture.
+    void SetPictureName(const QString& name);
+    // From now on the label grows downwards, from its present height, as
+    // far as its text needs (SkinLineHeight), and shrinks back no further.
+    void FitHeightToText();
 
     // The text's width and height on one line in the label's font.
     QSize MeasureText() const;
@@ -55,15 +63,18 @@ protected:
 
 private:
     void prepare();
+    void fitHeight();
 
     std::vector<CGdiPlusBitmapResource> m_images;
     std::vector<QImage> m_surfaces; // background with picture i; null until built
     QImage m_background;
     QString m_text;
+    QString m_pictureName;
     QColor m_color = Qt::white;
     int m_fontHeight = 14;
     unsigned m_format = 0;
     int m_currentIndex = 0;
+    int m_fittedFromHeight = 0; // 0: the label keeps its height
     int m_scrollOffset = 0;
     QBasicTimer m_scrollTimer;
 

@@ -8,6 +8,7 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 namespace {
@@ -121,6 +122,17 @@ void DrawSkinText(QPainter& painter, const QRect& rect, const QString& text, uns
 QSize MeasureSkinText(const QString& text, const QFont& font) {
     const QFontMetrics metrics(font);
     return QSize(metrics.horizontalAdvance(oneLine(text)), metrics.height());
+}
+
+int SkinLineHeight(const QString& text, const QFont& font) {
+    const QFontMetricsF metrics(font);
+    QTextLayout layout(oneLine(text), font);
+    layout.beginLayout();
+    const QTextLine line = layout.createLine();
+    const qreal descent =
+        line.isValid() ? std::max(line.descent(), metrics.descent()) : metrics.descent();
+    layout.endLayout();
+    return static_cast<int>(std::ceil(metrics.ascent() + descent));
 }
 
 int FittingFontHeight(const QString& text, unsigned format, const QFont& font, QSize box,

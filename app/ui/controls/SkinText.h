@@ -41,6 +41,11 @@ void DrawSkinText(QPainter& painter, const QRect& rect, const QString& text, uns
 // spaces.
 QSize MeasureSkinText(const QString& text, const QFont& font);
 
+// The height that text on one line needs when DrawSkinText draws it at the
+// top of a rectangle: the font's ascent and the deepest descent of every font
+// the line uses, a fallback font's (Chinese in a Latin font) included.
+int SkinLineHeight(const QString& text, const QFont& font);
+
 // The largest character height from preferred down to minimum at which the
 // text fits the box as DrawSkinText lays it out: on one line within the
 // box's width, or wrapped (DT_WORDBREAK) within its height. minimum when

@@ -1,4 +1,5 @@
 #include "CScreenshotWriter.h"
+#include "LanguageFont.h"
 #include "Screenshots.h"
 #include "ui/controls/CGdipButton.h"
 #include "ui/windows/CListDialog.h"
@@ -51,6 +52,7 @@ QString fileName(const char* kind, const char* name, const char* language) {
 
 void shootMessage(CScreenshotWriter& writer, const QString& name, CMessageDialog& dialog) {
     dialog.show();
+    Activate(dialog);
     writer.SaveWidget(name, dialog);
     if (dialog.style() == CMessageDialog::kBusy) {
         QTest::qWait(350); // a few turns of the wheel
@@ -61,7 +63,14 @@ void shootMessage(CScreenshotWriter& writer, const QString& name, CMessageDialog
 
 void shootMessages(CScreenshotWriter& writer) {
     for (const LanguageName& language : kLanguages) {
+        const LanguageFont font(language);
         const CStringTable strings(language.language);
+        // The address of a Box on another subnet, being typed.
+        CMessageDialog address(nullptr, strings);
+        address.SetStyle(CMessageDialog::kAnswer);
+        address.SetAnswer(QStringLiteral("10.20.0.5:7171"));
+        address.SetTextIds(-1, 309);
+        shootMessage(writer, fileName("message", "address", language.suffix), address);
         for (const MessageCase& message : kMessages) {
             CMessageDialog dialog(nullptr, strings);
             dialog.SetStyle(message.style);
@@ -129,6 +138,7 @@ void fillDevices(CListDialog& list, int count) {
 
 void shootDeviceLists(CScreenshotWriter& writer) {
     for (const LanguageName& language : kLanguages) {
+        const LanguageFont font(language);
         const CStringTable strings(language.language);
         for (int count : {1, 3, 12}) {
             if (count != 3 && language.language != UiLanguage::English)
@@ -139,6 +149,11 @@ void shootDeviceLists(CScreenshotWriter& writer) {
             const QString name =
                 QStringLiteral("devices-%1-%2").arg(count).arg(QLatin1StringView(language.suffix));
             writer.SaveWidget(name, list);
+            if (count == 3) {
+                Activate(list);
+                list.addByAddressButton()->setFocus(Qt::TabFocusReason);
+                writer.SaveWidget(name + QStringLiteral("-address-focused"), list);
+            }
             if (count == 12) {
                 auto* bar = list.findChild<QScrollBar*>();
                 for (int step = 0; step < 3; ++step)

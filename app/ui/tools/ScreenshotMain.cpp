@@ -3,8 +3,15 @@
 
 #include <QApplication>
 #include <QStringList>
+#include <QTest>
 
 #include <cstdio>
+
+void Activate(QWidget& window) {
+    window.activateWindow();
+    if (!QTest::qWaitForWindowActive(&window))
+        std::fprintf(stderr, "%s did not become active\n", qPrintable(window.objectName()));
+}
 
 // Usage: vellumo_screenshots OUTDIR. Run with QT_QPA_PLATFORM=offscreen, and
 // with QT_SCALE_FACTOR=2 for the pictures of a high-density screen.

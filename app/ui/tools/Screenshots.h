@@ -7,14 +7,23 @@ class CScreenshotWriter;
 class QString;
 class QWidget;
 
-// The interface languages, with the file-name suffix of their pictures.
+// The interface languages, with the file-name suffix of their pictures and
+// the font a desktop in that language gives applications (what fontconfig
+// makes of "sans-serif" there; empty: the default one).
 struct LanguageName {
     UiLanguage language;
     const char* suffix;
+    const char* desktopFont;
 };
-inline constexpr LanguageName kLanguages[] = {{UiLanguage::English, "en"},
-                                              {UiLanguage::TraditionalChinese, "zh_TW"},
-                                              {UiLanguage::SimplifiedChinese, "zh_CN"}};
+inline constexpr LanguageName kLanguages[] = {
+    {UiLanguage::English, "en", ""},
+    {UiLanguage::TraditionalChinese, "zh_TW", "Noto Sans CJK TC"},
+    {UiLanguage::SimplifiedChinese, "zh_CN", "Noto Sans CJK SC"}};
+
+
+// Makes the shown window the active one, so that its focus (and the focus
+// mark) shows.
+void Activate(QWidget& window);
 
 // Each renders the pictures of one area of the interface.
 void ShootControls(CScreenshotWriter& writer);

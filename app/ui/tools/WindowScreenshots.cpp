@@ -1,12 +1,15 @@
 #include "CScreenshotWriter.h"
+#include "LanguageFont.h"
 #include "Screenshots.h"
 #include "dmp_vellumo.h"
 #include "shell/CVellumoCore.h"
 #include "ui/controls/CGdipButton.h"
+#include "ui/windows/CAudioFormView.h"
 #include "ui/windows/CPlayStatusDialog.h"
 #include "ui/windows/CVellumoDlg.h"
 
 #include <QObject>
+#include <QTest>
 
 namespace {
 
@@ -49,19 +52,24 @@ constexpr StatusCase kStatusCases[] = {
     {"music-photos", DMP_TYPE_AUDIO | DMP_TYPE_IMAGE},
 };
 
+// Titles with descenders in Latin and in Chinese.
+constexpr const wchar_t* kSongs[] = {
+    L"/home/ana/Music/\u6708\u5149\u5c0f\u591c\u66f2 (\u73fe\u5834\u7248).mp3",
+    L"/home/ana/Music/song a.mp3",
+};
+
 void shootStatusWindows(CScreenshotWriter& writer) {
     QObject owner;
     for (const LanguageName& language : kLanguages) {
+        const LanguageFont font(language);
         const CStringTable strings(language.language);
         for (const StatusCase& status : kStatusCases) {
             CPlayStatusDialog window(&owner, strings);
             window.Create(status.types);
             window.UpdateVideo(playing(
                 L"/home/ana/Videos/Summer at the lake, the long cut (2024).mkv", 5421, 1275));
-            window.UpdateAudio(playing(L"/home/ana/Music/\u6708\u4eae\u4ee3\u8868\u6211\u7684\u5fc3"
-                                       L" - Night Lights.flac",
-                                       246, 97));
-            window.UpdateImage(showing(L"/home/ana/Pictures/Harbour at dawn.jpg"));
+            window.UpdateAudio(playing(kSongs[0], 246, 97));
+            window.UpdateImage(showing(L"/home/ana/Pictures/Harbour at dawn, quay.jpg"));
             window.show();
             writer.SaveWidget(fileName("status", status.name, language.suffix), window);
             // Waiting for a Box that stopped answering.
@@ -71,6 +79,21 @@ void shootStatusWindows(CScreenshotWriter& writer) {
             window.ShowWaiting({});
             window.Destroy();
         }
+        // A keyboard user on the pause button, the Box's volume not yet
+        // reported, a Latin title.
+        CPlayStatusDialog window(&owner, strings);
+        window.Create(DMP_TYPE_AUDIO);
+        MediaPanelStatus before = playing(kSongs[1], 246, 97);
+        before.maxVolume = 0;
+        before.volume = 0;
+        window.UpdateAudio(before);
+        window.show();
+        Activate(window);
+        if (auto* pause = window.audioPanel().findChild<CGdipButton*>(QStringLiteral("pauseButton")))
+            pause->setFocus(Qt::TabFocusReason);
+        writer.SaveWidget(fileName("status", "music-focused-volume-unknown", language.suffix),
+                          window);
+        window.Destroy();
     }
 }
 
@@ -78,12 +101,23 @@ void shootStatusWindows(CScreenshotWriter& writer) {
 // the search that DoModal starts.
 void shootMainWindow(CScreenshotWriter& writer) {
     for (const LanguageName& language : kLanguages) {
+        const LanguageFont font(language);
         const CStringTable strings(language.language);
         CVellumoCore core(StartupOptions{}, strings);
         CVellumoDlg window(core, strings);
         window.LayoutControls();
         window.show();
         writer.SaveWidget(fileName("main", "window", language.suffix), window);
+        Activate(window);
+        // With a Box chosen, the keyboard on the photo and music pool.
+        window.ShowChosenBox(strings.text(307).replace(QStringLiteral("%S"),
+                                                       QStringLiteral("Living Room Display")));
+        window.photoMusicPool()->setFocus(Qt::TabFocusReason);
+        writer.SaveWidget(fileName("main", "box-focused", language.suffix), window);
+        window.boxButton()->setFocus(Qt::TabFocusReason);
+        writer.SaveWidget(fileName("main", "box-name-focused", language.suffix), window);
+        window.photoMusicPool()->clearFocus();
+        window.boxButton()->clearFocus();
         if (language.language == UiLanguage::English) {
             ShootButtonLooks(writer, window, *window.photoMusicPool(),
                              QStringLiteral("button-pool"));

@@ -27,6 +27,20 @@ void CFormView::Destroy() {
     m_background = QImage();
 }
 
+bool CFormView::FocusFirstControl() {
+    for (QWidget* control = nextInFocusChain(); control != this;
+         control = control->nextInFocusChain()) {
+        if (!isAncestorOf(control))
+            continue;
+        if ((control->focusPolicy() & Qt::TabFocus) && control->isEnabled() &&
+            control->isVisibleTo(this)) {
+            control->setFocus(Qt::TabFocusReason);
+            return true;
+        }
+    }
+    return false;
+}
+
 void CFormView::paintEvent(QPaintEvent*) {
     if (!m_background.isNull())
         QPainter(this).drawImage(QPoint(0, 0), m_background);

@@ -13,6 +13,9 @@ public:
     bool HasWindow() const { return m_hasWindow; }
     // Hides the window and removes its controls.
     void Destroy();
+    // Gives the focus to the first control of the window in tab order; false
+    // when it has none.
+    bool FocusFirstControl();
 
 protected:
     explicit CFormView(QWidget* parent);

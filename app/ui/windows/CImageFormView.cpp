@@ -12,10 +12,10 @@ namespace {
 
 constexpr int kPhotosCover = 182;
 
-constexpr CMediaFormView::ButtonPictures kRepeatLooks[] = {
-    {260, 262, 261}, // no repeat
-    {198, 196, 197}, // repeat all
-    {255, 259, 254}, // shuffle
+constexpr CMediaFormView::RepeatLook kRepeatLooks[] = {
+    {{260, 262, 261}, "No repeat"},
+    {{198, 196, 197}, "Repeat all"},
+    {{255, 259, 254}, "Shuffle"},
 };
 constexpr int kRepeatAll = 1;
 

@@ -12,11 +12,13 @@
 #include <QScrollBar>
 #include <QWheelEvent>
 
+#include <algorithm>
 #include <iterator>
 
 namespace {
 
 constexpr int kTitleText = 262;
+constexpr int kAddByAddressText = 308;
 constexpr int kBackgroundBitmap = 213;
 constexpr int kRowNormal = 210;
 constexpr int kRowPressed = 209;
@@ -30,6 +32,7 @@ constexpr int kRowsInView = 6; // with a seventh partly shown
 constexpr QRect kTitleRect(0, 0, 464, 36);
 constexpr QRect kScrollBarRect(445, 36, 20, 246);
 constexpr QColor kTitleColour(163, 224, 57);
+constexpr QColor kRowColour(255, 255, 255);
 constexpr int kWheelNotch = 120; // eighths of a degree
 
 } // namespace
@@ -38,7 +41,7 @@ CListDialog::CListDialog(QWidget* owner, const CStringTable& strings)
     : QDialog(owner), m_strings(strings), m_title(new CStaticEx(this)),
       m_clipFrame(new QWidget(this)), m_list(new QWidget(m_clipFrame)),
       m_scrollBar(new QScrollBar(Qt::Vertical, this)) {
-    setWindowTitle(QStringLiteral("Brelmox"));
+    setWindowTitle(QString::fromLatin1(kApplicationTitle));
     setFixedSize(kClientSize);
     m_title->setGeometry(kTitleRect);
     m_scrollBar->setGeometry(kScrollBarRect);
@@ -76,6 +79,33 @@ void CListDialog::DeleteItemButtons() {
     for (CGdipButton* button : m_itemButtons)
         delete button;
     m_itemButtons.clear();
+    delete m_addByAddressButton;
+    m_addByAddressButton = nullptr;
+}
+
+void CListDialog::AddDevice(const std::string& key, const std::string& name) {
+    if (m_devices.contains(key))
+        return;
+    // The rows are made anew in key order; the focus stays on its row.
+    const QWidget* focus = focusWidget();
+    std::optional<std::string> focusedKey;
+    for (size_t row = 0; row < m_itemButtons.size(); ++row)
+        if (m_itemButtons[row] == focus)
+            focusedKey = KeyAt(static_cast<int>(row));
+    const bool isAddRowFocused = focus != nullptr && focus == m_addByAddressButton;
+    m_devices.emplace(key, name);
+    if (!isVisible())
+        return;
+    const int scrolled = m_scrollBar->value();
+    makeRows();
+    m_scrollBar->setValue(std::min(scrolled, m_scrollBar->maximum()));
+    scrollTo(m_scrollBar->value());
+    if (isAddRowFocused)
+        m_addByAddressButton->setFocus(Qt::OtherFocusReason);
+    else if (focusedKey)
+        m_itemButtons[static_cast<size_t>(
+                          std::distance(m_devices.begin(), m_devices.find(*focusedKey)))]
+            ->setFocus(Qt::OtherFocusReason);
 }
 
 void CListDialog::setVisible(bool visible) {
@@ -86,39 +116,42 @@ void CListDialog::setVisible(bool visible) {
 
 void CListDialog::startDialog() {
     m_background.Load(kBackgroundBitmap, "BITMAP", devicePixelRatioF());
+    m_isAddByAddressChosen = false;
+    m_title->SetText(m_strings.text(kTitleText), 28, kTitleColour, DT_CENTER | DT_VCENTER);
+    m_scrollBar->setAccessibleName(m_title->text());
+    m_wheelRemainder = 0;
+    makeRows();
+    m_scrollBar->setValue(0);
+    scrollTo(0);
+}
+
+void CListDialog::makeRows() {
     DeleteItemButtons();
-    const int count = static_cast<int>(m_devices.size());
     int row = 0;
-    QWidget* previous = nullptr;
     for (const auto& [key, name] : m_devices) {
-        auto* button = new CGdipButton(m_list);
-        button->setGeometry(0, kRowHeight * row, kRowWidth, kRowHeight);
-        const QString caption = QString::fromStdString(name.empty() ? key : name);
-        const QRect textRect = EdgeRect(10, 0, kRowWidth, kRowHeight);
-        const unsigned format = DT_VCENTER | DT_SINGLELINE;
-        button->SetNormalImage(caption, kRowNormal, "PNG", Qt::white, 18, textRect, format);
-        button->SetPressedImage(caption, kRowPressed, "PNG", Qt::white, 18, textRect, format);
-        button->SetHoverImage(caption, kRowHover, "PNG", Qt::white, 18, textRect, format);
+        CGdipButton* button =
+            addRow(row, QString::fromStdString(name.empty() ? key : name), kRowColour);
+        // Two Boxes of one name differ by their addresses.
+        if (!name.empty())
+            button->SetSpokenName(QStringLiteral("%1, %2").arg(QString::fromStdString(name),
+                                                               QString::fromStdString(key)));
         connect(button, &QAbstractButton::clicked, this, [this, row] {
             m_selectedIndex = row;
             done(IDCANCEL);
         });
-        button->installEventFilter(this);
-        if (previous)
-            setTabOrder(previous, button);
-        previous = button;
         m_itemButtons.push_back(button);
-        button->show();
         ++row;
     }
-    if (previous)
-        setTabOrder(previous, m_scrollBar);
+    m_addByAddressButton = addRow(row, m_strings.text(kAddByAddressText), kTitleColour);
+    m_addByAddressButton->setObjectName(QStringLiteral("addByAddressButton"));
+    connect(m_addByAddressButton, &QAbstractButton::clicked, this, [this] {
+        m_isAddByAddressChosen = true;
+        done(IDCANCEL);
+    });
 
-    m_title->SetText(m_strings.text(kTitleText), 28, kTitleColour, DT_CENTER | DT_VCENTER);
+    const int count = row + 1;
     m_clipFrame->setGeometry(0, kRowHeight, kRowWidth, kRowHeight * count);
     m_list->setGeometry(0, 0, kRowWidth, kRowHeight * count);
-    m_scrollBar->setAccessibleName(m_title->text());
-    m_wheelRemainder = 0;
     // Seven rows give a range of 0 to 0, which leaves the bar disabled.
     if (count > kRowsInView + 1) {
         m_scrollBar->setRange(0, count - kRowsInView - 1);
@@ -127,8 +160,20 @@ void CListDialog::startDialog() {
         m_scrollBar->setRange(0, 0);
         m_scrollBar->setEnabled(false);
     }
-    m_scrollBar->setValue(0);
-    scrollTo(0);
+}
+
+// Rows are made in tab order, the address row last.
+CGdipButton* CListDialog::addRow(int row, const QString& caption, QColor captionColour) {
+    auto* button = new CGdipButton(m_list);
+    button->setGeometry(0, kRowHeight * row, kRowWidth, kRowHeight);
+    const QRect textRect = EdgeRect(10, 0, kRowWidth, kRowHeight);
+    const unsigned format = DT_VCENTER | DT_SINGLELINE;
+    button->SetNormalImage(caption, kRowNormal, "PNG", captionColour, 18, textRect, format);
+    button->SetPressedImage(caption, kRowPressed, "PNG", captionColour, 18, textRect, format);
+    button->SetHoverImage(caption, kRowHover, "PNG", captionColour, 18, textRect, format);
+    button->installEventFilter(this);
+    button->show();
+    return button;
 }
 
 void CListDialog::scrollTo(int row) {
@@ -149,13 +194,27 @@ void CListDialog::wheelEvent(QWheelEvent* event) {
 }
 
 // The wheel over a row or the bar moves one row per notch too (the bar's own
-// handling would move several).
+// handling would move several). A row that takes the focus comes into view.
 bool CListDialog::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::Wheel) {
         scrollByWheel(static_cast<QWheelEvent*>(event)->angleDelta().y());
         return true;
     }
+    if (event->type() == QEvent::FocusIn && watched->isWidgetType())
+        scrollIntoView(static_cast<QWidget*>(watched));
     return QDialog::eventFilter(watched, event);
+}
+
+void CListDialog::scrollIntoView(const QWidget* row) {
+    if (row->parentWidget() != m_list || !m_scrollBar->isEnabled())
+        return;
+    const int index = row->y() / kRowHeight;
+    const int first = m_scrollBar->value();
+    // Rows first to first + kRowsInView - 1 show whole.
+    if (index < first)
+        m_scrollBar->setValue(index);
+    else if (index >= first + kRowsInView)
+        m_scrollBar->setValue(index - kRowsInView + 1);
 }
 
 void CListDialog::paintEvent(QPaintEvent*) {

@@ -15,9 +15,11 @@ class CStaticEx;
 class QScrollBar;
 
 // The box choice: one wide row per box, in the byte-wise order of the boxes'
-// keys, scrolled a row at a time by the bar or the mouse wheel. A click on a
-// row ends the dialog and leaves its index for the caller; Escape does
-// nothing, the caption's close ends it without a choice.
+// keys, then a row "Add by address…", scrolled a row at a time by the bar or
+// the mouse wheel, and to the row that takes the keyboard focus. A click on a
+// row ends the dialog and leaves its index (or that the address row was
+// chosen) for the caller; Escape and the caption's close end it without a
+// choice.
 class CListDialog : public QDialog {
 public:
     explicit CListDialog(QWidget* owner = nullptr,
@@ -27,20 +29,28 @@ public:
     // by the caller before a run.
     std::map<std::string, std::string>& devices() { return m_devices; }
 
+    // One more Box while the dialog shows (a search goes on meanwhile); the
+    // row that has the focus keeps it.
+    void AddDevice(const std::string& key, const std::string& name);
+
     // The position in key order of the row chosen; -1 for none.
     int selectedIndex() const { return m_selectedIndex; }
     void SetSelectedIndex(int index) { m_selectedIndex = index; }
+    // Whether the run ended on "Add by address…".
+    bool isAddByAddressChosen() const { return m_isAddByAddressChosen; }
     // The key at that position in key order; none outside the map.
     std::optional<std::string> KeyAt(int index) const;
 
     // Runs modally. Always returns IDCANCEL; selectedIndex() tells the choice.
     int DoModal() { return exec(); }
     void DeleteItemButtons();
+    // The Boxes' rows, without the address row.
     const std::vector<CGdipButton*>& itemButtons() const { return m_itemButtons; }
+    CGdipButton* addByAddressButton() const { return m_addByAddressButton; }
 
     void setVisible(bool visible) override;
-    // Escape ends nothing.
-    void reject() override {}
+    // Escape ends the run without a choice.
+    void reject() override { close(); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -50,13 +60,18 @@ protected:
 
 private:
     void startDialog();
+    void makeRows();
+    CGdipButton* addRow(int row, const QString& caption, QColor captionColour);
     void scrollTo(int row);
     void scrollByWheel(int angleDelta);
+    void scrollIntoView(const QWidget* row);
 
     const CStringTable& m_strings;
     std::map<std::string, std::string> m_devices;
-    std::vector<CGdipButton*> m_itemButtons; // children of m_list
+    std::vector<CGdipButton*> m_itemButtons;     // children of m_list
+    CGdipButton* m_addByAddressButton = nullptr; // the last row, a child of m_list
     int m_selectedIndex = -1;
+    bool m_isAddByAddressChosen = false;
     int m_wheelRemainder = 0; // eighths of a degree not yet turned into rows
 
     CGdiPlusBitmapResource m_background;

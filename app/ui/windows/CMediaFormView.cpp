@@ -8,6 +8,9 @@ namespace {
 constexpr int kSeekBarId = 1060;
 constexpr int kSeekChannel = 184;
 constexpr int kSeekActiveChannel = 185;
+// The seek bar's keys: the arrows step 10 s, Page Up and Page Down a minute.
+constexpr int kSeekStepSeconds = 10;
+constexpr int kSeekPageSeconds = 60;
 constexpr unsigned kButtonTextFormat = DT_CENTER | DT_VCENTER | DT_WORDBREAK;
 
 constexpr CMediaFormView::ButtonPictures kPlayPictures{193, 191, 192};
@@ -19,7 +22,7 @@ constexpr CMediaFormView::ButtonPictures kClosePictures{195, 194, -1};
 } // namespace
 
 CMediaFormView::CMediaFormView(QWidget* parent, QObject* receiver, const Messages& messages,
-                               int coverPicture, std::span<const ButtonPictures> repeatLooks,
+                               int coverPicture, std::span<const RepeatLook> repeatLooks,
                                int repeatOnMode)
     : CFormView(parent), m_receiver(receiver), m_messages(messages), m_coverPicture(coverPicture),
       m_repeatLooks(repeatLooks), m_repeatOnMode(repeatOnMode) {}
@@ -36,16 +39,25 @@ bool CMediaFormView::Create(int templateId) {
 
     auto* cover = addLabel(QStringLiteral("cover"), layout->cover);
     cover->AddImage(m_coverPicture, false);
+    cover->SetPictureName(spokenName(QStringLiteral("Cover")));
     m_title = addLabel(QStringLiteral("title"), layout->title);
+    // A title keeps its descenders in every font: it may reach into the
+    // gap below it, and paints over the labels next to that gap, whose
+    // glyphs start lower.
+    m_title->FitHeightToText();
     m_total = addLabel(QStringLiteral("total"), layout->total);
     m_seekBar = new CBitmapSlider(this, kSeekBarId);
     m_seekBar->setObjectName(QStringLiteral("seekBar"));
-    m_seekBar->setAccessibleName(QStringLiteral("Position"));
+    m_seekBar->setAccessibleName(spokenName(QStringLiteral("Position")));
+    m_seekBar->setSingleStep(kSeekStepSeconds);
+    m_seekBar->setPageStep(kSeekPageSeconds);
     m_seekBar->move(layout->seekBar.topLeft());
     m_seekBar->show();
 
     m_repeat = addButton(QStringLiteral("Repeat"), layout->repeat,
-                         m_repeatLooks[static_cast<size_t>(m_repeatMode)]);
+                         m_repeatLooks[static_cast<size_t>(m_repeatMode)].pictures);
+    m_repeat->setCheckable(true);
+    showRepeatState();
     auto* previous = addButton(QStringLiteral("Previous"), layout->previous, kPreviousPictures);
     m_play = addButton(QStringLiteral("Play"), layout->play, kPlayPictures);
     m_pause = addButton(QStringLiteral("Pause"), layout->play, kPausePictures);
@@ -64,6 +76,7 @@ bool CMediaFormView::Create(int templateId) {
         connect(close, &QAbstractButton::clicked, this,
                 [this] { PostMessageTo(m_receiver, *m_messages.close, 0, 0); });
     }
+    m_title->raise();
     return true;
 }
 
@@ -75,15 +88,20 @@ CStaticEx* CMediaFormView::addLabel(const QString& name, const QRect& place) {
     return label;
 }
 
-CGdipButton* CMediaFormView::addButton(const QString& name, const QRect& place,
+CGdipButton* CMediaFormView::addButton(const QString& action, const QRect& place,
                                        const ButtonPictures& pictures) {
     auto* button = new CGdipButton(this);
-    button->setObjectName(name.toLower() + QStringLiteral("Button"));
+    button->setObjectName(action.toLower() + QStringLiteral("Button"));
     button->setGeometry(place);
     setButtonPictures(button, pictures);
-    button->SetTooltip(name, true);
+    button->SetTooltip(action, true);
+    button->SetSpokenName(spokenName(action));
     button->show();
     return button;
+}
+
+QString CMediaFormView::spokenName(const QString& action) const {
+    return QStringLiteral("%1 (%2)").arg(action, accessibleName());
 }
 
 void CMediaFormView::setButtonPictures(CGdipButton* button, const ButtonPictures& pictures) {
@@ -97,11 +115,17 @@ void CMediaFormView::setButtonPictures(CGdipButton* button, const ButtonPictures
                               kButtonTextFormat);
 }
 
+// Repainted in place: hiding the button would hand the focus on.
 void CMediaFormView::setRepeatPictures() {
-    // Hiding and showing again repaints the button with its new pictures.
-    m_repeat->hide();
-    setButtonPictures(m_repeat, m_repeatLooks[static_cast<size_t>(m_repeatMode)]);
-    m_repeat->show();
+    setButtonPictures(m_repeat, m_repeatLooks[static_cast<size_t>(m_repeatMode)].pictures);
+    showRepeatState();
+    m_repeat->update();
+}
+
+void CMediaFormView::showRepeatState() {
+    m_repeat->setChecked(m_repeatMode != 0);
+    m_repeat->setAccessibleDescription(
+        QString::fromLatin1(m_repeatLooks[static_cast<size_t>(m_repeatMode)].name));
 }
 
 void CMediaFormView::playOrPause() {
@@ -120,9 +144,14 @@ void CMediaFormView::toggleRepeat() {
 void CMediaFormView::ShowPaused(bool paused) {
     if (!m_play)
         return;
-    m_pause->setHidden(paused);
-    m_play->setHidden(!paused);
+    CGdipButton* offered = paused ? m_play : m_pause;
+    CGdipButton* replaced = paused ? m_pause : m_play;
+    if (offered->isHidden())
+        replaced->ReplaceWith(*offered);
     m_paused = paused;
+    const QString state = paused ? QStringLiteral("Paused") : QStringLiteral("Playing");
+    if (accessibleDescription() != state)
+        setAccessibleDescription(state);
 }
 
 intptr_t CMediaFormView::send(uint32_t message, uintptr_t wParam) const {

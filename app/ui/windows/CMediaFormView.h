@@ -21,6 +21,11 @@
 // main window): sent, except close, which is posted.
 //
 // The repeat mode stays between two windows, as the user last chose it.
+//
+// For assistive technologies each control's name ends with the panel's
+// (accessibleName, "Music" say), so that the panels of one window tell their
+// buttons apart; the repeat button is checkable while a repeat mode is on and
+// describes the mode; the panel describes itself as playing or paused.
 class CMediaFormView : public CFormView, public CMessageHandler {
 public:
     // The pictures of one button look: normal, pressed and hover (-1 none).
@@ -28,6 +33,11 @@ public:
         int normal;
         int pressed;
         int hover;
+    };
+    // One repeat mode: the repeat button's pictures and what it is called.
+    struct RepeatLook {
+        ButtonPictures pictures;
+        const char* name;
     };
     struct Messages {
         uint32_t next;
@@ -56,10 +66,10 @@ public:
 protected:
     static constexpr int kTextHeight = 14;
 
-    // repeatLooks: the repeat button's pictures, indexed by repeat mode;
+    // repeatLooks: the repeat button's looks, indexed by repeat mode;
     // repeatOnMode: the mode a click turns repeating on with.
     CMediaFormView(QWidget* parent, QObject* receiver, const Messages& messages, int coverPicture,
-                   std::span<const ButtonPictures> repeatLooks, int repeatOnMode);
+                   std::span<const RepeatLook> repeatLooks, int repeatOnMode);
 
     // Adds the controls of the derived panel, in tab order after the
     // transport buttons.
@@ -72,8 +82,13 @@ protected:
 
     intptr_t send(uint32_t message, uintptr_t wParam = 0) const;
     static void setButtonPictures(CGdipButton* button, const ButtonPictures& pictures);
-    CGdipButton* addButton(const QString& name, const QRect& place, const ButtonPictures& pictures);
+    // action: the tooltip ("Next"), the start of the object name
+    // ("nextButton") and, with the panel's name, what screen readers hear.
+    CGdipButton* addButton(const QString& action, const QRect& place,
+                           const ButtonPictures& pictures);
     CStaticEx* addLabel(const QString& name, const QRect& place);
+    // "Next (Music)": a control's name among those of every panel.
+    QString spokenName(const QString& action) const;
 
     // Null while there is no window.
     CStaticEx* titleLabel() const { return m_title; }
@@ -82,13 +97,14 @@ protected:
 
 private:
     void setRepeatPictures();
+    void showRepeatState();
     void playOrPause();
     void toggleRepeat();
 
     QPointer<QObject> m_receiver;
     Messages m_messages;
     int m_coverPicture;
-    std::span<const ButtonPictures> m_repeatLooks;
+    std::span<const RepeatLook> m_repeatLooks;
     int m_repeatOnMode;
 
     bool m_paused = false;

@@ -6,10 +6,13 @@
 #include "ui/controls/SkinText.h"
 
 #include <QCloseEvent>
+#include <QGuiApplication>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QProgressBar>
+#include <QScreen>
 #include <QThread>
 #include <QTimerEvent>
 #include <QWindow>
@@ -36,6 +39,13 @@ constexpr int kButtonTop = 70;
 constexpr int kBusyIconSide = 34;
 constexpr int kBusyFramePeriodMs = 100;
 constexpr int kBusyFrames[] = {225, 217, 218, 219, 220, 221, 222, 223, 224, 226, 227, 228};
+
+// The answer style is taller by the answer line, which sits between the
+// message and the buttons.
+constexpr int kAnswerExtraHeight = 40;
+constexpr int kAnswerLineTop = 62;
+constexpr int kAnswerLineHeight = 28;
+constexpr int kAnswerFontHeight = 16;
 
 constexpr int kCornerDiameter = 30;
 constexpr QColor kFill(48, 48, 48);
@@ -66,12 +76,23 @@ CMessageDialog::CMessageDialog(QWidget* owner, const CStringTable& strings)
       m_firstCaption(strings.text(kOkText)), m_secondCaption(strings.text(kCancelText)),
       m_titleLabel(new CStaticEx(this)), m_bodyLabel(new CStaticEx(this)),
       m_firstButton(new CGdipButton(this)), m_secondButton(new CGdipButton(this)),
-      m_progressBar(new QProgressBar(this)) {
+      m_progressBar(new QProgressBar(this)), m_answerLine(new QLineEdit(this)) {
     // The rounded corners show what lies behind the window.
     setAttribute(Qt::WA_TranslucentBackground);
     setFixedSize(kDialogSize);
+    setWindowTitle(QString::fromLatin1(kApplicationTitle));
     m_firstButton->setObjectName(QStringLiteral("firstButton"));
     m_secondButton->setObjectName(QStringLiteral("secondButton"));
+    m_answerLine->setObjectName(QStringLiteral("answerLine"));
+    m_answerLine->setStyleSheet(
+        QStringLiteral("QLineEdit { border: 1px solid rgb(128, 128, 128); border-radius: 4px;"
+                       " background: rgb(28, 28, 28); color: white; padding: 0 6px;"
+                       " selection-background-color: rgb(163, 224, 57); selection-color: black; }"
+                       " QLineEdit:focus { border: 2px solid white; }"));
+    m_answerLine->setFont(SkinFont(this, kAnswerFontHeight));
+    m_answerLine->hide();
+    connect(m_answerLine, &QLineEdit::returnPressed, this, [this] { endWithButton(kFirstButton); });
+    setTabOrder(m_answerLine, m_firstButton);
     setTabOrder(m_firstButton, m_secondButton);
     m_progressBar->setGeometry(kProgressRect);
     m_progressBar->setTextVisible(false);
@@ -163,9 +184,22 @@ void CMessageDialog::endWithButton(ButtonResult result) {
     done(IDCANCEL);
 }
 
+QString CMessageDialog::answer() const {
+    return m_answerLine->text();
+}
+
+void CMessageDialog::reject() {
+    if (m_style == kOneButton)
+        endWithButton(kFirstButton);
+    else if (m_style == kAnswer)
+        endWithButton(kSecondButton);
+}
+
 void CMessageDialog::setVisible(bool visible) {
-    if (visible && !isVisible())
+    if (visible && !isVisible()) {
         startDialog();
+        placeOnOwner();
+    }
     if (!visible)
         m_busyTimer.stop();
     QDialog::setVisible(visible);
@@ -175,16 +209,26 @@ void CMessageDialog::startDialog() {
     // A run that its owner ends reports no button, whatever ended the last run.
     m_result = kNoButton;
     const int height = kDialogSize.height();
+    const int buttonTop = m_style == kAnswer ? kButtonTop + kAnswerExtraHeight : kButtonTop;
+    setFixedSize(kDialogSize.width(), height + (m_style == kAnswer ? kAnswerExtraHeight : 0));
     // Clear of the buttons, so that title and body share one centre line.
     m_titleLabel->setGeometry(kTitleRect.x(), kTitleRect.y(), kTitleRect.width(),
                               kButtonTop - kTitleRect.y());
     m_firstButton->hide();
     m_secondButton->hide();
     m_progressBar->hide();
+    m_answerLine->hide();
     switch (m_style) {
+    case kAnswer:
+        m_answerLine->setGeometry(20, kAnswerLineTop, kDialogSize.width() - 40, kAnswerLineHeight);
+        m_answerLine->setText(m_answer);
+        m_answerLine->selectAll();
+        m_answerLine->show();
+        m_answerLine->setFocus(Qt::OtherFocusReason);
+        [[fallthrough]];
     case kTwoButtons:
-        m_firstButton->setGeometry(QRect(QPoint(50, kButtonTop), kButtonSize));
-        m_secondButton->setGeometry(QRect(QPoint(172, kButtonTop), kButtonSize));
+        m_firstButton->setGeometry(QRect(QPoint(50, buttonTop), kButtonSize));
+        m_secondButton->setGeometry(QRect(QPoint(172, buttonTop), kButtonSize));
         m_firstButton->show();
         m_secondButton->show();
         break;
@@ -212,6 +256,18 @@ void CMessageDialog::startDialog() {
     setButtonLooks(m_firstButton, m_firstCaption);
     setButtonLooks(m_secondButton, m_secondCaption);
     layoutTexts();
+}
+
+// Centred on the owner's window, so that a message shows beside what it is
+// about; on the screen without an owner.
+void CMessageDialog::placeOnOwner() {
+    QRect area;
+    if (const QWidget* owner = parentWidget(); owner && owner->window()->isVisible())
+        area = owner->window()->frameGeometry();
+    else if (const QScreen* screen = QGuiApplication::primaryScreen())
+        area = screen->availableGeometry();
+    if (!area.isEmpty())
+        move(area.center() - QRect(QPoint(0, 0), size()).center());
 }
 
 // Texts keep inside the rounded outline, above the buttons and the bar, and
@@ -252,6 +308,11 @@ void CMessageDialog::layoutTexts() {
         format = MeasureSkinText(m_body, SkinFont(this, kBodyFontHeight)).width() > available
                      ? DT_VCENTER | DT_WORDBREAK
                      : DT_VCENTER | DT_SINGLELINE;
+    } else if (m_style == kAnswer) {
+        // Above the answer line, which it names.
+        box = QRect(kTextMargin, 8, width - 2 * kTextMargin, kAnswerLineTop - 12);
+        format = DT_CENTER | DT_VCENTER | DT_WORDBREAK;
+        m_answerLine->setAccessibleName(m_body);
     } else if (m_style == kBusy) {
         // Beside the wheel, centred on it.
         const int left = title.right() + 1 + 35;

@@ -15,13 +15,16 @@
 
 class CGdipButton;
 class CStaticEx;
+class QLineEdit;
 class QProgressBar;
 
 // The one dialog for questions, notices, busy and progress displays: a
 // borderless dark window with rounded corners, dragged by its body, a green
-// title and a white message. It ends through its buttons or its owner, never
-// through Escape or the window's close command. One object serves many runs;
-// each run lays the window out anew from the style and texts.
+// title and a white message, centred on its owner (on the screen without
+// one). It ends through its buttons or its owner, and Escape ends a notice
+// as its one button does and an answer as Cancel does; nothing else ends on
+// Escape or the window's close command. One object serves many runs; each
+// run lays the window out anew from the style and texts.
 class CMessageDialog : public QDialog, public CMessageHandler, public CProgressWindow {
 public:
     enum Style {
@@ -30,6 +33,7 @@ public:
         kBusy = 2, // a turning wheel beside the message
         kProgress = 3,
         kProgressVariant = 4,
+        kAnswer = 5, // a line to type in under the message, OK and Cancel
     };
     // What Result() says ended a run.
     enum ButtonResult { kNoButton = 0, kFirstButton = 1, kSecondButton = 2 };
@@ -40,6 +44,10 @@ public:
 
     // Set before a run.
     void SetStyle(int style) { m_style = style; }
+    // The answer line's text (kAnswer): what it shows at the start of a run,
+    // what the user typed after it.
+    void SetAnswer(const QString& answer) { m_answer = answer; }
+    QString answer() const;
     int style() const { return m_style; }
     // The captions default to "OK" and "Cancel".
     void SetButtonCaptions(const QString& first, const QString& second);
@@ -70,8 +78,8 @@ public:
     int progressTotal() const override { return m_total; }
 
     void setVisible(bool visible) override;
-    // Escape ends nothing.
-    void reject() override {}
+    // Escape: see the class comment.
+    void reject() override;
     intptr_t HandleMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) override;
 
 protected:
@@ -85,6 +93,7 @@ protected:
 
 private:
     void startDialog();
+    void placeOnOwner();
     void layoutTexts();
     void applyProgress(int position, int total);
     void endWithButton(ButtonResult result);
@@ -96,6 +105,7 @@ private:
     QString m_body;
     QString m_firstCaption;
     QString m_secondCaption;
+    QString m_answer;
     int m_position = 0;
     int m_total = 0;
 
@@ -104,6 +114,7 @@ private:
     CGdipButton* m_firstButton;
     CGdipButton* m_secondButton;
     QProgressBar* m_progressBar;
+    QLineEdit* m_answerLine;
     QBasicTimer m_busyTimer;
     std::optional<QPoint> m_dragOffset; // pointer to window corner while dragged by hand
 

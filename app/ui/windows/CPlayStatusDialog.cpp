@@ -13,6 +13,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -20,6 +21,7 @@ namespace {
 constexpr QColor kBackdrop(16, 18, 22);
 constexpr int kVeilFontHeight = 16;
 constexpr int kVeilMargin = 24;
+constexpr int kStatusTitle = 300; // "Brelmox Status"
 
 } // namespace
 
@@ -30,7 +32,7 @@ CPlayStatusDialog::CPlayStatusDialog(QObject* owner, const CStringTable& strings
       m_video(new CVideoFormView(this, owner)), m_audio(new CAudioFormView(this, owner)),
       m_image(new CImageFormView(this, owner)), m_waitingVeil(new QLabel(this)) {
     setObjectName(QStringLiteral("playStatusWindow"));
-    setWindowTitle(QStringLiteral("Brelmox Status"));
+    setWindowTitle(strings.text(kStatusTitle));
     m_waitingVeil->setObjectName(QStringLiteral("waitingVeil"));
     m_waitingVeil->setAlignment(Qt::AlignCenter);
     m_waitingVeil->setWordWrap(true);
@@ -50,6 +52,7 @@ void CPlayStatusDialog::Create(uint32_t types) {
     }
     // The layout moves nothing the user chose.
     m_trackingPosition = false;
+    rememberFocus();
     destroyChildWindows();
     m_types = types;
     m_playControl->SetTypes(types);
@@ -59,8 +62,33 @@ void CPlayStatusDialog::Create(uint32_t types) {
     m_waitingVeil->raise();
     if (m_savedPosition)
         setGeometry(QRect(*m_savedPosition, size));
+    restoreFocus();
     m_trackingPosition = true;
     m_started = true;
+}
+
+std::array<CFormView*, 4> CPlayStatusDialog::childViews() const {
+    return {m_playControl, m_video, m_audio, m_image};
+}
+
+void CPlayStatusDialog::rememberFocus() {
+    const std::array<CFormView*, 4> views = childViews();
+    if (QWidget* focus = focusWidget())
+        for (size_t i = 0; i < views.size(); ++i)
+            if (views[i]->isAncestorOf(focus))
+                m_focusedView = static_cast<int>(i);
+}
+
+void CPlayStatusDialog::restoreFocus() {
+    const int focused = std::exchange(m_focusedView, -1);
+    if (focused < 0)
+        return;
+    const std::array<CFormView*, 4> views = childViews();
+    for (size_t step = 0; step < views.size(); ++step) {
+        CFormView* view = views[(static_cast<size_t>(focused) + step) % views.size()];
+        if (view->HasWindow() && view->FocusFirstControl())
+            return;
+    }
 }
 
 QSize CPlayStatusDialog::layOutPanels() {
@@ -112,6 +140,7 @@ void CPlayStatusDialog::destroyChildWindows() {
 
 void CPlayStatusDialog::Destroy() {
     m_trackingPosition = false;
+    rememberFocus();
     destroyChildWindows();
     hide();
     m_types = 0;

@@ -8,11 +8,13 @@
 #include <QPoint>
 #include <QPointer>
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
 
 class CAudioFormView;
+class CFormView;
 class CPlaybackFormView;
 class CImageFormView;
 class CVideoFormView;
@@ -29,7 +31,9 @@ class PlayControlFormView;
 //
 // One object serves the owner's whole life: Create builds the window for
 // the types, Destroy takes it down; the panels keep their repeat modes and
-// the window reopens where the user last put it.
+// the window reopens where the user last put it. A window built again while
+// the focus was in one of its panels gives the focus to that panel, or to
+// the next one when it has gone.
 class CPlayStatusDialog : public QDialog, public CStatusWindow {
 public:
     // The play control's captions come from strings, which must outlive the
@@ -82,6 +86,10 @@ private:
 
     QSize layOutPanels();
     void destroyChildWindows();
+    // The play control and the panels, in tab order.
+    std::array<CFormView*, 4> childViews() const;
+    void rememberFocus();
+    void restoreFocus();
     static void updatePlayback(CPlaybackFormView& panel, const MediaPanelStatus& status);
 
     QPointer<QObject> m_owner;
@@ -97,4 +105,6 @@ private:
     // The client area's top-left corner on the screen, as the user left it.
     std::optional<QPoint> m_savedPosition;
     PhotoStatus m_lastPhotoStatus;
+    // Which of childViews() held the focus when the window went; -1 none.
+    int m_focusedView = -1;
 };

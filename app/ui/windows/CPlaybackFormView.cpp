@@ -6,6 +6,7 @@
 #include "ui/controls/SkinText.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace {
 
@@ -14,17 +15,21 @@ constexpr int kVolumeChannel = 179;
 constexpr int kVolumeActiveChannel = 177;
 constexpr int kIdleVolumeMaximum = 99;
 constexpr int32_t kVolumeLevelMask = 0x7FFFFFFF;
+// The volume's keys: the arrows step 5% of the Box's range, Page Up and Page
+// Down four times as far.
+constexpr int kVolumeStepPercent = 5;
+constexpr int kVolumeStepsPerPage = 4;
 
 // Status updates that leave a bar alone after the user let go of it, and the
 // volume alone after a mute click.
 constexpr int kHoldAfterRelease = 2;
 constexpr int kHoldAfterMute = 3;
 
-constexpr CMediaFormView::ButtonPictures kRepeatLooks[] = {
-    {260, 262, 261}, // no repeat
-    {263, 258, 256}, // repeat one
-    {198, 196, 197}, // repeat all
-    {255, 259, 254}, // shuffle
+constexpr CMediaFormView::RepeatLook kRepeatLooks[] = {
+    {{260, 262, 261}, "No repeat"},
+    {{263, 258, 256}, "Repeat one"},
+    {{198, 196, 197}, "Repeat all"},
+    {{255, 259, 254}, "Shuffle"},
 };
 constexpr int kRepeatAll = 2;
 
@@ -49,7 +54,7 @@ void CPlaybackFormView::addControls(const PanelTemplate& layout) {
     connect(m_mutedButton, &QAbstractButton::clicked, this, &CPlaybackFormView::toggleMute);
     m_volumeBar = new CBitmapSlider(this, kVolumeBarId);
     m_volumeBar->setObjectName(QStringLiteral("volumeBar"));
-    m_volumeBar->setAccessibleName(QStringLiteral("Volume"));
+    m_volumeBar->setAccessibleName(spokenName(QStringLiteral("Volume")));
     m_volumeBar->move(layout.volumeBar->topLeft());
     m_volumeBar->show();
 }
@@ -59,6 +64,8 @@ void CPlaybackFormView::resetControls(bool visible) {
         m_volumeBar->SetChannelImages(kVolumeChannel, kVolumeActiveChannel);
         m_volumeBar->setRange(0, kIdleVolumeMaximum);
         m_volumeBar->SetPosition(0);
+        // Until the Box reports its volume, a key must not send one.
+        m_volumeBar->SetValueKnown(false);
     }
     CMediaFormView::resetControls(visible);
     if (m_elapsed)
@@ -95,7 +102,14 @@ void CPlaybackFormView::UpdateStatus(const wchar_t* name, int, int index, int to
         seekBar()->SetPosition(elapsedSeconds);
     }
     if (m_volumeBar && m_volumeHold == 0) {
+        // The Box reports its maximum with its first volume; 0 until then.
+        m_volumeBar->SetValueKnown(maxVolume > 0);
         m_volumeBar->setRange(0, std::max(maxVolume, 0));
+        // Wide enough that a Box's largest maximum cannot overflow.
+        const auto step = static_cast<int>(
+            std::max<int64_t>(1, (int64_t{maxVolume} * kVolumeStepPercent + 50) / 100));
+        m_volumeBar->setSingleStep(step);
+        m_volumeBar->setPageStep(step * kVolumeStepsPerPage);
         m_volumeBar->SetPosition(volume & kVolumeLevelMask);
         const bool muted = volume < 0;
         if (muted ? m_mutedButton->isHidden() : m_volumeButton->isHidden())
@@ -110,15 +124,18 @@ void CPlaybackFormView::UpdateStatus(const wchar_t* name, int, int index, int to
 void CPlaybackFormView::showMuted(bool muted) {
     if (!m_volumeButton)
         return;
-    m_volumeButton->setHidden(muted);
-    m_mutedButton->setHidden(!muted);
+    CGdipButton* offered = muted ? m_mutedButton : m_volumeButton;
+    CGdipButton* replaced = muted ? m_volumeButton : m_mutedButton;
+    if (offered->isHidden())
+        replaced->ReplaceWith(*offered);
+    else
+        replaced->hide();
 }
 
 void CPlaybackFormView::toggleMute() {
     if (!m_volumeButton)
         return;
-    m_volumeButton->setHidden(!m_volumeButton->isHidden());
-    m_mutedButton->setHidden(!m_mutedButton->isHidden());
+    showMuted(!m_volumeButton->isHidden());
     send(m_messages.mute);
     m_volumeHold += kHoldAfterMute;
 }

@@ -3,11 +3,14 @@
 #include "ControlMessages.h"
 #include "DebugPrint.h"
 #include "PlayControlFormView.h"
+#include "shell/BoxAddressText.h"
 #include "shell/CVellumoCore.h"
 #include "ui/controls/CGdipButton.h"
+#include "ui/controls/CStaticEx.h"
 #include "ui/controls/SkinText.h"
 #include "update/CFileVersionInfo.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QDropEvent>
 #include <QEventLoop>
@@ -16,6 +19,7 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QScreen>
+#include <QShortcut>
 #include <QTimer>
 
 #include <algorithm>
@@ -37,6 +41,15 @@ constexpr int kStringVideoPool = 245;
 constexpr int kStringSetup = 248;
 constexpr int kStringUpgrade = 249;
 constexpr int kStringVersion = 296;
+constexpr int kStringChooseFiles = 303;
+constexpr int kStringChooseFolder = 304;
+constexpr int kStringChooseBox = 305;
+
+// The Box in use, between the corner buttons; its hover look is the
+// titles' green.
+constexpr QRect kBoxButtonRect(64, 12, 282, 40);
+constexpr int kBoxFontHeight = 15;
+constexpr QColor kBoxHoverColour(163, 224, 57);
 
 // A pool's caption breaks only between words: its font shrinks, down to
 // kMinimumButtonFontHeight, until the longest word fits the width, so that a
@@ -57,20 +70,55 @@ CVellumoDlg::CVellumoDlg(CVellumoCore& core, const CStringTable& strings)
                            Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       m_core(core), m_strings(strings), m_photoMusicPool(new CGdipButton(this)),
       m_videoPool(new CGdipButton(this)), m_remoteLinkButton(new CGdipButton(this)),
-      m_upgradeButton(new CGdipButton(this)), m_waitingBox(nullptr, strings),
+      m_upgradeButton(new CGdipButton(this)), m_boxButton(new CGdipButton(this)),
+      m_versionLabel(new CStaticEx(this)), m_chooseBoxAction(new QAction(this)), m_chooser(strings),
       m_deviceList(this, strings),
       m_statusWindow(std::make_unique<CPlayStatusDialog>(this, strings)) {
     // The window class name of the design; the running instance is found by
     // its lock file (CSingleInstanceLock), not by this name.
     setObjectName(QStringLiteral("ZentharTavoli"));
+    m_photoMusicPool->setObjectName(QStringLiteral("photoMusicPool"));
+    m_videoPool->setObjectName(QStringLiteral("videoPool"));
+    m_boxButton->setObjectName(QStringLiteral("boxButton"));
+    m_versionLabel->setObjectName(QStringLiteral("version"));
+    m_boxButton->hide();
     m_core.AttachWindows(*this, *m_statusWindow);
     connect(m_upgradeButton, &QAbstractButton::clicked, this, [this] { m_core.Upgrade().Run(); });
     connect(m_remoteLinkButton, &QAbstractButton::clicked, this,
             [this] { m_core.OpenSetupPage(); });
-    connect(&m_statusWindow->playControl(), &PlayControlFormView::FilesDropped, this,
+    PlayControlFormView& playControl = m_statusWindow->playControl();
+    connect(&playControl, &PlayControlFormView::FilesDropped, this,
             [this](const QList<QUrl>& urls, Placement placement) {
                 m_core.PlayDropOnPlayControl(urls, placement);
             });
+
+    // The device list from either window, while no modal window blocks it.
+    m_chooseBoxAction->setText(strings.text(kStringChooseBox));
+    m_chooseBoxAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_B));
+    m_chooseBoxAction->setShortcutContext(Qt::ApplicationShortcut);
+    connect(m_chooseBoxAction, &QAction::triggered, this, [this] { m_core.SwitchBox(); });
+    addAction(m_chooseBoxAction);
+    connect(m_boxButton, &QAbstractButton::clicked, m_chooseBoxAction, &QAction::trigger);
+    m_boxButton->SetTooltip(strings.text(kStringChooseBox), true);
+    auto* choosePhotosAndMusic = new QShortcut(QKeySequence::Open, this);
+    connect(choosePhotosAndMusic, &QShortcut::activated, this,
+            [this] { choose(kPhotoMusicPoolMask, false, Placement::Queue); });
+
+    for (const auto& [pool, mask] : {std::pair{m_photoMusicPool, kPhotoMusicPoolMask},
+                                     std::pair{m_videoPool, kVideoPoolMask}}) {
+        connect(pool, &QAbstractButton::clicked, this,
+                [this, mask] { choose(mask, false, Placement::Queue); });
+        addChooseActions(
+            pool, [mask] { return mask; }, Placement::Queue);
+    }
+    connect(&playControl, &PlayControlFormView::ChooseRequested, this,
+            [this](Placement placement, bool isFolder) {
+                choose(m_core.PlayControlPoolMask(), isFolder, placement);
+            });
+    playControl.SetTargetMenu([this](QWidget* target, Placement placement) {
+        addChooseActions(
+            target, [this] { return m_core.PlayControlPoolMask(); }, placement);
+    });
 }
 
 CVellumoDlg::~CVellumoDlg() {
@@ -103,9 +151,8 @@ void CVellumoDlg::EndDialog(int code) {
 }
 
 void CVellumoDlg::LayoutControls() {
-    setWindowTitle(QStringLiteral("Brelmox"));
+    setWindowTitle(QString::fromLatin1(kApplicationTitle));
     setWindowIcon(QIcon(QStringLiteral(":/ICON/128.png")));
-    m_versionText = QString::fromStdWString(ApplicationVersionText());
     m_background.Load(154, "BITMAP");
     struct Pictures {
         CGdipButton* button;
@@ -151,10 +198,21 @@ void CVellumoDlg::LayoutControls() {
         entry.button->setGeometry(QRect(entry.position, entry.size));
         entry.button->show();
     }
-    // The pools first, then the corner buttons.
+    // The pools first, then the corner buttons and the Box between them.
     setTabOrder(m_photoMusicPool, m_videoPool);
     setTabOrder(m_videoPool, m_remoteLinkButton);
-    setTabOrder(m_remoteLinkButton, m_upgradeButton);
+    setTabOrder(m_remoteLinkButton, m_boxButton);
+    setTabOrder(m_boxButton, m_upgradeButton);
+
+    // Bottom right, centred on a width of ten pixels a character.
+    const QString version = QString::fromStdWString(ApplicationVersionText());
+    const QString label =
+        version.isEmpty() ? QString() : m_strings.text(kStringVersion) + u' ' + version;
+    const int labelWidth = 10 * static_cast<int>(label.size());
+    m_versionLabel->setGeometry(kClientWidth - 1 - labelWidth, kClientHeight - 1 - 25,
+                                labelWidth + 1, 26);
+    m_versionLabel->SetText(label, kVersionFontHeight, kWhite, DT_CENTER);
+    m_versionLabel->setVisible(!label.isEmpty());
     setFixedSize(kClientWidth, kClientHeight);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
@@ -191,7 +249,8 @@ void CVellumoDlg::dropEvent(QDropEvent* event) {
 
 intptr_t CVellumoDlg::HandleMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) {
     if (message == kEndWaitingMessage) {
-        m_waitingBox.EndDialog(static_cast<int>(wParam));
+        if (m_waitingBox)
+            m_waitingBox->EndDialog(static_cast<int>(wParam));
         return 0;
     }
     CPlaybackSession* session = m_core.Session();
@@ -218,13 +277,34 @@ void CVellumoDlg::paintEvent(QPaintEvent*) {
         painter.drawImage(QRect(QPoint(0, 0), m_background.size()), m_background.image());
     else
         painter.fillRect(rect(), Qt::black);
-    if (m_versionText.isEmpty())
+}
+
+QWidget* CVellumoDlg::messageOwner() {
+    if (isVisible())
+        return this;
+    if (m_statusWindow->isVisible())
+        return m_statusWindow.get();
+    return nullptr;
+}
+
+void CVellumoDlg::choose(uint32_t poolMask, bool isFolder, Placement placement) {
+    if (m_core.Session() == nullptr)
         return;
-    const QString label = m_strings.text(kStringVersion) + u' ' + m_versionText;
-    QRect area = rect();
-    area.setLeft(area.right() - 10 * static_cast<int>(label.size()));
-    area.setTop(area.bottom() - 25);
-    DrawSkinText(painter, area, label, DT_CENTER, SkinFont(this, kVersionFontHeight), kWhite);
+    const QStringList chosen = m_chooser.Choose(messageOwner(), poolMask, isFolder);
+    if (!chosen.isEmpty())
+        m_core.PlayChosen(chosen, poolMask, placement);
+}
+
+void CVellumoDlg::addChooseActions(QWidget* target, std::function<uint32_t()> poolMask,
+                                   Placement placement) {
+    auto* files = new QAction(m_strings.text(kStringChooseFiles), target);
+    connect(files, &QAction::triggered, this,
+            [this, poolMask, placement] { choose(poolMask(), false, placement); });
+    auto* folder = new QAction(m_strings.text(kStringChooseFolder), target);
+    connect(folder, &QAction::triggered, this,
+            [this, poolMask, placement] { choose(poolMask(), true, placement); });
+    target->addActions({files, folder, m_chooseBoxAction});
+    target->setContextMenuPolicy(Qt::ActionsContextMenu);
 }
 
 // Escape does nothing here.
@@ -261,27 +341,68 @@ void CVellumoDlg::changeEvent(QEvent* event) {
 }
 
 void CVellumoDlg::RunWaitingMessage(const QString& body) {
-    m_waitingBox.SetStyle(CMessageDialog::kBusy);
-    m_waitingBox.SetTexts(std::nullopt, body);
-    m_waitingBox.DoModal();
+    m_waitingBox = std::make_unique<CMessageDialog>(nullptr, m_strings);
+    m_waitingBox->SetStyle(CMessageDialog::kBusy);
+    m_waitingBox->SetTexts(std::nullopt, body);
+    m_waitingBox->DoModal();
+    m_waitingBox.reset();
 }
 
 void CVellumoDlg::SetWaitingMessage(const QString& body) {
-    m_waitingBox.SetTexts(std::nullopt, body);
+    if (m_waitingBox)
+        m_waitingBox->SetTexts(std::nullopt, body);
 }
 
 void CVellumoDlg::EndWaitingMessage() {
-    m_waitingBox.EndDialog(CMessageDialog::kFirstButton);
+    if (m_waitingBox)
+        m_waitingBox->EndDialog(CMessageDialog::kFirstButton);
 }
 
-std::string CVellumoDlg::ChooseBox(const std::vector<FoundBox>& boxes) {
+BoxListChoice CVellumoDlg::ChooseBox(const std::vector<FoundBox>& boxes) {
     m_deviceList.devices().clear();
     m_deviceList.SetSelectedIndex(-1);
     m_deviceList.DeleteItemButtons();
+    m_listedBoxes.clear();
     for (const FoundBox& box : boxes)
-        m_deviceList.devices()[box.host] = box.friendlyName;
+        AddListedBox(box);
     m_deviceList.DoModal();
-    return m_deviceList.KeyAt(m_deviceList.selectedIndex()).value_or(std::string());
+    BoxListChoice choice;
+    choice.isAddByAddress = m_deviceList.isAddByAddressChosen();
+    if (const auto key = m_deviceList.KeyAt(m_deviceList.selectedIndex()))
+        choice.box = m_listedBoxes.at(*key);
+    m_listedBoxes.clear();
+    return choice;
+}
+
+void CVellumoDlg::AddListedBox(const FoundBox& box) {
+    const std::string key = HostAndPortText(box.host, box.port);
+    if (!m_listedBoxes.emplace(key, box).second)
+        return;
+    m_deviceList.AddDevice(key, box.friendlyName);
+}
+
+std::optional<QString> CVellumoDlg::AskBoxAddress(const QString& prompt, const QString& previous) {
+    CMessageDialog entry(messageOwner(), m_strings);
+    entry.SetStyle(CMessageDialog::kAnswer);
+    entry.SetAnswer(previous);
+    entry.SetTexts(std::nullopt, prompt);
+    entry.DoModal();
+    if (entry.Result() != CMessageDialog::kFirstButton)
+        return std::nullopt;
+    return entry.answer();
+}
+
+void CVellumoDlg::ShowChosenBox(const QString& caption) {
+    const unsigned format = DT_CENTER | DT_VCENTER | DT_SINGLELINE;
+    const QRect text(QPoint(0, 0), kBoxButtonRect.size());
+    m_boxButton->setGeometry(kBoxButtonRect);
+    m_boxButton->SetCaptionLook(CGdipButton::Look::Normal, caption, kWhite, kBoxFontHeight, text,
+                                format);
+    m_boxButton->SetCaptionLook(CGdipButton::Look::Hover, caption, kBoxHoverColour, kBoxFontHeight,
+                                text, format);
+    m_boxButton->SetCaptionLook(CGdipButton::Look::Pressed, caption, kBoxHoverColour,
+                                kBoxFontHeight, text.translated(1, 1), format);
+    m_boxButton->show();
 }
 
 void CVellumoDlg::ShowNotice(const QString& title, const QString& body) {
@@ -340,11 +461,14 @@ void CVellumoDlg::EndLastingNotice(CPlaybackHost::Notice kind) {
 void CVellumoDlg::ShowMainWindow(CPlaybackHost::ShowHow how) {
     if (how == CPlaybackHost::ShowHow::Normal) {
         show();
-        return;
+    } else {
+        showNormal();
+        raise();
+        activateWindow();
     }
-    showNormal();
-    raise();
-    activateWindow();
+    // Back from the status window, a keyboard user goes on from a pool.
+    if (focusWidget() == nullptr)
+        m_photoMusicPool->setFocus(Qt::OtherFocusReason);
 }
 
 QRect CVellumoDlg::DesktopArea() const {
@@ -356,7 +480,8 @@ void CVellumoDlg::PostClose() {
 }
 
 void CVellumoDlg::EndApplication() {
-    m_waitingBox.EndDialog(IDCANCEL);
+    if (m_waitingBox)
+        m_waitingBox->EndDialog(IDCANCEL);
     m_deviceList.close();
     EndDialog(IDCANCEL);
 }

@@ -14,6 +14,8 @@ namespace {
 constexpr int kBackgroundBitmap = 162;
 constexpr int kPlayText = 267;
 constexpr int kQueueText = 268;
+constexpr int kPlayNowName = 301;
+constexpr int kQueueItName = 302;
 // The first of each set of normal, pressed and hover pictures, which follow
 // in descending order.
 constexpr int kPlayNowFilm = 170;
@@ -34,17 +36,26 @@ PlayControlFormView::PlayControlFormView(QWidget* parent, const CStringTable& st
 void PlayControlFormView::Create() {
     createWindow(DialogUnitsRect(0, 0, 63, 193).size(), kBackgroundBitmap);
     const bool videoOnly = m_types == DMP_TYPE_VIDEO;
-    m_playNowButton = addTarget(QStringLiteral("playNowButton"), DialogUnitsRect(1, 21, 59, 62),
-                                kPlayText, videoOnly ? kPlayNowFilm : kPlayNowDisc);
-    m_queueItButton = addTarget(QStringLiteral("queueItButton"), DialogUnitsRect(1, 95, 59, 62),
-                                kQueueText, videoOnly ? kQueueItFilm : kQueueItDisc);
+    m_playNowButton =
+        addTarget(QStringLiteral("playNowButton"), DialogUnitsRect(1, 21, 59, 62), kPlayText,
+                  kPlayNowName, videoOnly ? kPlayNowFilm : kPlayNowDisc, Placement::PlayNow);
+    m_queueItButton =
+        addTarget(QStringLiteral("queueItButton"), DialogUnitsRect(1, 95, 59, 62), kQueueText,
+                  kQueueItName, videoOnly ? kQueueItFilm : kQueueItDisc, Placement::Queue);
     setAcceptDrops(true);
 }
 
+// The caption is short ("Play"); screen readers hear the target's whole name
+// ("Play Now"), which no transport button shares.
 CGdipButton* PlayControlFormView::addTarget(const QString& name, const QRect& place, int caption,
-                                            int firstPicture) {
+                                            int spokenName, int firstPicture, Placement placement) {
     auto* button = new CGdipButton(this);
     button->setObjectName(name);
+    button->SetSpokenName(m_strings.text(spokenName));
+    connect(button, &QAbstractButton::clicked, this,
+            [this, placement] { Q_EMIT ChooseRequested(placement, false); });
+    if (m_targetMenu)
+        m_targetMenu(button, placement);
     button->setGeometry(place);
     const QString text = m_strings.text(caption);
     const char* png = "PNG";

@@ -9,6 +9,7 @@
 #include <QUrl>
 
 #include <cstdint>
+#include <functional>
 
 class CGdipButton;
 
@@ -16,7 +17,7 @@ class CGdipButton;
 // targets, "Play Now" and "Queue It", for more files while the main window
 // is hidden. A drop (text/uri-list) on either target is told as FilesDropped
 // with the target's placement; a drop beside both targets is ignored.
-// Clicking a target does nothing.
+// Activating a target (a click, Enter, Space) asks for the file chooser.
 class PlayControlFormView : public CFormView {
     Q_OBJECT
 
@@ -33,9 +34,15 @@ public:
 
     // Builds the window anew.
     void Create();
+    // Called with each target as it is made, to give it a context menu.
+    void SetTargetMenu(std::function<void(QWidget* target, Placement placement)> menu) {
+        m_targetMenu = std::move(menu);
+    }
 
 Q_SIGNALS:
     void FilesDropped(const QList<QUrl>& urls, Placement placement);
+    // Files to be chosen for the target of that placement.
+    void ChooseRequested(Placement placement, bool isFolder);
 
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -43,7 +50,8 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
-    CGdipButton* addTarget(const QString& name, const QRect& place, int caption, int firstPicture);
+    CGdipButton* addTarget(const QString& name, const QRect& place, int caption, int spokenName,
+                           int firstPicture, Placement placement);
     // The target under a point of the play control, or null.
     CGdipButton* targetAt(const QPoint& point) const;
 
@@ -51,4 +59,5 @@ private:
     uint32_t m_types = 0;
     QPointer<CGdipButton> m_playNowButton;
     QPointer<CGdipButton> m_queueItButton;
+    std::function<void(QWidget*, Placement)> m_targetMenu;
 };

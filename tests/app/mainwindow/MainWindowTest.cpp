@@ -1,171 +1,26 @@
 // The main window offscreen against simulated Boxes announcing on loopback,
 // the search pinned to loopback.
-#include "BoxSimProcess.h"
-#include "DummyNetwork.h"
-#include "ScopedEnvironment.h"
+#include "MainWindowFixture.h"
 #include "Sha256Digest.h"
-#include "TempDir.h"
 #include "TestFiles.h"
 #include "TiedChild.h"
-#include "shell/CVellumoCore.h"
-#include "ui/controls/CGdipButton.h"
-#include "ui/controls/CMessageEvent.h"
-#include "ui/controls/CStaticEx.h"
 #include "ui/controls/SkinText.h"
 #include "ui/windows/CAudioFormView.h"
 #include "ui/windows/CImageFormView.h"
 #include "ui/windows/CMessageDialog.h"
-#include "ui/windows/CVellumoDlg.h"
 #include "ui/windows/PlayControlFormView.h"
 
 #include <QApplication>
-#include <QDropEvent>
 #include <QFontMetrics>
 #include <QLabel>
-#include <QMimeData>
-#include <QTimer>
 #include <QUrl>
-#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <functional>
-#include <optional>
 #include <thread>
-
-namespace {
-
-constexpr auto kBound = std::chrono::seconds(40);
-
-std::vector<std::string> box(const std::string& name) {
-    return {"--port", "7171", "--upnp-iface", "lo", "--friendly-name", name};
-}
-
-// Clicks the button of a modal box that carries caption.
-bool clickButton(QWidget* box, const QString& caption) {
-    if (box == nullptr)
-        return false;
-    for (CGdipButton* button : box->findChildren<CGdipButton*>())
-        if (button->isVisible() && button->accessibleName() == caption) {
-            button->click();
-            return true;
-        }
-    return false;
-}
-
-// Runs step every 20 ms from whatever loop runs (the window's, a modal
-// box's), until it returns true. A watchdog of its own, which also runs
-// while a step waits in a modal box, fails the test when the bound passes
-// and then keeps answering "Exit", closing boxes and ending the window, so
-// that nothing waits forever (a closed question means "Rescan").
-class Driver {
-public:
-    Driver(CVellumoDlg& window, std::function<bool()> step) : m_step(std::move(step)) {
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            if (m_step())
-                m_timer.stop();
-        });
-        m_timer.start(20);
-        QObject::connect(&m_watchdog, &QTimer::timeout, [this, &window] {
-            if (!m_timer.isActive()) {
-                m_watchdog.stop();
-                return;
-            }
-            if (!m_hasFailed)
-                ADD_FAILURE() << "the window never came to the expected state";
-            m_hasFailed = true;
-            m_watchdog.setInterval(200);
-            if (QWidget* box = QApplication::activeModalWidget())
-                if (!clickButton(box, QStringLiteral("Exit")))
-                    box->close();
-            window.EndDialog(IDCANCEL);
-        });
-        m_watchdog.start(std::chrono::duration_cast<std::chrono::milliseconds>(kBound));
-    }
-
-private:
-    std::function<bool()> m_step;
-    QTimer m_timer;
-    QTimer m_watchdog;
-    bool m_hasFailed = false;
-};
-
-// A drag from a file manager that enters the window and drops at position.
-void dropAt(QWidget& window, const QPointF& position, const QMimeData& data) {
-    QDragEnterEvent enter(position.toPoint(), Qt::CopyAction, &data, Qt::LeftButton,
-                          Qt::NoModifier);
-    QApplication::sendEvent(&window, &enter);
-    QDropEvent drop(position, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(&window, &drop);
-}
-
-// Whether a label of the panel shows the text.
-bool showsText(const QWidget& panel, const QString& text) {
-    for (const CStaticEx* label : panel.findChildren<CStaticEx*>())
-        if (label->isVisible() && label->text() == text)
-            return true;
-    return false;
-}
-
-// The drop target of the play control with that caption.
-CGdipButton* dropTarget(QWidget& playControl, const QString& caption) {
-    for (CGdipButton* button : playControl.findChildren<CGdipButton*>())
-        if (button->accessibleName() == caption)
-            return button;
-    return nullptr;
-}
-
-// Counts the numbered messages of one number that reach a window.
-class MessageCounter : public QObject {
-public:
-    explicit MessageCounter(uint32_t message) : m_message(message) {}
-    size_t count = 0;
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == CMessageEvent::EventType() &&
-            static_cast<CMessageEvent*>(event)->message() == m_message)
-            ++count;
-        return false;
-    }
-
-private:
-    uint32_t m_message;
-};
-
-// The program's composition: the application core, then its main window.
-struct CoreOfTheWindow {
-    CoreOfTheWindow(const StartupOptions& options, const CStringTable& strings)
-        : core(options, strings) {}
-    CVellumoCore core;
-};
-
-class MainWindow : private CoreOfTheWindow, public CVellumoDlg {
-public:
-    explicit MainWindow(const StartupOptions& options,
-                        const CStringTable& strings = CStringTable::Get())
-        : CoreOfTheWindow(options, strings), CVellumoDlg(core, strings) {}
-    CPlaybackSession* Session() { return core.Session(); }
-    const std::wstring& BoxAddress() const { return core.BoxAddress(); }
-    std::optional<std::string> FindLocalAddress() const { return core.FindLocalAddress(); }
-};
-
-class MainWindowTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (!IsInDummyNetwork())
-            GTEST_SKIP() << "needs a private network namespace (root)";
-    }
-    std::unique_ptr<MainWindow> makeWindow(const std::string& searchInterface = "lo") {
-        return std::make_unique<MainWindow>(ParseStartupOptions({"--iface", searchInterface}));
-    }
-};
-
-} // namespace
 
 namespace {
 
@@ -248,10 +103,19 @@ TEST_F(MainWindowTest, TwoBoxesShowTheListAndClosingItEnds) {
     EXPECT_FALSE(isWindowShown);
 }
 
+// Nothing answers: the device list offers only an address; closed, the
+// question follows.
 TEST_F(MainWindowTest, NoBoxAsksAndExitEnds) {
     auto window = makeWindow();
     QString body;
+    size_t rows = 1;
     Driver driver(*window, [&] {
+        if (window->deviceList().isVisible()) {
+            rows = window->deviceList().itemButtons().size();
+            EXPECT_NE(window->deviceList().addByAddressButton(), nullptr);
+            window->deviceList().close();
+            return false;
+        }
         auto* question = dynamic_cast<CMessageDialog*>(QApplication::activeModalWidget());
         if (question == nullptr || question->style() != CMessageDialog::kTwoButtons)
             return false;
@@ -261,6 +125,7 @@ TEST_F(MainWindowTest, NoBoxAsksAndExitEnds) {
         return clickButton(question, QStringLiteral("Exit"));
     });
     EXPECT_EQ(window->DoModal(), IDCANCEL);
+    EXPECT_EQ(rows, 0u);
     EXPECT_TRUE(body.startsWith(QStringLiteral("No device found.")));
     EXPECT_FALSE(window->isVisible());
 }
@@ -301,7 +166,7 @@ TEST_F(MainWindowTest, DropsOnThePoolPlayOnTheBox) {
             return false;
         EXPECT_EQ(status.Types(), DMP_TYPE_IMAGE | DMP_TYPE_AUDIO);
         QWidget& playControl = status.playControl();
-        const CGdipButton* playNow = dropTarget(playControl, QStringLiteral("Play"));
+        const CGdipButton* playNow = dropTarget(playControl, QStringLiteral("Play Now"));
         EXPECT_NE(playNow, nullptr);
         if (playNow == nullptr)
             return true;
@@ -768,7 +633,7 @@ TEST_F(MainWindowTest, RefusesToOpenWhileTheWiDiApplicationRuns) {
     bool isRefused = false;
     bool isSearching = false;
     Driver driver(*window, [&] {
-        isSearching = isSearching || window->waitingBox().isVisible();
+        isSearching = isSearching || window->waitingBox() != nullptr;
         auto* box = dynamic_cast<CMessageDialog*>(QApplication::activeModalWidget());
         if (box == nullptr)
             return false;
@@ -784,15 +649,4 @@ TEST_F(MainWindowTest, RefusesToOpenWhileTheWiDiApplicationRuns) {
     EXPECT_FALSE(window->isVisible());
     kill(widi, SIGKILL);
     waitpid(widi, nullptr, 0);
-}
-
-int main(int argc, char** argv) {
-    std::string why;
-    if (!EnterDummyNetwork(&why))
-        std::fprintf(stderr, "no private network: %s\n", why.c_str());
-    testing::InitGoogleTest(&argc, argv);
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    QApplication::setQuitOnLastWindowClosed(false);
-    return RUN_ALL_TESTS();
 }

@@ -103,6 +103,14 @@ TEST_F(PlaybackControlTest, PanelActionsBecomeBoxCommands) {
     const auto seek = box.waitForEvent(CommandIs('J'));
     ASSERT_TRUE(seek);
     EXPECT_EQ(seek->num("value"), 2);
+    // So does a step by key, which no drag precedes.
+    control.Handle(DMP_TYPE_AUDIO, Action::Seek, 3);
+    ASSERT_TRUE(waitForCommands(box, 'J', 2));
+    int64_t stepped = -1;
+    for (const JsonEvent& event : box.events())
+        if (CommandIs('J')(event))
+            stepped = event.num("value");
+    EXPECT_EQ(stepped, 3);
 
     control.Handle(DMP_TYPE_AUDIO, Action::Next);
     EXPECT_TRUE(box.waitForEvent(CommandIs('N')));

@@ -30,19 +30,6 @@ PlayRequestOutcome PlaybackFixture::play(const BoxSimProcess& box,
     return request.Play(files, poolMask, placement, target(box));
 }
 
-BoxSimProcess::Predicate ReceivedWhole(const std::string& name) {
-    return [name](const JsonEvent& event) {
-        return event.str("event") == "file" && event.str("name") == name &&
-               event.flag("complete") && event.num("offset") == 0;
-    };
-}
-
-BoxSimProcess::Predicate CommandIs(char byte) {
-    return [byte](const JsonEvent& event) {
-        return event.str("event") == "command" && event.str("byte") == std::string(1, byte);
-    };
-}
-
 std::string Sha256Of(const std::wstring& path) {
     return Sha256FileHex(kvu::ToUtf8(path));
 }

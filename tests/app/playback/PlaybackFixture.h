@@ -34,8 +34,5 @@ protected:
     CDmpInstances instances{s_api};
 };
 
-// Matches the simulator's event for a file received whole under that name.
-BoxSimProcess::Predicate ReceivedWhole(const std::string& name);
-BoxSimProcess::Predicate CommandIs(char byte);
 // The path's SHA-256, as the simulator logs it.
 std::string Sha256Of(const std::wstring& path);

@@ -74,12 +74,13 @@ TEST(VellumoProgram, CloseFirewallAloneAddsTheThreeRulesWithoutAWindow) {
 }
 
 // The first start searches on loopback and finds nothing: it waits on its
-// question. A second normal start ends at once; a firewall run still runs.
+// device list. A second normal start ends at once; a firewall run still runs.
 TEST(VellumoProgram, ASecondStartEndsAtOnce) {
     if (!IsInPrivateNetwork())
         GTEST_SKIP() << "needs a private network namespace (root)";
     TempDir runtime;
     const ScopedEnvironment runtimeDirectory("XDG_RUNTIME_DIR", runtime.path().c_str());
+    const ScopedEnvironment configDirectory("XDG_CONFIG_HOME", runtime.path().c_str());
     const ScopedEnvironment offscreen("QT_QPA_PLATFORM", "offscreen");
     const pid_t first = SpawnTiedChild({VELLUMO_PATH, "--iface", "lo"}, -1, -1);
     ASSERT_GT(first, 0);

@@ -19,9 +19,10 @@ TEST(CStringTable, ShippedTableHoldsEveryTextInEveryLanguageWithoutComplaint) {
     for (UiLanguage language : kLanguages) {
         const CStringTable table(language);
         EXPECT_EQ(table.size(), englishSize);
-        for (int number : {243, 244, 245, 248, 249, 251, 252, 253, 254, 256, 259, 260,
-                           261, 262, 263, 264, 265, 266, 267, 268, 269, 270, 271, 272,
-                           273, 274, 275, 277, 278, 279, 280, 281, 282, 294, 295, 296})
+        for (int number :
+             {243, 244, 245, 248, 249, 251, 252, 253, 254, 256, 259, 260, 261, 262, 263, 264, 265,
+              266, 267, 268, 269, 270, 271, 272, 273, 274, 275, 277, 278, 279, 280, 281, 282, 294,
+              295, 296, 300, 301, 302, 303, 304, 305, 306, 307, 308, 309, 310, 311, 312, 313})
             EXPECT_FALSE(table.text(number).isEmpty()) << number;
         EXPECT_TRUE(table.text(250).isEmpty()) << "no such number";
     }
@@ -42,7 +43,12 @@ TEST(CStringTable, TextsOfEachLanguage) {
     EXPECT_EQ(traditional.text(296), u"版本：");
     EXPECT_EQ(simplified.text(296), u"版本 :");
     EXPECT_EQ(simplified.text(295), u"档案下载失败，请确认您的网路连线");
-    EXPECT_EQ(traditional.text(265), u"OK");
+    // The buttons and the window titles speak the user's language too.
+    EXPECT_EQ(english.text(265), u"OK");
+    EXPECT_EQ(traditional.text(265), u"確定");
+    EXPECT_EQ(simplified.text(265), u"确定");
+    EXPECT_EQ(english.text(300), u"Brelmox Status");
+    EXPECT_EQ(simplified.text(300), u"Brelmox 状态");
 }
 
 // 254 follows a media word directly; 271 holds a line break.

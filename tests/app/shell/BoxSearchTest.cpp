@@ -32,9 +32,14 @@ TEST(BoxSearch, FindsEveryBoxOnceAcrossInterfaces) {
     ASSERT_TRUE(completed.wait(kSearchBoundMs));
     ASSERT_EQ(search.Found().size(), 2u);
     EXPECT_EQ(found.size(), 2);
-    for (const FoundBox& box : search.Found())
+    for (const FoundBox& box : search.Found()) {
         EXPECT_EQ(box.friendlyName, "Living Room");
+        EXPECT_EQ(box.port, 7171);
+        EXPECT_TRUE(box.location.starts_with("http://" + box.host + ":")) << box.location;
+    }
     EXPECT_NE(search.Found()[0].host, search.Found()[1].host);
+    // Told apart by their UDNs, which a remembered Box is known by.
+    EXPECT_NE(search.Found()[0].udn, search.Found()[1].udn);
     EXPECT_FALSE(search.IsRunning());
 }
 

@@ -25,6 +25,8 @@ protected:
         slider.SetPosition(0);
         window.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        // The pictures are looked at without the focus mark.
+        slider.clearFocus();
     }
 
     void press(int x) { QTest::mousePress(&slider, Qt::LeftButton, {}, QPoint(x, 5)); }

@@ -35,6 +35,9 @@ protected:
         QObject::connect(&button, &QAbstractButton::clicked, &button, [this] { ++clicks; });
         window.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        // The window's first focus marks the button; the pictures are
+        // looked at without it.
+        button.clearFocus();
     }
 
     RecordingWindow window{QColor(40, 60, 80)};
@@ -130,6 +133,38 @@ TEST_F(CGdipButtonTest, AClickedButtonThatHidesHandsTheFocusOnWithoutAMark) {
     button.hide();
     ASSERT_TRUE(next.hasFocus());
     EXPECT_NE(next.grab().toImage(), unmarked) << "a keyboard user keeps the mark";
+}
+
+// A keyboard user sees where the focus is from a window's first focus on;
+// a button replaced by its twin (pause by play) hands it over, mark and all.
+TEST_F(CGdipButtonTest, TheFirstFocusIsMarkedAndAReplacementTakesFocusAndMark) {
+    RecordingWindow other{QColor(40, 60, 80)};
+    other.resize(100, 50);
+    CGdipButton first(&other);
+    CGdipButton twin(&other);
+    CGdipButton next(&other);
+    for (CGdipButton* each : {&first, &twin, &next}) {
+        each->setGeometry(10, 10, 30, 20);
+        each->SetNormalImage(std::nullopt, kBlue, "PNG", Qt::white, 14, std::nullopt, 0);
+    }
+    next.move(50, 10);
+    twin.hide();
+    other.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&other));
+    other.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+    ASSERT_TRUE(first.hasFocus());
+    EXPECT_TRUE(first.showsFocusMark()) << "the window's first focus";
+
+    first.ReplaceWith(twin);
+    EXPECT_TRUE(twin.hasFocus()) << "not the next button";
+    EXPECT_TRUE(twin.showsFocusMark());
+    EXPECT_TRUE(first.isHidden());
+    QTest::mouseClick(&twin, Qt::LeftButton, {}, QPoint(5, 5));
+    EXPECT_FALSE(twin.showsFocusMark()) << "a click takes the mark away";
+    twin.ReplaceWith(first);
+    EXPECT_TRUE(first.hasFocus());
+    EXPECT_FALSE(first.showsFocusMark());
 }
 
 TEST_F(CGdipButtonTest, AMissingPictureLeavesTheBackgroundAndSaysSo) {

@@ -3,6 +3,7 @@
 #include "TraceCapture.h"
 #include "ui/controls/SkinText.h"
 
+#include <QFontInfo>
 #include <QFontMetricsF>
 #include <QTest>
 #include <QTextLayout>
@@ -125,4 +126,34 @@ TEST(CStaticEx, ATitleMixingInChineseKeepsItsLatinLettersWhole) {
     label.SetText(mixed, 14, Qt::white, DT_LEFT);
     EXPECT_EQ(inkedRows(label.grab().toImage(), latinWidth), alone)
         << "the descenders stay inside the label";
+}
+
+// In a Chinese desktop's font, whose ascent and descent outgrow a title row,
+// a label that fits its height to its text keeps every descender ("song
+// a.mp3") and the bottoms of the characters: it inks the rows a tall label
+// inks.
+TEST(CStaticEx, AFittedTitleKeepsItsDescendersInAChineseDesktopsFont) {
+    RecordingWindow window(Qt::black);
+    window.resize(300, 100);
+    window.setFont(QFont(QStringLiteral("Noto Sans CJK TC")));
+    if (QFontInfo(window.font()).family() != QStringLiteral("Noto Sans CJK TC"))
+        GTEST_SKIP() << "no Noto Sans CJK here";
+    CStaticEx fitted(&window);
+    fitted.setGeometry(0, 0, 280, 16); // a title row of the panels
+    fitted.FitHeightToText();
+    CStaticEx tall(&window);
+    tall.setGeometry(0, 40, 280, 60);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    for (const QString& title :
+         {QStringLiteral("song a.mp3"), QStringLiteral("月光小夜曲 (現場版).mp3")}) {
+        fitted.SetText(title, 14, Qt::white, DT_LEFT);
+        tall.SetText(title, 14, Qt::white, DT_LEFT);
+        EXPECT_GT(fitted.height(), 16) << "the line outgrows the row";
+        const auto whole = inkedRows(tall.grab().toImage(), 280);
+        ASSERT_GE(whole.first, 0);
+        EXPECT_EQ(inkedRows(fitted.grab().toImage(), 280), whole) << title.toStdString();
+    }
+    fitted.SetText(QStringLiteral("x"), 14, Qt::white, DT_LEFT);
+    EXPECT_GE(fitted.height(), 16) << "never below its row";
 }

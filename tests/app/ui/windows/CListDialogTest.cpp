@@ -61,10 +61,11 @@ TEST(CListDialog, RowsInByteOrderOfTheKeysAndTheClickedRowsKeyIsKept) {
             captions << row->accessibleName();
         QTest::mouseClick(dialog.itemButtons().at(2), Qt::LeftButton, {}, QPoint(100, 18));
     });
-    EXPECT_EQ(captions,
-              (QStringList{QStringLiteral("upper"), QStringLiteral("a"), QStringLiteral("Bravo"),
-                           QStringLiteral("Charlie"), QStringLiteral("\u5340")}))
-        << "an empty name shows the key; bytes above 0x7f sort last";
+    EXPECT_EQ(captions, (QStringList{QStringLiteral("upper, B"), QStringLiteral("a"),
+                                     QStringLiteral("Bravo, b"), QStringLiteral("Charlie, c"),
+                                     QStringLiteral("\u5340, \u00e9t\u00e9")}))
+        << "an empty name shows the key, a name is heard with it; bytes above 0x7f sort last";
+    EXPECT_FALSE(dialog.isAddByAddressChosen());
     EXPECT_EQ(code, IDCANCEL);
     EXPECT_EQ(dialog.selectedIndex(), 2);
     EXPECT_EQ(dialog.KeyAt(dialog.selectedIndex()), "b");
@@ -72,36 +73,74 @@ TEST(CListDialog, RowsInByteOrderOfTheKeysAndTheClickedRowsKeyIsKept) {
     EXPECT_EQ(dialog.KeyAt(5), std::nullopt);
 }
 
-TEST(CListDialog, EscapeDoesNothingAndTheCaptionCloseEndsWithoutAChoice) {
+TEST(CListDialog, EscapeAndTheCaptionCloseEndWithoutAChoice) {
     CListDialog dialog(nullptr, english());
     fill(dialog, 3);
-    bool stayedOpen = false;
+    for (const bool isByEscape : {true, false}) {
+        const int code = runWith(dialog, [&] {
+            if (isByEscape)
+                QTest::keyClick(dialog.itemButtons().at(1), Qt::Key_Escape);
+            else
+                dialog.close();
+        });
+        EXPECT_EQ(code, IDCANCEL);
+        EXPECT_EQ(dialog.selectedIndex(), -1);
+        EXPECT_FALSE(dialog.isAddByAddressChosen());
+        EXPECT_EQ(dialog.KeyAt(dialog.selectedIndex()), std::nullopt);
+        EXPECT_TRUE(dialog.itemButtons().empty());
+    }
+}
+
+// The last row gives an address instead; Boxes that answer meanwhile join
+// the list in key order, the focus staying on its row, and a row reached by
+// Tab scrolls into view.
+TEST(CListDialog, TheAddressRowComesLastAndRowsJoinWhileItShows) {
+    CListDialog dialog(nullptr, english());
+    dialog.devices() = {{"10.0.0.5", "Kitchen"}};
+    bool wasFocusKept = false;
+    int rowsAfterAdding = 0;
     const int code = runWith(dialog, [&] {
-        QTest::keyClick(&dialog, Qt::Key_Escape);
-        stayedOpen = dialog.isVisible();
-        dialog.close();
+        ASSERT_NE(dialog.addByAddressButton(), nullptr);
+        EXPECT_EQ(dialog.addByAddressButton()->accessibleName(), QStringLiteral("Add by address…"));
+        dialog.itemButtons().front()->setFocus(Qt::TabFocusReason);
+        dialog.AddDevice("10.0.0.1", "Attic");
+        dialog.AddDevice("10.0.0.5", "Twice");
+        rowsAfterAdding = static_cast<int>(dialog.itemButtons().size());
+        wasFocusKept = dialog.focusWidget() == dialog.itemButtons().at(1);
+        QTest::keyClick(dialog.addByAddressButton(), Qt::Key_Return);
     });
-    EXPECT_TRUE(stayedOpen);
     EXPECT_EQ(code, IDCANCEL);
+    EXPECT_EQ(rowsAfterAdding, 2);
+    EXPECT_TRUE(wasFocusKept) << "Kitchen keeps the focus, now in the second row";
+    EXPECT_EQ(dialog.devices().at("10.0.0.5"), "Kitchen") << "a key joins once";
+    EXPECT_TRUE(dialog.isAddByAddressChosen());
     EXPECT_EQ(dialog.selectedIndex(), -1);
-    EXPECT_EQ(dialog.KeyAt(dialog.selectedIndex()), std::nullopt);
-    EXPECT_TRUE(dialog.itemButtons().empty());
+
+    fill(dialog, 12);
+    dialog.show();
+    dialog.itemButtons().at(9)->setFocus(Qt::TabFocusReason);
+    EXPECT_EQ(rowTop(dialog, 9), 36 + 5 * 36) << "the focused row shows whole";
+    dialog.itemButtons().at(0)->setFocus(Qt::BacktabFocusReason);
+    EXPECT_EQ(rowTop(dialog, 0), 36);
+    dialog.hide();
 }
 
 TEST(CListDialog, ScrollsOneRowPerStepByTheBarAndTheWheel) {
     CListDialog dialog(nullptr, english());
-    fill(dialog, 7);
+    fill(dialog, 6);
     dialog.show();
     auto* bar = dialog.findChild<QScrollBar*>();
-    EXPECT_FALSE(bar->isEnabled()) << "seven rows: the seventh stays partly below the edge";
-    EXPECT_LT(rowTop(dialog, 6), dialog.height());
-    EXPECT_GT(rowTop(dialog, 6) + 36, dialog.height());
+    EXPECT_FALSE(bar->isEnabled())
+        << "seven rows with the address row: the seventh stays partly below the edge";
+    const int addressRowTop = dialog.addByAddressButton()->mapTo(&dialog, QPoint(0, 0)).y();
+    EXPECT_LT(addressRowTop, dialog.height());
+    EXPECT_GT(addressRowTop + 36, dialog.height());
     dialog.hide();
 
     fill(dialog, 12);
     dialog.show();
     ASSERT_TRUE(bar->isEnabled());
-    EXPECT_EQ(bar->maximum(), 5);
+    EXPECT_EQ(bar->maximum(), 6);
     EXPECT_EQ(rowTop(dialog, 0), 36);
     bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
     EXPECT_EQ(rowTop(dialog, 1), 36);
@@ -112,8 +151,8 @@ TEST(CListDialog, ScrollsOneRowPerStepByTheBarAndTheWheel) {
     turnWheel(bar, 2);
     EXPECT_EQ(rowTop(dialog, 4), 36) << "one row per notch on the bar too";
     turnWheel(bar, 9);
-    EXPECT_EQ(bar->value(), 5);
-    EXPECT_EQ(rowTop(dialog, 5), 36);
+    EXPECT_EQ(bar->value(), 6);
+    EXPECT_EQ(rowTop(dialog, 6), 36);
     bar->setSliderPosition(0); // dragging the thumb
     EXPECT_EQ(rowTop(dialog, 0), 36);
 }
@@ -130,9 +169,9 @@ TEST(CListDialog, NoBoxesAndFiveHundredBoxes) {
     dialog.show();
     ASSERT_EQ(dialog.itemButtons().size(), 500u);
     auto* bar = dialog.findChild<QScrollBar*>();
-    EXPECT_EQ(bar->maximum(), 493);
+    EXPECT_EQ(bar->maximum(), 494);
     bar->setValue(bar->maximum());
-    EXPECT_EQ(rowTop(dialog, 499), 36 + 6 * 36) << "the last row in view";
+    EXPECT_EQ(rowTop(dialog, 499), 36 + 5 * 36) << "the last Box in view, the address row below";
     EXPECT_FALSE(dialog.grab().isNull());
     EXPECT_EQ(dialog.KeyAt(499), "10.0.2.99") << "byte order: 99 after 100";
 }

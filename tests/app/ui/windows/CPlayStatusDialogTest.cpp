@@ -73,13 +73,19 @@ TEST_F(PlayStatusFixture, EveryControlHasANameAndTabsInReadingOrder) {
          widget = widget->nextInFocusChain())
         if (widget->focusPolicy() & Qt::TabFocus)
             order << widget->accessibleName();
-    const QStringList panel{QStringLiteral("Position"), QStringLiteral("Repeat"),
-                            QStringLiteral("Previous"), QStringLiteral("Play"),
-                            QStringLiteral("Pause"),    QStringLiteral("Next")};
-    EXPECT_EQ(order, QStringList({QStringLiteral("Play"), QStringLiteral("Queue")}) + panel +
-                         QStringList({QStringLiteral("Mute"), QStringLiteral("Unmute"),
-                                      QStringLiteral("Volume"), QStringLiteral("Close")}) +
-                         panel + QStringList{QStringLiteral("Close")});
+    const auto panel = [](const QString& name, const QStringList& more) {
+        QStringList names;
+        for (const char* action : {"Position", "Repeat", "Previous", "Play", "Pause", "Next"})
+            names << QStringLiteral("%1 (%2)").arg(QLatin1StringView(action), name);
+        for (const QString& action : more)
+            names << QStringLiteral("%1 (%2)").arg(action, name);
+        return names;
+    };
+    EXPECT_EQ(order, QStringList({QStringLiteral("Play Now"), QStringLiteral("Queue It")}) +
+                         panel(QStringLiteral("Music"),
+                               {QStringLiteral("Mute"), QStringLiteral("Unmute"),
+                                QStringLiteral("Volume"), QStringLiteral("Close")}) +
+                         panel(QStringLiteral("Photos"), {QStringLiteral("Close")}));
 }
 
 TEST_F(PlayStatusFixture, CaptionClosePostsClosedEscapeDoesNothingMinimisePostsMinimised) {

@@ -344,11 +344,12 @@ protected:
                    e.num("pair") > 1;
         });
         EXPECT_TRUE(names || loss == Loss::Restart);
-        if (loss == Loss::Restart)
+        if (loss == Loss::Restart) {
             EXPECT_TRUE(living->waitForEvent([](const JsonEvent& e) {
                 return e.str("event") == "command" && e.str("byte") == "l" &&
                        e.strings("names").front() == "first.mp3";
             }));
+        }
         // ...at about the time it had reached.
         const auto seek = living->waitForEvent(
             [](const JsonEvent& e) { return e.str("event") == "command" && e.str("byte") == "J"; });
@@ -535,8 +536,9 @@ TEST_F(MainWindowTest, PlaybackEndsBackInTheMainWindow) {
             stage = Stage::BoxGone;
             return false;
         case Stage::BoxGone:
-            if (CMessageDialog* notice = shownNotice(status))
+            if (CMessageDialog* notice = shownNotice(status)) {
                 EXPECT_TRUE(clickButton(notice, QStringLiteral("Stop")));
+            }
             if (!isBack())
                 return false;
             window->close();

@@ -376,6 +376,12 @@ void CVellumoCore::ShowNotice(int titleId, int bodyId) {
     m_host->ShowNotice(text(titleId), text(bodyId));
 }
 
+void CVellumoCore::ShowNoticeAbout(int titleId, int bodyId, const std::string& name) {
+    QString body = text(bodyId);
+    body.replace(QStringLiteral("%S"), QString::fromStdString(name));
+    m_host->ShowNotice(text(titleId), body);
+}
+
 bool CVellumoCore::Ask(int bodyId) {
     return m_host->Ask({}, text(bodyId));
 }

@@ -112,6 +112,7 @@ private:
     // CUpgradeHost
     std::unique_ptr<CProgressWindow> MakeProgressWindow(Owner owner) override;
     void ShowNotice(int titleId, int bodyId) override;
+    void ShowNoticeAbout(int titleId, int bodyId, const std::string& name) override;
     bool Ask(int bodyId) override;
     void RunWaitingMessage(int bodyId) override;
     void ShowMainWindow() override;

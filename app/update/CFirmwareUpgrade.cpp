@@ -24,6 +24,7 @@ constexpr int kDownloadQuestionText = 294;
 constexpr int kDownloadFailedText = 295;
 constexpr int kBoxFailedText = 407;
 constexpr int kBoxGoneText = 408;
+constexpr int kNotOwnText = 340;
 
 constexpr const char* kApplianceName = "appliance.xml";
 constexpr const char* kImageName = "install.img";
@@ -42,6 +43,11 @@ void CFirmwareUpgrade::Run() {
     const std::optional<std::string> localAddress = m_host.FindLocalAddress();
     if (!localAddress) {
         m_host.ShowNotice(CStringTable::kErrorTitle, kNoNetworkText);
+        return;
+    }
+    // Another user's files are never served to the Box nor rewritten.
+    if (const std::string refused = m_files.Refused(); !refused.empty()) {
+        m_host.ShowNoticeAbout(CStringTable::kErrorTitle, kNotOwnText, refused);
         return;
     }
     if (CFirmwareDownload::IsDownloadRunning()) {
@@ -98,7 +104,7 @@ void CFirmwareUpgrade::serve(const std::string& localAddress) {
     HttpServer::Settings settings;
     settings.port = kServerPort;
     m_server = std::make_unique<HttpServer>(settings);
-    if (!m_server->Start(m_files.temporaryDirectory(), {kApplianceName, kImageName})) {
+    if (!m_server->Start(m_files.directory(), {kApplianceName, kImageName})) {
         DebugPrint("CFirmwareUpgrade: the file server does not start\n");
         m_server.reset();
         return;

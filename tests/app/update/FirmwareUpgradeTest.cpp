@@ -79,6 +79,10 @@ public:
         return window;
     }
     void ShowNotice(int titleId, int bodyId) override { runMessage(titleId, bodyId, false); }
+    void ShowNoticeAbout(int titleId, int bodyId, const std::string& name) override {
+        about.push_back(name);
+        runMessage(titleId, bodyId, false);
+    }
     bool Ask(int bodyId) override {
         return runMessage(kNoText, bodyId, true) == CMessageDialog::kFirstButton;
     }
@@ -123,6 +127,7 @@ public:
     int closeRequests = 0;
     int waitingEnd = -1;
     std::vector<Shown> shown;
+    std::vector<std::string> about; // the names of ShowNoticeAbout, in order
     CFirmwareUpgrade* upgrade = nullptr;
     CMessageDialog waitingBox{nullptr, english()};
 };
@@ -158,7 +163,7 @@ protected:
     // Names in the temporary directory that end in ".upd".
     std::vector<std::string> downloadFiles() const {
         std::vector<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(files.temporaryDirectory()))
+        for (const auto& entry : std::filesystem::directory_iterator(files.directory()))
             if (entry.path().extension() == ".upd")
                 names.push_back(entry.path().filename());
         return names;

@@ -22,8 +22,8 @@
  * calling thread:
  * - PlayFile and GetFilesType read the play list, and any play list named in
  *   it, on the calling thread; one at a web address is downloaded there (up
- *   to 180 s to connect, and a transfer that receives under 1 KiB in 30 s
- *   fails). A synchronous handle's PlayFile also connects (the system's TCP
+ *   to 15 s to connect, TLS handshake included, and a transfer that receives
+ *   under 1 KiB in 30 s fails). A synchronous handle's PlayFile also connects (the system's TCP
  *   connect time-out) and sends the names and the play command.
  * - The playback controls (PlayNext, Pause, SeekFileByTime, SetVolume, ...),
  *   MergeFileList and the device operations send on the calling thread: they

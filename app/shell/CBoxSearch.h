@@ -11,16 +11,19 @@
 
 class KvuUPnPFinder;
 
-// A Box that answered the search: its host address (dotted IPv4 text) and
-// friendly name.
+// A Box that answered the search: its host address (dotted IPv4 text),
+// friendly name, and the address of its setup page when its description names
+// one on the Box itself (else empty).
 struct FoundBox {
     std::string host;
     std::string friendlyName;
+    std::string presentationUrl;
 };
 
 // The main window's search for Boxes on the given interfaces, one UPnP
 // finder each, told as one search: every Box once (by host, in the order
-// found), and one end when every finder has ended. Lives on the user
+// found, at most KvuUPnPFinder::kMaxDevices), and one end when every finder
+// has ended. Lives on the user
 // interface thread, whose event loop runs the finders' GLib context.
 class CBoxSearch : public QObject, private KvuUPnPFinderObserver {
     Q_OBJECT
@@ -45,8 +48,7 @@ Q_SIGNALS:
     void Failed(const QString& detail);
 
 private:
-    void DeviceFound(const std::string& location, const std::string& udn,
-                     const std::string& friendlyName, const std::string& deviceType) override;
+    void DeviceDescribed(const UPnPDeviceDescription& device) override;
     void SearchCompleted() override;
     void SearchFailed(const std::string& detail) override;
     void finderEnded();

@@ -223,8 +223,14 @@ DMP_EXPORT int32_t GetAudioRepeatStatus(DmpVellumoInfo* handle);
  * Destroy. list must not be null. */
 DMP_EXPORT bool GetFileList(DmpVellumoInfo* handle, uint32_t mask, DmpMediaList** list);
 
+/* The most entries a merge lets a playing list hold. */
+#define DMP_MAX_QUEUED_ENTRIES 100000
+
 /* Adds the existing files of list to the playing link of mask: position -1
- * appends, 0 inserts in front and restarts the list on the Box. */
+ * appends, 0 inserts in front and restarts the list on the Box. Appended
+ * entries that the link queues already are skipped, no entry is added beyond
+ * DMP_MAX_QUEUED_ENTRIES in all, and a merge that adds nothing sends
+ * nothing. */
 DMP_EXPORT bool MergeFileList(DmpVellumoInfo* handle, const DmpMediaList* list, uint32_t mask,
                               int32_t position);
 

@@ -108,7 +108,7 @@ PlayRequestOutcome CPlayRequest::PlayType(const std::vector<std::wstring>& files
                                           const PlayTarget& target) {
     if (files.empty())
         return PlayRequestOutcome::NothingToPlay;
-    return withPlayList(files, m_reporter, [&](const std::string& path) {
+    return withPlayList(files, [&](const std::string& path) {
         return playFromList(path, type, type, Placement::Queue, target);
     });
 }

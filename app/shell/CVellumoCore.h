@@ -2,6 +2,7 @@
 
 #include "CBackgroundCall.h"
 #include "CBoxSearch.h"
+#include "CNoticeGate.h"
 #include "StartupOptions.h"
 #include "desktop/CDesktopIntegration.h"
 #include "desktop/CFileHandOver.h"
@@ -19,7 +20,9 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <atomic>
 #include <chrono>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -33,6 +36,10 @@ class CStatusWindow;
 // chosen Box still answers, playback of what is dropped or opened, the
 // firmware upgrade and the setup page. The windows reach it through typed
 // calls and it reaches them through CShellHost. User-interface thread only.
+//
+// Folders dropped or opened are walked off this thread, one walk at a time
+// and bounded as CFileCollector is; a walk that takes long shows its
+// progress. At most one message of a kind is on screen (CNoticeGate).
 class CVellumoCore : public QObject, private CPlaybackHost, private CUpgradeHost {
 public:
     static constexpr int kBoxPort = 7171;
@@ -67,8 +74,8 @@ public:
     CDesktopIntegration* Desktop() { return m_desktop ? &*m_desktop : nullptr; }
 
     // Files dropped on a pool (kPhotoMusicPoolMask or kVideoPoolMask): local
-    // "file:" addresses only, folders walked. Nothing before a Box has been
-    // chosen.
+    // "file:" addresses only, folders walked; they play once the walk has
+    // ended. Nothing before a Box has been chosen.
     void PlayDrop(const QList<QUrl>& urls, uint32_t poolMask, Placement placement);
     // Files dropped on the status window's play control, on the pool its
     // types select.
@@ -79,7 +86,9 @@ public:
     void MainWindowShown();
     void MainWindowHidden();
 
-    // The setup page beside the main window.
+    // The setup page beside the main window: the page the chosen Box's
+    // description names, else its default one. A page that cannot be opened,
+    // or that stops working, is told in a message.
     void OpenSetupPage();
     // Closing the main window or the end of the desktop session.
     void EndAll();
@@ -96,6 +105,19 @@ private:
     void checkReachability();
     void onReachabilityFinished(int isReachable);
     void playOpened(const QStringList& paths);
+    // What a walk plays once it has ended.
+    struct WalkJob {
+        std::vector<std::string> paths;
+        bool isOpened; // files opened with the application; else a drop:
+        uint32_t poolMask;
+        Placement placement;
+    };
+    void walk(WalkJob job);
+    void startWalk();
+    void onWalkFinished();
+    void showWalkProgress();
+    void tellSetupPageFailure();
+    void showNotice(const QString& title, const QString& body);
     void timerEvent(QTimerEvent* event) override;
     QString text(int id) const;
 
@@ -121,11 +143,27 @@ private:
     void PostClose() override;
 
     const CStringTable& m_strings;
+    CNoticeGate m_notices;
     CShellHost* m_host = nullptr;
     CStatusWindow* m_statusWindow = nullptr;
     CBoxSearch m_search;
     CBackgroundCall m_firewallRun{"firewall-run"};
     CBackgroundCall m_reachability{"reachability"};
+    // Walks waiting, the one under way first, and the paths they hold.
+    std::deque<WalkJob> m_walkJobs;
+    size_t m_walkedPaths = 0;
+    QBasicTimer m_walkProgressTimer;
+    bool m_isCutTold = false; // while a walk's files play
+    // Shared with the walk's thread: set here, read there.
+    std::atomic<bool> m_isWalkCancelled{false};
+    // Written there, read here for the progress.
+    std::atomic<size_t> m_walkFoundCount{0};
+    // Written by the walk's thread before its end is queued; read here once
+    // Finished is delivered.
+    std::vector<std::wstring> m_walkedFiles;
+    bool m_isWalkCut = false;
+    // Joined before the fields its call writes go: declared after them.
+    CBackgroundCall m_walk{"file-walk"};
     QBasicTimer m_reachabilityTimer;
     bool m_isNetworkSettingsOpened = false;
     bool m_isEnding = false; // the elevation was refused: the application ends
@@ -134,6 +172,7 @@ private:
     QString m_boxName; // the chosen Box's friendly name
     CFileHandOver m_handOver;
     std::unique_ptr<CRemoteControl> m_remote; // made on the first opening of the setup page
+    QUrl m_setupPage;                         // the chosen Box's own, or empty
     CFirmwareUpgrade m_upgrade{*this};
     std::optional<CPlaybackSession> m_session;
     // After the session: it stops following it before the session ends, and

@@ -337,6 +337,12 @@ void CVellumoDlg::EndLastingNotice(CPlaybackHost::Notice kind) {
     found->second->hide();
 }
 
+void CVellumoDlg::ShowProgressNote(const QString& body) {
+    m_progressNote.SetStyle(CMessageDialog::kBusy);
+    m_progressNote.SetTexts(std::nullopt, body);
+    m_progressNote.show();
+}
+
 void CVellumoDlg::ShowMainWindow(CPlaybackHost::ShowHow how) {
     if (how == CPlaybackHost::ShowHow::Normal) {
         show();

@@ -87,6 +87,8 @@ private:
     void ShowLastingNotice(CPlaybackHost::Notice kind, const QString& body, const QString& button,
                            std::function<void()> onClosed) override;
     void EndLastingNotice(CPlaybackHost::Notice kind) override;
+    void ShowProgressNote(const QString& body) override;
+    void EndProgressNote() override { m_progressNote.EndDialog(CMessageDialog::kNoButton); }
     bool IsMainWindowVisible() const override { return isVisible(); }
     void SetMainWindowEnabled(bool isEnabled) override { setEnabled(isEnabled); }
     void HideMainWindow() override { hide(); }
@@ -113,7 +115,8 @@ private:
     CListDialog m_deviceList;
     // Children of the window they were first shown over, which frees them.
     std::map<CPlaybackHost::Notice, QPointer<CMessageDialog>> m_lastingNotices;
-    QEventLoop* m_loop = nullptr; // while DoModal runs
+    CMessageDialog m_progressNote{this, m_strings}; // never modal
+    QEventLoop* m_loop = nullptr;                   // while DoModal runs
     int m_endCode = IDCANCEL;
 
     // The port outlives the core's use of this window: the destructor ends

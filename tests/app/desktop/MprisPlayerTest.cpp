@@ -216,6 +216,7 @@ TEST(MprisMetadata, HostileNamesAndNegativeTimesLeaveCleanMetadata) {
     instances.Add(reinterpret_cast<DmpVellumoInfo*>(&handle));
     class : public CPlaybackCommands {
         void Control(uint32_t, PlaybackAction, int32_t) override {}
+        void ShowPlayback() override {}
     } commands;
     CMprisPlayer player(commands, QDBusConnection(QStringLiteral("no bus")));
     player.Refresh(&instances);

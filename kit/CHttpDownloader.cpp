@@ -9,6 +9,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
+#include <optional>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace {
@@ -22,9 +24,48 @@ void initCurlOnce() {
     });
 }
 
-bool hasHeader(CURL* easy, const char* name) {
+// How often the last response carries the header.
+size_t headerCount(CURL* easy, const char* name) {
     curl_header* header = nullptr;
-    return curl_easy_header(easy, name, 0, CURLH_HEADER, -1, &header) == CURLHE_OK;
+    return curl_easy_header(easy, name, 0, CURLH_HEADER, -1, &header) == CURLHE_OK ? header->amount
+                                                                                   : 0;
+}
+
+bool hasHeader(CURL* easy, const char* name) {
+    return headerCount(easy, name) > 0;
+}
+
+bool isTextType(CURL* easy) {
+    const char* type = nullptr;
+    if (curl_easy_getinfo(easy, CURLINFO_CONTENT_TYPE, &type) != CURLE_OK || type == nullptr)
+        return false;
+    std::string_view text(type);
+    while (!text.empty() && text.front() == ' ')
+        text.remove_prefix(1);
+    constexpr std::string_view kText = "text/";
+    return text.size() >= kText.size() &&
+           std::equal(kText.begin(), kText.end(), text.begin(), [](char a, char b) {
+               return a == (b >= 'A' && b <= 'Z' ? b - 'A' + 'a' : b);
+           });
+}
+
+// A body that begins with "<" after white space: an HTML or XML page.
+bool isMarkup(const uint8_t* data, size_t size) {
+    size_t start = 0;
+    while (start < size && (data[start] == ' ' || data[start] == '\t' || data[start] == '\r' ||
+                            data[start] == '\n'))
+        ++start;
+    return start < size && data[start] == '<';
+}
+
+// The free bytes of the folder that holds path, or nothing.
+std::optional<uint64_t> freeBytesBeside(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    struct statvfs status {};
+    if (statvfs(folder.c_str(), &status) != 0)
+        return std::nullopt;
+    return static_cast<uint64_t>(status.f_bavail) * status.f_frsize;
 }
 
 } // namespace
@@ -110,7 +151,7 @@ int32_t CHttpDownloader::start(Mode mode, const std::string& url, const std::str
     curl_easy_setopt(m_easy, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(m_easy, CURLOPT_MAXREDIRS, 10L);
     curl_easy_setopt(m_easy, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(m_easy, CURLOPT_CONNECTTIMEOUT_MS, kTimeoutMs);
+    curl_easy_setopt(m_easy, CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
     // A peer that trickles (or sends nothing) ends the transfer; a long but
     // moving one does not. libcurl takes the floor as an average per second
     // over the window.
@@ -223,20 +264,43 @@ bool CHttpDownloader::acceptResponse() {
                    status);
         return false;
     }
-    // The length decides the memory reserved and whether the body came whole.
+    // The length decides the memory reserved and whether the body came whole;
+    // of two lengths, neither can be trusted.
     curl_off_t length = -1;
     curl_easy_getinfo(m_easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
-    if (hasHeader(m_easy, "Transfer-Encoding") || length <= 0) {
-        DebugPrint("CHttpDownloader::acceptResponse(): %s has no Content-Length\n", m_url.c_str());
+    if (hasHeader(m_easy, "Transfer-Encoding") || headerCount(m_easy, "Content-Length") != 1 ||
+        length <= 0) {
+        DebugPrint("CHttpDownloader::acceptResponse(): %s has not exactly one Content-Length\n",
+                   m_url.c_str());
         return false;
     }
-    if (m_mode == Mode::Memory && static_cast<uint64_t>(length) > kMemoryLimitBytes) {
-        DebugPrint("CHttpDownloader::acceptResponse(): %s is too large (%lld bytes)\n",
-                   m_url.c_str(), static_cast<long long>(length));
+    if (!isLengthAccepted(static_cast<uint64_t>(length)))
+        return false;
+    if (m_isTextRefused && isTextType(m_easy)) {
+        DebugPrint("CHttpDownloader::acceptResponse(): %s answered text, refused\n", m_url.c_str());
         return false;
     }
     m_expectedLength = static_cast<uint64_t>(length);
     m_isBodyAccepted = true;
+    return true;
+}
+
+bool CHttpDownloader::isLengthAccepted(uint64_t length) const {
+    const uint64_t limit =
+        m_mode == Mode::Memory ? std::min(m_maxLength, kMemoryLimitBytes) : m_maxLength;
+    if (length > limit) {
+        DebugPrint("CHttpDownloader::acceptResponse(): %s is too large (%llu bytes)\n",
+                   m_url.c_str(), static_cast<unsigned long long>(length));
+        return false;
+    }
+    if (m_mode == Mode::File) {
+        const std::optional<uint64_t> free = freeBytesBeside(m_path);
+        if (!free || length > *free) {
+            DebugPrint("CHttpDownloader::acceptResponse(): %llu bytes of %s do not fit beside %s\n",
+                       static_cast<unsigned long long>(length), m_url.c_str(), m_path.c_str());
+            return false;
+        }
+    }
     return true;
 }
 
@@ -266,16 +330,20 @@ size_t CHttpDownloader::onData(char* data, size_t size, size_t count, void* self
 }
 
 bool CHttpDownloader::storeBlock(const uint8_t* data, size_t size) {
+    if (size > m_expectedLength - m_bytesReceived) {
+        DebugPrint("CHttpDownloader::storeBlock(): %s sends more than its Content-Length\n",
+                   m_url.c_str());
+        return false;
+    }
+    if (m_bytesReceived == 0 && m_isTextRefused && isMarkup(data, size)) {
+        DebugPrint("CHttpDownloader::storeBlock(): %s sends markup, refused\n", m_url.c_str());
+        return false;
+    }
     switch (m_mode) {
     case Mode::Memory: {
         if (m_buffer.empty())
             m_buffer.assign(m_expectedLength, 0);
         const uint64_t position = m_bytesReceived;
-        if (size > m_buffer.size() - position) {
-            DebugPrint("CHttpDownloader::storeBlock(): %zu bytes beyond Content-Length dropped\n",
-                       size);
-            return true;
-        }
         std::memcpy(m_buffer.data() + position, data, size);
         m_bytesReceived += size;
         m_bytesStored += size;
@@ -287,7 +355,8 @@ bool CHttpDownloader::storeBlock(const uint8_t* data, size_t size) {
         return true;
     case Mode::File:
         if (m_file < 0) {
-            m_file = open(m_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+            m_file =
+                open(m_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
             if (m_file < 0) {
                 DebugPrint("CHttpDownloader::storeBlock(): open(%s) failed: 0x%08lx\n",
                            m_path.c_str(), static_cast<unsigned long>(errno));

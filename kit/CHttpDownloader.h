@@ -13,8 +13,11 @@
 // Fetches one web address (http or https) into memory, into a file, or only
 // counts its bytes; on the starting thread or on a named thread of its own.
 //
-// URLs and file paths are UTF-8. The response must carry a Content-Length:
-// without one, or with 0, the download fails. No cache is used or filled.
+// URLs and file paths are UTF-8. The response must carry exactly one
+// Content-Length: without one, with 0 or with several, the download fails, as
+// it does when the body would pass that length. No cache is used or filled.
+// A file download is refused before any data when the declared length would
+// not fit the free space of the file's folder.
 //
 // The callback runs on the transfer's thread after each block of kBlockBytes
 // (the last one may be shorter) and once at the end of every transfer, when
@@ -31,7 +34,10 @@ public:
     static constexpr const char* kUserAgent = "CeHttp";
     static constexpr size_t kBlockBytes = 4096;
     static constexpr uint64_t kMemoryLimitBytes = uint64_t{5} * 1024 * 1024;
-    static constexpr long kTimeoutMs = 180000;
+    // The connection phase, TCP and TLS handshakes included: a server that
+    // takes the connection and never completes the handshake is left after
+    // this long.
+    static constexpr long kConnectTimeoutMs = 15000;
     // A transfer that receives fewer bytes than this in a stall window ends
     // as a failure.
     static constexpr long kStallBytes = 1024;
@@ -61,6 +67,13 @@ public:
     // Before a start: the bytes a transfer must receive in every window of
     // seconds (at least 1) not to count as stalled.
     void SetStallWindow(long bytes, long seconds);
+    // Before a start: the longest body taken (Memory mode keeps its own,
+    // smaller limit); a longer declared length fails before any data.
+    void SetMaxLength(uint64_t bytes) { m_maxLength = bytes; }
+    // Before a start: whether a body that the server calls text (a
+    // Content-Type of text/...) or that begins as markup ("<" after white
+    // space) fails, so that an error page is never taken for binary data.
+    void SetTextRefused(bool isRefused) { m_isTextRefused = isRefused; }
 
     Mode GetMode() const { return m_mode; }
     uint64_t ExpectedLength() const { return m_expectedLength.load(); }
@@ -85,8 +98,9 @@ private:
     static size_t onHeader(char* data, size_t size, size_t count, void* self);
     static size_t onData(char* data, size_t size, size_t count, void* self);
     // At the end of a response's headers: whether its body is the one to
-    // keep (status 2xx, a Content-Length within the mode's limit).
+    // keep (status 2xx, one Content-Length within the limits).
     bool acceptResponse();
+    bool isLengthAccepted(uint64_t length) const;
     bool storeBlock(const uint8_t* data, size_t size);
     int32_t finish(bool hasFailed);
     void callBack();
@@ -114,6 +128,8 @@ private:
     std::string m_path;
     long m_stallBytes = kStallBytes;
     long m_stallSeconds = kStallSeconds;
+    uint64_t m_maxLength = UINT64_MAX;
+    bool m_isTextRefused = false;
     CurlEasy* m_easy = nullptr;
     struct curl_slist* m_requestHeaders = nullptr;
     int m_file = -1;

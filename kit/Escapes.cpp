@@ -68,4 +68,16 @@ std::string MaskControlCharacters(std::string_view text, char replacement) {
     return out;
 }
 
+std::wstring MaskDisplayControls(std::wstring_view text, wchar_t replacement) {
+    const auto isDisplayControl = [](wchar_t c) {
+        return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x061C || c == 0x200E || c == 0x200F ||
+               (c >= 0x2028 && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+    };
+    std::wstring out(text);
+    for (wchar_t& c : out)
+        if (isDisplayControl(c))
+            c = replacement;
+    return out;
+}
+
 } // namespace kvu

@@ -17,4 +17,11 @@ std::string MaskControlCharacters(std::string_view text);
 // character (and DEL) becomes replacement, so the text keeps its length.
 std::string MaskControlCharacters(std::string_view text, char replacement);
 
+// Text that leaves the process for other programs to show (the desktop's
+// media widgets): every control character (C0, DEL, C1), line and paragraph
+// separator, and bidirectional mark, embedding, override or isolate becomes
+// replacement, so that a file name can neither drive a terminal nor reorder
+// what is shown around it.
+std::wstring MaskDisplayControls(std::wstring_view text, wchar_t replacement = L'\uFFFD');
+
 } // namespace kvu

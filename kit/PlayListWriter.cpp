@@ -79,10 +79,13 @@ bool WritePlayList(const std::string& path, const std::vector<std::wstring>& ent
     return finishFile(fd, path, entries);
 }
 
-std::optional<std::string> WriteTemporaryPlayList(const std::vector<std::wstring>& entries) {
+std::string TemporaryPlayListFolder() {
     const char* folder = std::getenv("TMPDIR");
-    std::string path = (folder != nullptr && *folder != '\0') ? folder : "/tmp";
-    path += "/KvuXXXXXX.m3u";
+    return (folder != nullptr && *folder != '\0') ? folder : "/tmp";
+}
+
+std::optional<std::string> WriteTemporaryPlayList(const std::vector<std::wstring>& entries) {
+    std::string path = TemporaryPlayListFolder() + "/KvuXXXXXX.m3u";
     // The suffix is part of the exclusive creation: no other process's list
     // with the same name can be replaced, as a rename after creation could.
     const int fd = ::mkostemps(path.data(), 4, O_CLOEXEC);

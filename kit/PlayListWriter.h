@@ -15,8 +15,11 @@ namespace kvu {
 // with no partial file left.
 bool WritePlayList(const std::string& path, const std::vector<std::wstring>& entries);
 
-// Creates "Kvu" + six characters + ".m3u" in $TMPDIR, else /tmp, holding the
-// entries, and returns its path. The caller deletes the file.
+// $TMPDIR, else /tmp.
+std::string TemporaryPlayListFolder();
+
+// Creates "Kvu" + six characters + ".m3u" in TemporaryPlayListFolder(),
+// holding the entries, and returns its path. The caller deletes the file.
 std::optional<std::string> WriteTemporaryPlayList(const std::vector<std::wstring>& entries);
 
 } // namespace kvu

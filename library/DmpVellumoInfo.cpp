@@ -1,5 +1,6 @@
 #include "DmpVellumoInfo.h"
 
+#include "DebugPrint.h"
 #include "MediaClassifier.h"
 #include "PlayListFile.h"
 #include "PlayListWriter.h"
@@ -7,6 +8,7 @@
 
 #include <cstdio>
 #include <optional>
+#include <unordered_set>
 
 namespace {
 
@@ -362,7 +364,38 @@ bool DmpVellumoInfo::MergeFileList(const DmpMediaList& list, uint32_t mask, int3
                          : (mask & DMP_TYPE_IMAGE) ? DMP_TYPE_IMAGE
                                                    : DMP_TYPE_AUDIO;
     CDmpVellumo* target = linkOf(bit);
-    return target ? target->AddSharedFiles(list.Shared(), position) : true;
+    const std::shared_ptr<const DmpMediaList::Paths> offered = list.Shared();
+    if (target == nullptr || !offered)
+        return target == nullptr;
+    // Appended entries that are queued already are skipped (those put in
+    // front play again from there), and no merge grows the list past
+    // DMP_MAX_QUEUED_ENTRIES; a link not yet started will play the handle's
+    // own list of its type.
+    std::unordered_set<std::wstring> queued;
+    const int32_t count = target->PlayListCount();
+    for (int32_t index = 0; index < count; ++index)
+        queued.insert(target->PlayListEntry(index));
+    if (count == 0)
+        if (const DmpMediaList* own = GetFileList(bit); own != nullptr && !own->IsEmpty())
+            queued.insert(own->Shared()->begin(), own->Shared()->end());
+    const size_t held = std::max(static_cast<size_t>(count), queued.size());
+    DmpMediaList::Paths added;
+    for (const std::wstring& path : *offered) {
+        if (held + added.size() >= DMP_MAX_QUEUED_ENTRIES) {
+            DebugPrint("DmpVellumoInfo::MergeFileList(): %d entries queued, the rest is left out\n",
+                       DMP_MAX_QUEUED_ENTRIES);
+            break;
+        }
+        if (queued.insert(path).second || position == 0)
+            added.push_back(path);
+    }
+    if (added.empty())
+        return true;
+    return target->AddSharedFiles(
+        added.size() == offered->size()
+            ? offered
+            : std::make_shared<const DmpMediaList::Paths>(std::move(added)),
+        position);
 }
 
 void DmpVellumoInfo::ClearPlayList(uint32_t mask) {

@@ -42,7 +42,10 @@ void CFileHandOver::OpenFiles(const QStringList& paths) {
         }
         bounded.append(path);
     }
-    Open(bounded);
+    // The caller is answered at once: what the files lead to (a folder walk,
+    // a message waiting for the user) happens later, in the event loop.
+    QMetaObject::invokeMethod(
+        this, [this, bounded = std::move(bounded)] { Open(bounded); }, Qt::QueuedConnection);
 }
 
 void CFileHandOver::Open(const QStringList& paths) {

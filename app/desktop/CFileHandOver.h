@@ -61,6 +61,7 @@ public:
     void SetReceiver(Receiver receiver);
 
 public Q_SLOTS:
+    // Answers at once; the paths are opened (Open) from the event loop.
     Q_SCRIPTABLE void OpenFiles(const QStringList& paths);
 
 private:

@@ -4,6 +4,7 @@
 #include "CMprisPlayerAdaptor.h"
 #include "CMprisRootAdaptor.h"
 #include "DebugPrint.h"
+#include "Escapes.h"
 #include "playback/CDmpInstances.h"
 #include "playback/CPlaybackControl.h"
 #include "playback/PanelStatus.h"
@@ -124,8 +125,12 @@ QVariantMap CMprisPlayer::Metadata() const {
     metadata.insert(QStringLiteral("mpris:trackid"), QVariant::fromValue(trackId()));
     if (m_now.type == 0)
         return metadata;
-    metadata.insert(QStringLiteral("xesam:title"), QFileInfo(m_now.name).fileName());
-    if (CanSeek())
+    // The name is the file's, anyone's choice: nothing in it may steer the
+    // desktop's display. A length the Box does not know (0 or less) is left out.
+    const std::wstring title = QFileInfo(m_now.name).fileName().toStdWString();
+    metadata.insert(QStringLiteral("xesam:title"),
+                    QString::fromStdWString(kvu::MaskDisplayControls(title)));
+    if (CanSeek() && m_now.totalSeconds > 0)
         metadata.insert(QStringLiteral("mpris:length"),
                         qlonglong(m_now.totalSeconds) * kMicroseconds);
     return metadata;
@@ -138,7 +143,7 @@ double CMprisPlayer::Volume() const {
 }
 
 qlonglong CMprisPlayer::PositionUs() const {
-    return qlonglong(m_now.elapsedSeconds) * kMicroseconds;
+    return qlonglong(std::max(m_now.elapsedSeconds, 0)) * kMicroseconds;
 }
 
 QVariantMap CMprisPlayer::playerProperties() const {

@@ -37,14 +37,14 @@ bool HttpServer::Start(const std::string& rootDirectory,
         root += '/';
 
     m_server = std::make_unique<kvu::net::CSocketServer>(m_settings.port, m_settings.address);
-    m_responder = std::make_unique<HttpServerObserver>(
-        std::move(root), servedNames, m_settings.headTimeoutMs, m_settings.sendTimeoutMs);
+    m_responder = std::make_unique<HttpServerObserver>(std::move(root), servedNames, m_settings);
     m_server->SetObserver(m_responder.get());
     return m_server->Start();
 }
 
 bool HttpServer::Stop() {
-    // Abort first: the server's Stop waits for the connection being served.
+    // Abort first: the server's Stop waits for its worker, which may wait in
+    // the responder for a connection thread to come free.
     if (m_responder)
         m_responder->Abort();
     if (m_server) {
@@ -52,6 +52,7 @@ bool HttpServer::Stop() {
         m_server->Stop();
         m_server.reset();
     }
+    // Joins the connection threads.
     m_responder.reset();
     return true;
 }

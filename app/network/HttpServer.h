@@ -12,18 +12,27 @@ class HttpStatusObserver;
 
 // A minimal HTTP/1.1 server that hands a few named files of one directory to
 // the Box: one GET per connection, answered with the whole file or, for
-// anything else, by closing the connection without a reply.
+// anything else, by closing the connection without a reply. It answers only
+// the Box's address and serves several connections at once, so that no other
+// peer, and no connection that sends nothing, holds up the Box's requests.
 class HttpServer {
 public:
     class HttpServerObserver;
 
     struct Settings {
         std::uint16_t port = kvu::net::CSocketServer::kDefaultPort; // 0: see BoundPort
+        // Listened on (host byte order): the PC's address facing the Box.
         in_addr_t address = INADDR_ANY;
+        // The only peer answered (host byte order); others are closed at once.
+        // INADDR_ANY answers every peer. A Box on loopback is a program of
+        // this machine, whose connections may come from any loopback address.
+        in_addr_t peerAddress = INADDR_ANY;
         // A client gets this long to deliver its whole request head; a send
         // of the body gives up when the client has read nothing for this long.
         int headTimeoutMs = 5000;
         int sendTimeoutMs = 15000;
+        // Connections served at once; further ones wait to be accepted.
+        int maxConnections = 4;
     };
 
     HttpServer();

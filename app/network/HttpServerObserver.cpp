@@ -10,6 +10,8 @@
 #include <climits>
 #include <cstdio>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -56,45 +58,106 @@ bool isHeadComplete(std::string_view head) {
 
 HttpServer::HttpServerObserver::HttpServerObserver(std::string rootDirectory,
                                                    std::vector<std::string> servedNames,
-                                                   int headTimeoutMs, int sendTimeoutMs)
+                                                   const Settings& settings)
     : m_rootDirectory(std::move(rootDirectory)), m_servedNames(std::move(servedNames)),
-      m_headTimeoutMs(headTimeoutMs), m_sendTimeoutMs(sendTimeoutMs) {}
+      m_headTimeoutMs(settings.headTimeoutMs), m_sendTimeoutMs(settings.sendTimeoutMs),
+      m_boxAddress(settings.peerAddress) {
+    for (int i = 0; i < std::max(1, settings.maxConnections); ++i)
+        m_threads.emplace_back([this] {
+            pthread_setname_np(pthread_self(), "kvu-http-conn");
+            connectionMain();
+        });
+}
+
+HttpServer::HttpServerObserver::~HttpServerObserver() {
+    Abort();
+    for (std::thread& thread : m_threads)
+        thread.join();
+    for (CSocketClient* client : m_waiting) {
+        client->Close();
+        delete client;
+    }
+}
+
+bool HttpServer::HttpServerObserver::IsAnswered(std::uint32_t peer, std::uint32_t box) {
+    constexpr std::uint32_t kLoopbackMask = 0xff000000;
+    const auto isLoopback = [](std::uint32_t address) {
+        return (address & kLoopbackMask) == (INADDR_LOOPBACK & kLoopbackMask);
+    };
+    return box == INADDR_ANY || peer == box || (isLoopback(box) && isLoopback(peer));
+}
 
 bool HttpServer::HttpServerObserver::OnAccept(CSocketClient* client) {
     if (client == nullptr)
         return false;
-    bool isRefused;
-    {
-        std::lock_guard lock(m_clientMutex);
-        isRefused = m_isAborted;
-        if (!isRefused)
-            m_currentClient = client;
+    const std::uint32_t peer = client->PeerAddress();
+    std::unique_lock lock(m_clientMutex);
+    if (IsAnswered(peer, m_boxAddress)) {
+        // Accepts no more until a thread is free: later connections wait in
+        // the listener's backlog, never unserved in here.
+        m_clientsChanged.wait(
+            lock, [this] { return m_isAborted || (m_idleThreads > 0 && m_waiting.empty()); });
+        if (!m_isAborted) {
+            m_waiting.push_back(client);
+            lock.unlock();
+            m_clientsChanged.notify_all();
+            return false;
+        }
+    } else {
+        DebugPrint("HttpServerObserver::OnAccept(): %u.%u.%u.%u is not the Box, closed\n",
+                   peer >> 24, (peer >> 16) & 0xff, (peer >> 8) & 0xff, peer & 0xff);
     }
-    std::string head;
-    if (!isRefused && readHead(*client, head)) {
-        const std::string name = RequestedName(head);
-        if (isServed(name))
-            reply(m_rootDirectory + name, *client);
-        else
-            DebugPrint("HttpServerObserver::OnAccept(): Not served: \"%s\"\n",
-                       printable(name).c_str());
-    }
-    {
-        std::lock_guard lock(m_clientMutex);
-        m_currentClient = nullptr;
-    }
+    lock.unlock();
     client->Close();
     delete client;
     return false;
 }
 
+void HttpServer::HttpServerObserver::connectionMain() {
+    std::unique_lock lock(m_clientMutex);
+    for (;;) {
+        ++m_idleThreads;
+        m_clientsChanged.notify_all();
+        m_clientsChanged.wait(lock, [this] { return m_isAborted || !m_waiting.empty(); });
+        --m_idleThreads;
+        if (m_isAborted)
+            return;
+        CSocketClient* client = m_waiting.front();
+        m_waiting.pop_front();
+        m_served.push_back(client);
+        // The next connection may be accepted now.
+        m_clientsChanged.notify_all();
+        lock.unlock();
+        serve(*client);
+        lock.lock();
+        std::erase(m_served, client);
+        client->Close();
+        delete client;
+    }
+}
+
+void HttpServer::HttpServerObserver::serve(CSocketClient& client) {
+    std::string head;
+    if (!readHead(client, head))
+        return;
+    const std::string name = RequestedName(head);
+    if (isServed(name))
+        reply(m_rootDirectory + name, client);
+    else
+        DebugPrint("HttpServerObserver::OnAccept(): Not served: \"%s\"\n", printable(name).c_str());
+}
+
 void HttpServer::HttpServerObserver::Abort() {
     m_statusObserver = nullptr;
-    std::lock_guard lock(m_clientMutex);
-    m_isAborted = true;
-    // Only a shutdown here: the worker still owns the descriptor.
-    if (m_currentClient != nullptr)
-        m_currentClient->Shutdown();
+    {
+        std::lock_guard lock(m_clientMutex);
+        m_isAborted = true;
+        // Only a shutdown here: the threads serving them still own the
+        // descriptors.
+        for (CSocketClient* client : m_served)
+            client->Shutdown();
+    }
+    m_clientsChanged.notify_all();
 }
 
 std::string HttpServer::HttpServerObserver::RequestedName(std::string_view head) {
@@ -165,10 +228,12 @@ void HttpServer::HttpServerObserver::reply(const std::string& path, CSocketClien
         return;
     }
     struct stat status {};
+    // Another user's file, or one others may change, is never served.
     if (::fstat(file, &status) != 0 || !S_ISREG(status.st_mode) || status.st_nlink != 1 ||
-        status.st_size > INT_MAX) {
-        DebugPrint("HttpServerObserver::reply(): Not a single-linked regular file below 2 GiB: "
-                   "%s\n",
+        status.st_size > INT_MAX || status.st_uid != ::geteuid() ||
+        (status.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+        DebugPrint("HttpServerObserver::reply(): Not a single-linked regular file of the user's "
+                   "own below 2 GiB: %s\n",
                    path.c_str());
         ::close(file);
         return;

@@ -2,8 +2,8 @@
 
 #include "KvuUPnPFinderCallback.h"
 
-KvuUPnPFinder::KvuUPnPFinder(std::string interfaceName)
-    : m_interfaceName(std::move(interfaceName)) {}
+KvuUPnPFinder::KvuUPnPFinder(std::string interfaceName, size_t maxDevices)
+    : m_interfaceName(std::move(interfaceName)), m_maxDevices(maxDevices) {}
 
 KvuUPnPFinder::~KvuUPnPFinder() {
     m_observers.Clear();
@@ -20,7 +20,8 @@ bool KvuUPnPFinder::RemoveObserver(KvuUPnPFinderObserver* observer) {
 
 bool KvuUPnPFinder::StartSearch() {
     StopSearch();
-    m_callback = std::make_unique<KvuUPnPFinderCallback>(*this, m_interfaceName, kDeviceType);
+    m_callback =
+        std::make_unique<KvuUPnPFinderCallback>(*this, m_interfaceName, kDeviceType, m_maxDevices);
     return m_callback->Start();
 }
 
@@ -28,12 +29,8 @@ void KvuUPnPFinder::StopSearch() {
     m_callback.reset();
 }
 
-void KvuUPnPFinder::NotifyDeviceFound(const std::string& location, const std::string& udn,
-                                      const std::string& friendlyName,
-                                      const std::string& deviceType) {
-    m_observers.ForEach([&](KvuUPnPFinderObserver& observer) {
-        observer.DeviceFound(location, udn, friendlyName, deviceType);
-    });
+void KvuUPnPFinder::NotifyDeviceFound(const UPnPDeviceDescription& device) {
+    m_observers.ForEach([&](KvuUPnPFinderObserver& observer) { observer.DeviceDescribed(device); });
 }
 
 void KvuUPnPFinder::NotifySearchCompleted() {

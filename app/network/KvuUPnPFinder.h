@@ -18,10 +18,14 @@ class KvuUPnPFinderCallback;
 class KvuUPnPFinder {
 public:
     static constexpr const char* kDeviceType = "urn:schemas-upnp-org:device:MediaRenderer:1";
+    // Devices reported per search; once that many are found the search
+    // fetches no more descriptions (traced), so that a flood of
+    // announcements costs a bounded amount of memory.
+    static constexpr size_t kMaxDevices = 256;
 
     // interfaceName: the only network interface searched (e.g. "lo"); empty
     // searches every IPv4 interface the system's network monitor reports.
-    explicit KvuUPnPFinder(std::string interfaceName = {});
+    explicit KvuUPnPFinder(std::string interfaceName = {}, size_t maxDevices = kMaxDevices);
     ~KvuUPnPFinder();
     KvuUPnPFinder(const KvuUPnPFinder&) = delete;
     KvuUPnPFinder& operator=(const KvuUPnPFinder&) = delete;
@@ -40,13 +44,13 @@ public:
 
     // Called by the search in progress. An observer may call StartSearch or
     // StopSearch from its notification, but must not destroy the finder.
-    void NotifyDeviceFound(const std::string& location, const std::string& udn,
-                           const std::string& friendlyName, const std::string& deviceType);
+    void NotifyDeviceFound(const UPnPDeviceDescription& device);
     void NotifySearchCompleted();
     void NotifySearchFailed(const std::string& detail);
 
 private:
     const std::string m_interfaceName;
+    const size_t m_maxDevices;
     // An observer may add or remove observers from its notification.
     kvu::tools::CObserverList<KvuUPnPFinderObserver> m_observers;
     std::unique_ptr<KvuUPnPFinderCallback> m_callback;

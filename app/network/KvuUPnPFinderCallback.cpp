@@ -5,9 +5,10 @@
 #include "XmlErrorTrace.h"
 
 KvuUPnPFinderCallback::KvuUPnPFinderCallback(KvuUPnPFinder& owner, std::string interfaceName,
-                                             std::string deviceType)
+                                             std::string deviceType, size_t maxDevices)
     : m_owner(owner), m_interfaceName(std::move(interfaceName)),
-      m_deviceType(std::move(deviceType)), m_mainContext(g_main_context_ref_thread_default()) {}
+      m_deviceType(std::move(deviceType)), m_maxDevices(maxDevices),
+      m_mainContext(g_main_context_ref_thread_default()) {}
 
 KvuUPnPFinderCallback::~KvuUPnPFinderCallback() {
     if (m_timer != nullptr) {
@@ -70,9 +71,49 @@ GUPnPControlPoint* KvuUPnPFinderCallback::Browse(GUPnPContext* context) {
     return controlPoint;
 }
 
+namespace {
+
+// The description's presentationURL made absolute against its base (the
+// URLBase, else the description's own address); empty without one or when it
+// cannot be read as an address.
+std::string presentationUrlOf(GUPnPDeviceInfo* info) {
+    char* relative = gupnp_device_info_get_presentation_url(info);
+    std::string url;
+    const GUri* base = gupnp_device_info_get_url_base(info);
+    if (relative != nullptr && *relative != '\0' && base != nullptr) {
+        GUri* absolute =
+            g_uri_parse_relative(const_cast<GUri*>(base), relative, G_URI_FLAGS_NONE, nullptr);
+        if (absolute != nullptr) {
+            char* text = g_uri_to_string(absolute);
+            url = text;
+            g_free(text);
+            g_uri_unref(absolute);
+        }
+    }
+    g_free(relative);
+    return url;
+}
+
+} // namespace
+
+bool KvuUPnPFinderCallback::countDevice() {
+    if (m_deviceCount >= m_maxDevices)
+        return false;
+    if (++m_deviceCount < m_maxDevices)
+        return true;
+    DebugPrint("KvuUPnPFinderCallback: %zu devices found, no more descriptions are fetched\n",
+               m_maxDevices);
+    for (auto* controlPoint : m_controlPoints)
+        gssdp_resource_browser_set_active(GSSDP_RESOURCE_BROWSER(controlPoint), FALSE);
+    return true;
+}
+
 void KvuUPnPFinderCallback::OnContextAvailable(GUPnPContextManager* manager, GUPnPContext* context,
                                                gpointer self) {
-    auto* controlPoint = static_cast<KvuUPnPFinderCallback*>(self)->Browse(context);
+    auto* callback = static_cast<KvuUPnPFinderCallback*>(self);
+    auto* controlPoint = callback->Browse(context);
+    if (callback->m_deviceCount >= callback->m_maxDevices)
+        gssdp_resource_browser_set_active(GSSDP_RESOURCE_BROWSER(controlPoint), FALSE);
     gupnp_context_manager_manage_control_point(manager, controlPoint);
 }
 
@@ -85,16 +126,18 @@ void KvuUPnPFinderCallback::OnDeviceProxyAvailable(GUPnPControlPoint*, GUPnPDevi
     char* friendlyName = gupnp_device_info_get_friendly_name(info);
     const char* udn = gupnp_device_info_get_udn(info);
     const char* deviceType = gupnp_device_info_get_device_type(info);
+    auto* callback = static_cast<KvuUPnPFinderCallback*>(self);
     if (location == nullptr || friendlyName == nullptr) {
         DebugPrint("KvuUPnPFinderCallback::DeviceAdded(): device %s has no %s, ignored\n",
                    udn != nullptr ? udn : "(no UDN)",
                    location == nullptr ? "location" : "friendly name");
-    } else {
+    } else if (callback->countDevice()) {
+        const UPnPDeviceDescription device{location, udn != nullptr ? udn : "", friendlyName,
+                                           deviceType != nullptr ? deviceType : "",
+                                           presentationUrlOf(info)};
         // Nothing after this call may touch self: an observer may have ended
         // the search, which deletes this object.
-        static_cast<KvuUPnPFinderCallback*>(self)->m_owner.NotifyDeviceFound(
-            location, udn != nullptr ? udn : "", friendlyName,
-            deviceType != nullptr ? deviceType : "");
+        callback->m_owner.NotifyDeviceFound(device);
     }
     g_free(friendlyName);
 }

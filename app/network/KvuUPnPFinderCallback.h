@@ -17,7 +17,10 @@ public:
     static constexpr unsigned kSearchMxSeconds = 1;
     static constexpr unsigned kSearchMarginMs = 1000;
 
-    KvuUPnPFinderCallback(KvuUPnPFinder& owner, std::string interfaceName, std::string deviceType);
+    // maxDevices: the devices reported before the search stops fetching
+    // descriptions.
+    KvuUPnPFinderCallback(KvuUPnPFinder& owner, std::string interfaceName, std::string deviceType,
+                          size_t maxDevices);
     ~KvuUPnPFinderCallback();
     KvuUPnPFinderCallback(const KvuUPnPFinderCallback&) = delete;
     KvuUPnPFinderCallback& operator=(const KvuUPnPFinderCallback&) = delete;
@@ -34,11 +37,15 @@ private:
     static gboolean OnStartFailed(gpointer self);
 
     GUPnPControlPoint* Browse(GUPnPContext* context);
+    // Counts a device to report: false beyond the bound, where browsing ends.
+    bool countDevice();
     void StartTimer(guint delayMs, GSourceFunc function);
 
     KvuUPnPFinder& m_owner;
     const std::string m_interfaceName;
     const std::string m_deviceType;
+    const size_t m_maxDevices;
+    size_t m_deviceCount = 0;
     std::string m_failure;
     // The context whose dispatch delivers everything: the creating thread's.
     GMainContext* m_mainContext;

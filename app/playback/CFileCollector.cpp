@@ -135,7 +135,17 @@ std::vector<std::string> LocalPathsFromUrls(const QList<QUrl>& urls) {
     return paths;
 }
 
+bool CFileCollector::isDone() {
+    if (!m_isCut && m_bounds.isCancelled != nullptr && m_bounds.isCancelled->load()) {
+        DebugPrint("CFileCollector::CollectFiles(): cancelled after %zu files\n", m_files.size());
+        m_isCut = true;
+    }
+    return m_isCut;
+}
+
 void CFileCollector::CollectFiles(const std::string& path) {
+    if (isDone())
+        return;
     // A decoded "%00" would cut the name short for the system.
     if (path.find('\0') != std::string::npos) {
         DebugPrint("CFileCollector::CollectFiles(): name with a NUL byte skipped: %s\n",
@@ -165,7 +175,7 @@ void CFileCollector::collectEntry(const std::string& path, const struct stat* st
         return;
     }
     if (status == nullptr) {
-        m_files.push_back(std::move(widePath));
+        addFile(std::move(widePath));
         return;
     }
     if (S_ISDIR(status->st_mode)) {
@@ -180,7 +190,19 @@ void CFileCollector::collectEntry(const std::string& path, const struct stat* st
                    path.c_str());
         return;
     }
-    m_files.push_back(std::move(widePath));
+    addFile(std::move(widePath));
+}
+
+void CFileCollector::addFile(std::wstring path) {
+    if (m_files.size() == m_bounds.maxFiles) {
+        DebugPrint("CFileCollector::CollectFiles(): more than %zu files, the rest is left out\n",
+                   m_bounds.maxFiles);
+        m_isCut = true;
+        return;
+    }
+    m_files.push_back(std::move(path));
+    if (m_bounds.foundCount != nullptr)
+        m_bounds.foundCount->store(m_files.size());
 }
 
 // The folder is read whole and closed before its entries are walked, so a
@@ -194,6 +216,9 @@ void CFileCollector::collectFolder(const std::string& path) {
     }
     std::vector<FolderEntry> entries;
     while (const dirent* entry = ::readdir(folder)) {
+        // A folder of millions of names is not read whole after the end.
+        if (isDone())
+            break;
         const std::string_view name = entry->d_name;
         if (name != "." && name != "..")
             entries.push_back({std::string(name), entry->d_type == DT_REG});
@@ -205,6 +230,8 @@ void CFileCollector::collectFolder(const std::string& path) {
     // those need no look of their own. Anything else, a file system that does
     // not say, or a path too long for the system to open, is looked at.
     for (const FolderEntry& entry : entries) {
+        if (isDone())
+            return;
         std::string entryPath = prefix + entry.name;
         if (entry.isRegularFile && entryPath.size() < PATH_MAX)
             collectEntry(entryPath, nullptr);

@@ -1,5 +1,6 @@
 #include "CPlayRequest.h"
 
+#include "CFileCollector.h"
 #include "DebugPrint.h"
 #include "PlayListWriter.h"
 #include "Unicode.h"
@@ -8,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -16,6 +18,7 @@ constexpr int kStringMusic = 252;
 constexpr int kStringPhoto = 253;
 constexpr int kStringIgnored = 254;
 constexpr int kStringInvalidFiles = 272;
+constexpr int kStringCut = 346;
 
 constexpr uint32_t kAllTypes = DMP_TYPE_VIDEO | DMP_TYPE_IMAGE | DMP_TYPE_AUDIO;
 
@@ -36,21 +39,30 @@ private:
     std::string m_path;
 };
 
-// Writes the temporary play list of files and runs play on its path; the
-// list is deleted when play returns.
-template <typename Play>
-PlayRequestOutcome withPlayList(const std::vector<std::wstring>& files,
-                                CPlayRequestReporter& reporter, Play play) {
+} // namespace
+
+static_assert(CFileCollector::kMaxFiles == DMP_MAX_QUEUED_ENTRIES,
+              "a drop holds as many files as a playing list");
+
+PlayRequestOutcome CPlayRequest::withPlayList(
+    const std::vector<std::wstring>& files,
+    const std::function<PlayRequestOutcome(const std::string& playListPath)>& play) {
+    PlayRequestOutcome outcome = PlayRequestOutcome::InvalidFiles;
     const std::optional<std::string> path = kvu::WriteTemporaryPlayList(files);
-    if (!path) {
-        reporter.ShowMessage(CStringTable::Get().text(kStringInvalidFiles));
-        return PlayRequestOutcome::InvalidFiles;
+    if (path) {
+        const PlayListFile playList(*path);
+        outcome = play(playList.path());
+    } else {
+        m_messages.append(CStringTable::Get().text(kStringInvalidFiles));
     }
-    const PlayListFile playList(*path);
-    return play(playList.path());
+    for (const QString& message : std::exchange(m_messages, {}))
+        m_reporter.ShowMessage(message);
+    return outcome;
 }
 
-} // namespace
+QString CPlayRequest::CutText() {
+    return CStringTable::Get().text(kStringCut);
+}
 
 QString CPlayRequest::IgnoredText(uint32_t mask) {
     const CStringTable& strings = CStringTable::Get();
@@ -71,7 +83,7 @@ PlayRequestOutcome CPlayRequest::Play(const std::vector<std::wstring>& files, ui
                                       Placement placement, const PlayTarget& target) {
     if (files.empty() || poolMask == 0)
         return PlayRequestOutcome::NothingToPlay;
-    return withPlayList(files, m_reporter, [&](const std::string& path) {
+    return withPlayList(files, [&](const std::string& path) {
         return playFromList(path, poolMask, kAllTypes, placement, target);
     });
 }
@@ -80,7 +92,7 @@ PlayRequestOutcome CPlayRequest::PlayOpened(const std::vector<std::wstring>& fil
                                             const PlayTarget& target) {
     if (files.empty())
         return PlayRequestOutcome::NothingToPlay;
-    return withPlayList(files, m_reporter, [&](const std::string& path) {
+    return withPlayList(files, [&](const std::string& path) {
         const PlayRequestOutcome photoMusic =
             playFromList(path, kPhotoMusicPoolMask, kPhotoMusicPoolMask, Placement::Queue, target);
         if (photoMusic == PlayRequestOutcome::InvalidFiles ||
@@ -96,7 +108,7 @@ PlayRequestOutcome CPlayRequest::PlayType(const std::vector<std::wstring>& files
                                           const PlayTarget& target) {
     if (files.empty())
         return PlayRequestOutcome::NothingToPlay;
-    return withPlayList(files, m_reporter, [&](const std::string& path) {
+    return withPlayList(files, [&](const std::string& path) {
         return playFromList(path, type, type, Placement::Queue, target);
     });
 }
@@ -116,7 +128,7 @@ PlayRequestOutcome CPlayRequest::playFromList(const std::string& playListPath, u
     if (types == 0) {
         if (api.Destroy != nullptr)
             api.Destroy(instance);
-        m_reporter.ShowMessage(CStringTable::Get().text(kStringInvalidFiles));
+        m_messages.append(CStringTable::Get().text(kStringInvalidFiles));
         return PlayRequestOutcome::InvalidFiles;
     }
     if (const uint32_t unwanted = types & ~wantedMask) {
@@ -144,7 +156,7 @@ PlayRequestOutcome CPlayRequest::playFromList(const std::string& playListPath, u
     const uint32_t rest = types & ~accepted;
     if (rest != 0) {
         if (accepted == 0)
-            m_reporter.ShowMessage(IgnoredText(rest));
+            m_messages.append(IgnoredText(rest));
         if (api.ClearPlayList != nullptr)
             api.ClearPlayList(instance, rest);
     }
@@ -172,5 +184,10 @@ bool CPlayRequest::MergeIntoPlaying(uint32_t type, DmpVellumoInfo* newInstance, 
     api.MergeFileList(existing, list, type, position);
     if (api.ClearPlayList != nullptr)
         api.ClearPlayList(newInstance, type);
+    const auto count = type == DMP_TYPE_VIDEO   ? api.GetVideoCounts
+                       : type == DMP_TYPE_IMAGE ? api.GetImageCounts
+                                                : api.GetAudioCounts;
+    if (DmpCallOr(count, 0, existing) >= DMP_MAX_QUEUED_ENTRIES && !m_messages.contains(CutText()))
+        m_messages.append(CutText());
     return true;
 }

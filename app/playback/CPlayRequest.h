@@ -3,8 +3,10 @@
 #include "CDmpInstances.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -53,8 +55,11 @@ struct PlayRecord {
 // Turns one drop into a play request: writes the temporary play list, asks a
 // new instance for the types of its entries, merges the types that already
 // play into their instances (Play Now at the head, Queue It at the end),
-// keeps the types of the pool and starts the new instance for them. Calls
-// the library only through the binding table; user-interface thread only.
+// keeps the types of the pool and starts the new instance for them. Its
+// messages are shown once the temporary play list is gone, so that no
+// message waiting for the user keeps it on disk; a merge cut by the bound of
+// a playing list is told once. Calls the library only through the binding
+// table; user-interface thread only.
 class CPlayRequest {
 public:
     CPlayRequest(CDmpInstances& instances, CPlayRequestReporter& reporter)
@@ -76,15 +81,24 @@ public:
     const PlayRecord& Record() const { return m_record; }
 
     // Hands the new instance's list of type to the instance that plays type:
-    // position -1 appends, 0 puts it in front and restarts. False when none
-    // plays it or the new instance has no such list.
+    // position -1 appends, 0 puts it in front and restarts; what that one
+    // queues already is skipped. False when none plays it or the new instance
+    // has no such list.
     bool MergeIntoPlaying(uint32_t type, DmpVellumoInfo* newInstance, int32_t position);
 
     // "Video", "Photo", "/Music" for the mask's bits, then " files dropped to
     // this media pool will be ignored!".
     static QString IgnoredText(uint32_t mask);
 
+    // "Only the first 100,000 files ..." : what is told when a drop is cut.
+    static QString CutText();
+
 private:
+    // Writes the play list of files, runs play on its path and deletes the
+    // list, then shows the messages of play.
+    PlayRequestOutcome
+    withPlayList(const std::vector<std::wstring>& files,
+                 const std::function<PlayRequestOutcome(const std::string& playListPath)>& play);
     // wantedMask: the types of the list this request plays; the others are
     // left out unseen.
     PlayRequestOutcome playFromList(const std::string& playListPath, uint32_t poolMask,
@@ -94,4 +108,5 @@ private:
     CDmpInstances& m_instances;
     CPlayRequestReporter& m_reporter;
     PlayRecord m_record;
+    QStringList m_messages; // shown once the play list is gone
 };

@@ -58,7 +58,10 @@ int CRemoteControlService::RunEmbeddingServer(QString modulePath) {
 
 void CRemoteControlService::Open(const QString& address, int top, int left) {
     trackCaller();
-    m_remote.Open(address, top, left);
+    // The caller hears of a failure; this process shows no message of its
+    // own, so that no call waits for a user.
+    if (!m_remote.Open(address, top, left) && calledFromDBus())
+        sendErrorReply(QDBusError::Failed, QStringLiteral("the setup page could not be opened"));
 }
 
 bool CRemoteControlService::IsOpen() {

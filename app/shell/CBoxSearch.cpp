@@ -1,10 +1,12 @@
 #include "CBoxSearch.h"
 
 #include "DebugPrint.h"
+#include "Escapes.h"
 #include "network/HostFromLocation.h"
 #include "network/KvuUPnPFinder.h"
 
 #include <QTimer>
+#include <QUrl>
 
 CBoxSearch::CBoxSearch(std::vector<std::string> interfaceNames, QObject* parent)
     : QObject(parent), m_interfaceNames(std::move(interfaceNames)) {
@@ -48,21 +50,44 @@ void CBoxSearch::Stop() {
         finder->StopSearch();
 }
 
-void CBoxSearch::DeviceFound(const std::string& location, const std::string& udn,
-                             const std::string& friendlyName, const std::string& deviceType) {
-    if (!m_isRunning || location.empty() || udn.empty() || friendlyName.empty() ||
-        deviceType.empty())
+namespace {
+
+// The setup page's address only when it lies on the Box itself: a description
+// must not send the user to another site.
+std::string pageOnTheBox(const std::string& presentationUrl, const std::string& host) {
+    const QUrl url(QString::fromStdString(presentationUrl), QUrl::StrictMode);
+    if (presentationUrl.empty())
+        return {};
+    if (url.isValid() && url.scheme() == u"http" && url.userInfo().isEmpty() &&
+        url.host() == QString::fromStdString(host))
+        return url.toString(QUrl::FullyEncoded).toStdString();
+    DebugPrint("CBoxSearch: the setup page %s is not on the Box %s, not used\n",
+               kvu::MaskControlCharacters(presentationUrl).c_str(), host.c_str());
+    return {};
+}
+
+} // namespace
+
+void CBoxSearch::DeviceDescribed(const UPnPDeviceDescription& device) {
+    if (!m_isRunning || device.location.empty() || device.udn.empty() ||
+        device.friendlyName.empty() || device.deviceType.empty())
         return;
-    const std::string host = HostFromLocation(location);
+    const std::string host = HostFromLocation(device.location);
     for (const FoundBox& box : m_found)
         if (box.host == host)
             return;
+    if (m_found.size() == KvuUPnPFinder::kMaxDevices) {
+        DebugPrint("CBoxSearch: more than %zu Boxes, %s left out\n", KvuUPnPFinder::kMaxDevices,
+                   host.c_str());
+        return;
+    }
     m_found.push_back({.host = host,
-                       .friendlyName = friendlyName,
+                       .friendlyName = device.friendlyName,
                        .port = kBoxCommandPort,
-                       .udn = udn,
-                       .location = location});
-    Q_EMIT BoxFound(QString::fromStdString(host), QString::fromStdString(friendlyName));
+                       .udn = device.udn,
+                       .location = device.location,
+                       .presentationUrl = pageOnTheBox(device.presentationUrl, host)});
+    Q_EMIT BoxFound(QString::fromStdString(host), QString::fromStdString(device.friendlyName));
 }
 
 void CBoxSearch::SearchCompleted() {

@@ -15,21 +15,24 @@ class KvuUPnPFinder;
 
 // A Box that answered the search (or one remembered, or given by address):
 // its host address (dotted IPv4 text from the search, a host name as the
-// user gave it), friendly name, command port, and from the search its UDN
-// and the address of its description.
+// user gave it), friendly name, command port, and from the search its UDN,
+// the address of its description and the address of its setup page when the
+// description names one on the Box itself (else empty).
 struct FoundBox {
     std::string host;
     std::string friendlyName;
     int32_t port = kBoxCommandPort;
     std::string udn;
     std::string location;
+    std::string presentationUrl;
 
     bool operator==(const FoundBox&) const = default;
 };
 
 // The main window's search for Boxes on the given interfaces, one UPnP
 // finder each, told as one search: every Box once (by host, in the order
-// found), and one end when every finder has ended. Lives on the user
+// found, at most KvuUPnPFinder::kMaxDevices), and one end when every finder
+// has ended. Lives on the user
 // interface thread, whose event loop runs the finders' GLib context.
 class CBoxSearch : public QObject, private KvuUPnPFinderObserver {
     Q_OBJECT
@@ -54,8 +57,7 @@ Q_SIGNALS:
     void Failed(const QString& detail);
 
 private:
-    void DeviceFound(const std::string& location, const std::string& udn,
-                     const std::string& friendlyName, const std::string& deviceType) override;
+    void DeviceDescribed(const UPnPDeviceDescription& device) override;
     void SearchCompleted() override;
     void SearchFailed(const std::string& detail) override;
     void finderEnded();

@@ -32,7 +32,8 @@ std::optional<FoundBox> boxOf(const QJsonValue& value) {
                  .friendlyName = text(entry, "name"),
                  .port = port.toInt(0),
                  .udn = text(entry, "udn"),
-                 .location = text(entry, "location")};
+                 .location = text(entry, "location"),
+                 .presentationUrl = {}};
     const auto address = ParseHostAndPort(box.host);
     if (!port.isDouble() || !address || address->port != kBoxCommandPort || box.port < 1 ||
         box.port > 65535)

@@ -55,6 +55,10 @@ public:
     virtual void ShowLastingNotice(CPlaybackHost::Notice kind, const QString& body,
                                    const QString& button, std::function<void()> onClosed) = 0;
     virtual void EndLastingNotice(CPlaybackHost::Notice kind) = 0;
+    // A note of work under way (a turning wheel, no button) that runs no
+    // loop of its own: shown, or its text changed, until EndProgressNote.
+    virtual void ShowProgressNote(const QString& body) = 0;
+    virtual void EndProgressNote() = 0;
 
     virtual bool IsMainWindowVisible() const = 0;
     virtual void SetMainWindowEnabled(bool isEnabled) = 0;

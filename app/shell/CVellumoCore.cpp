@@ -4,12 +4,14 @@
 #include "CShellHost.h"
 #include "DebugPrint.h"
 #include "DmpVellumoApi.h"
+#include "PlayListWriter.h"
 #include "network/FirewallExceptions.h"
 #include "network/IcmpEcho.h"
 #include "network/LocalAddress.h"
 #include "network/WlanUtil.h"
 #include "playback/CFileCollector.h"
 #include "playback/CStatusWindow.h"
+#include "playback/StalePlayLists.h"
 #include "remote/CompanionDetection.h"
 #include "update/CFileVersionInfo.h"
 
@@ -23,6 +25,7 @@
 #include <QTimerEvent>
 
 #include <algorithm>
+#include <malloc.h>
 #include <utility>
 
 namespace {
@@ -52,6 +55,17 @@ constexpr int kStringChecking = 313;
 // waiting message: one that answers within it opens the window at once.
 constexpr int kProbeGraceMs = 500;
 
+constexpr int kStringSetupPageFailed = 341;
+constexpr int kStringNoBoxAddress = 342;
+constexpr int kStringNoWebEngine = 343;
+constexpr int kStringNoWindow = 344;
+constexpr int kStringPageEnded = 345;
+constexpr int kStringCollecting = 347;
+
+// A walk that lasts longer shows its progress, refreshed this often.
+constexpr int kWalkProgressDelayMs = 1000;
+constexpr int kWalkProgressPeriodMs = 250;
+
 // The desktop's network settings, in the order tried; the first installed
 // one opens.
 const char* const kNetworkSettings[][2] = {
@@ -73,18 +87,13 @@ std::vector<std::string> localPaths(const QStringList& paths) {
     return local;
 }
 
-std::vector<std::wstring> collect(const std::vector<std::string>& paths) {
-    CFileCollector collector;
-    for (const std::string& path : paths)
-        collector.CollectFiles(path);
-    return collector.TakeFiles();
-}
-
 } // namespace
 
 CVellumoCore::CVellumoCore(const StartupOptions& options, const CStringTable& strings)
     : m_strings(strings), m_search(options.searchInterfaces.empty() ? DefaultSearchInterfaces()
                                                                     : options.searchInterfaces) {
+    // Lists an earlier run could not delete, killed while it played them.
+    RemoveStalePlayLists(kvu::TemporaryPlayListFolder(), ProcessStartTime());
     // Files given on the command line, and those later starts hand over,
     // play once a Box is chosen.
     m_handOver.Register(QDBusConnection::sessionBus());
@@ -99,6 +108,7 @@ CVellumoCore::CVellumoCore(const StartupOptions& options, const CStringTable& st
     connect(&m_firewallRun, &CBackgroundCall::Finished, this, &CVellumoCore::onFirewallRunFinished);
     connect(&m_reachability, &CBackgroundCall::Finished, this,
             &CVellumoCore::onReachabilityFinished);
+    connect(&m_walk, &CBackgroundCall::Finished, this, &CVellumoCore::onWalkFinished);
     // The end of the desktop session ends every instance, so that each link
     // sends its disconnect.
     if (auto* application = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
@@ -108,6 +118,8 @@ CVellumoCore::CVellumoCore(const StartupOptions& options, const CStringTable& st
 }
 
 CVellumoCore::~CVellumoCore() {
+    // The walk under way ends at its next entry; its result is never played.
+    m_isWalkCancelled = true;
     DetachWindows();
 }
 
@@ -122,6 +134,9 @@ void CVellumoCore::DetachWindows() {
     m_desktop.reset();
     m_session.reset();
     m_reachabilityTimer.stop();
+    m_walkJobs.clear();
+    m_walkedPaths = 0;
+    m_walkProgressTimer.stop();
     m_host = nullptr;
     m_statusWindow = nullptr;
 }
@@ -132,7 +147,7 @@ QString CVellumoCore::text(int id) const {
 
 bool CVellumoCore::Open() {
     if (IsWiDiApplicationRunning()) {
-        m_host->ShowNotice({}, text(kStringWiDiRunning));
+        showNotice({}, text(kStringWiDiRunning));
         return false;
     }
     checkFirewall();
@@ -157,9 +172,8 @@ void CVellumoCore::onFirewallRunFinished(int outcome) {
         return;
     DebugPrint("CVellumoCore: the elevated firewall run %s\n",
                result == ElevationOutcome::Refused ? "was refused" : "failed");
-    m_host->ShowNotice(text(CStringTable::kErrorTitle),
-                       text(kStringVersion) + u' ' +
-                           QString::fromStdWString(ApplicationVersionText()));
+    showNotice(text(CStringTable::kErrorTitle),
+               text(kStringVersion) + u' ' + QString::fromStdWString(ApplicationVersionText()));
     if (result == ElevationOutcome::Refused) {
         // Ends the search, the device list or the window, whichever runs.
         m_isEnding = true;
@@ -492,6 +506,8 @@ void CVellumoCore::MainWindowHidden() {
 void CVellumoCore::timerEvent(QTimerEvent* event) {
     if (event->timerId() == m_reachabilityTimer.timerId())
         checkReachability();
+    else if (event->timerId() == m_walkProgressTimer.timerId())
+        showWalkProgress();
     else
         QObject::timerEvent(event);
 }
@@ -533,7 +549,7 @@ void CVellumoCore::PlayDrop(const QList<QUrl>& urls, uint32_t poolMask, Placemen
     if (!m_session || poolMask == 0)
         return;
     // One reading of the addresses for both kinds of drop: local files only.
-    m_session->Play(collect(LocalPathsFromUrls(urls)), poolMask, placement);
+    walk({LocalPathsFromUrls(urls), false, poolMask, placement, false});
 }
 
 void CVellumoCore::PlayDropOnPlayControl(const QList<QUrl>& urls, Placement placement) {
@@ -544,9 +560,7 @@ void CVellumoCore::PlayDropOnPlayControl(const QList<QUrl>& urls, Placement plac
 void CVellumoCore::PlayChosen(const QStringList& paths, uint32_t poolMask, Placement placement) {
     if (!m_session || poolMask == 0)
         return;
-    if (m_session->Play(collect(localPaths(paths)), poolMask, placement) ==
-        PlayRequestOutcome::NothingToPlay)
-        ShowMessage(text(kStringInvalidFiles));
+    walk({localPaths(paths), false, poolMask, placement, true});
 }
 
 uint32_t CVellumoCore::PlayControlPoolMask() const {
@@ -555,20 +569,122 @@ uint32_t CVellumoCore::PlayControlPoolMask() const {
 
 void CVellumoCore::playOpened(const QStringList& paths) {
     if (m_session)
-        m_session->PlayOpened(collect(localPaths(paths)));
+        walk({localPaths(paths), true, 0, Placement::Queue, false});
+}
+
+// Folder walks run one at a time off this thread, in the order asked for; a
+// queue of more paths than one walk may find is not kept.
+void CVellumoCore::walk(WalkJob job) {
+    if (m_walkedPaths + job.paths.size() > CFileCollector::kMaxFiles) {
+        DebugPrint("CVellumoCore: %zu paths wait for a walk, %zu more left out\n", m_walkedPaths,
+                   job.paths.size());
+        return;
+    }
+    m_walkedPaths += job.paths.size();
+    m_walkJobs.push_back(std::move(job));
+    startWalk();
+}
+
+void CVellumoCore::startWalk() {
+    if (m_walkJobs.empty() || m_walk.IsRunning())
+        return;
+    m_walkFoundCount = 0;
+    const bool isStarted = m_walk.Start([this, paths = m_walkJobs.front().paths] {
+        // The result is read on the owner's thread only after Finished, which
+        // the call's end is queued before.
+        CFileCollector collector(
+            {CFileCollector::kMaxFiles, &m_isWalkCancelled, &m_walkFoundCount});
+        for (const std::string& path : paths)
+            collector.CollectFiles(path);
+        m_isWalkCut = collector.IsCut();
+        m_walkedFiles = collector.TakeFiles();
+        return 0;
+    });
+    if (isStarted)
+        m_walkProgressTimer.start(kWalkProgressDelayMs, this);
+}
+
+void CVellumoCore::onWalkFinished() {
+    m_walkProgressTimer.stop();
+    if (m_host != nullptr)
+        m_host->EndProgressNote();
+    if (m_walkJobs.empty())
+        return;
+    const WalkJob job = std::move(m_walkJobs.front());
+    m_walkJobs.pop_front();
+    m_walkedPaths -= job.paths.size();
+    std::vector<std::wstring> files = std::move(m_walkedFiles);
+    m_walkedFiles = {};
+    const bool isCut = m_isWalkCut;
+    // The next walk runs while these files play.
+    startWalk();
+    if (!m_session || m_host == nullptr)
+        return;
+    m_isCutTold = false;
+    if (job.isOpened)
+        m_session->PlayOpened(files);
+    else if (m_session->Play(files, job.poolMask, job.placement) ==
+                 PlayRequestOutcome::NothingToPlay &&
+             job.isChosen)
+        ShowMessage(text(kStringInvalidFiles));
+    if (isCut && !m_isCutTold)
+        ShowMessage(CPlayRequest::CutText());
+    // A walk of a large tree leaves much freed memory with the allocator.
+    files = {};
+    ::malloc_trim(0);
+}
+
+void CVellumoCore::showWalkProgress() {
+    m_walkProgressTimer.start(kWalkProgressPeriodMs, this);
+    if (m_host != nullptr)
+        m_host->ShowProgressNote(
+            text(kStringCollecting)
+                .replace(QStringLiteral("%d"), QString::number(m_walkFoundCount)));
 }
 
 // Beside the main window: right of it when the desktop has room, else left.
 void CVellumoCore::OpenSetupPage() {
-    if (!m_remote)
+    if (!m_remote) {
         m_remote = std::make_unique<CRemoteControl>();
+        connect(m_remote.get(), &CRemoteControl::PageFailed, this,
+                [this] { tellSetupPageFailure(); });
+    }
     const QRect frame = m_host->MainWindowFrame();
     const int right = frame.x() + frame.width();
     const QRect desktop = m_host->DesktopArea();
     const int left = desktop.x() + desktop.width() - right >= kSetupPageRoom
                          ? right + kSetupPageGap
                          : frame.x() - kSetupPageLeftOffset;
-    m_remote->Open(QString::fromStdWString(m_boxAddress), frame.y(), left);
+    const bool isOpen =
+        m_box.presentationUrl.empty()
+            ? m_remote->Open(QString::fromStdWString(m_boxAddress), frame.y(), left)
+            : m_remote->OpenPage(QUrl(QString::fromStdString(m_box.presentationUrl)), frame.y(),
+                                 left);
+    if (!isOpen)
+        tellSetupPageFailure();
+}
+
+// Never the application's end: the main window stays as it was.
+void CVellumoCore::tellSetupPageFailure() {
+    if (m_host == nullptr)
+        return;
+    int reason = kStringNoWindow;
+    switch (m_remote->LastFailure()) {
+    case CRemoteControl::Failure::NoBoxAddress:
+        reason = kStringNoBoxAddress;
+        break;
+    case CRemoteControl::Failure::NoWebEngine:
+        reason = kStringNoWebEngine;
+        break;
+    case CRemoteControl::Failure::PageEnded:
+        reason = kStringPageEnded;
+        break;
+    case CRemoteControl::Failure::NoWindow:
+    case CRemoteControl::Failure::None:
+        break;
+    }
+    showNotice(text(CStringTable::kErrorTitle),
+               text(kStringSetupPageFailed).replace(QStringLiteral("%S"), text(reason)));
 }
 
 void CVellumoCore::EndAll() {
@@ -603,7 +719,13 @@ void CVellumoCore::EndModalBoxes(int32_t linkError) {
 }
 
 void CVellumoCore::ShowMessage(const QString& body) {
-    m_host->ShowNotice({}, body);
+    if (body == CPlayRequest::CutText())
+        m_isCutTold = true;
+    showNotice({}, body);
+}
+
+void CVellumoCore::showNotice(const QString& title, const QString& body) {
+    m_notices.Show(title + u'\n' + body, [&] { m_host->ShowNotice(title, body); });
 }
 
 void CVellumoCore::LinkReported(DmpVellumoInfo* instance, int32_t linkError) {
@@ -630,7 +752,13 @@ std::unique_ptr<CProgressWindow> CVellumoCore::MakeProgressWindow(Owner owner) {
 }
 
 void CVellumoCore::ShowNotice(int titleId, int bodyId) {
-    m_host->ShowNotice(text(titleId), text(bodyId));
+    showNotice(text(titleId), text(bodyId));
+}
+
+void CVellumoCore::ShowNoticeAbout(int titleId, int bodyId, const std::string& name) {
+    QString body = text(bodyId);
+    body.replace(QStringLiteral("%S"), QString::fromStdString(name));
+    showNotice(text(titleId), body);
 }
 
 bool CVellumoCore::Ask(int bodyId) {

@@ -4,6 +4,7 @@
 #include "CBoxProbe.h"
 #include "CBoxSearch.h"
 #include "CKnownBoxes.h"
+#include "CNoticeGate.h"
 #include "StartupOptions.h"
 #include "desktop/CDesktopIntegration.h"
 #include "desktop/CFileHandOver.h"
@@ -22,7 +23,9 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <atomic>
 #include <chrono>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -43,6 +46,10 @@ class CStatusWindow;
 // on, its Boxes joining the device list; the wait for the search's end
 // stays only when it does not. A search that finds nothing offers the
 // remembered Boxes and "Add by address…" before it asks again.
+//
+// Folders dropped or opened are walked off this thread, one walk at a time
+// and bounded as CFileCollector is; a walk that takes long shows its
+// progress. At most one message of a kind is on screen (CNoticeGate).
 class CVellumoCore : public QObject, private CPlaybackHost, private CUpgradeHost {
 public:
     static constexpr int kReachabilityPeriodMs = 3000;
@@ -81,8 +88,8 @@ public:
     CDesktopIntegration* Desktop() { return m_desktop ? &*m_desktop : nullptr; }
 
     // Files dropped on a pool (kPhotoMusicPoolMask or kVideoPoolMask): local
-    // "file:" addresses only, folders walked. Nothing before a Box has been
-    // chosen.
+    // "file:" addresses only, folders walked; they play once the walk has
+    // ended. Nothing before a Box has been chosen.
     void PlayDrop(const QList<QUrl>& urls, uint32_t poolMask, Placement placement);
     // Files dropped on the status window's play control, on the pool its
     // types select.
@@ -103,7 +110,9 @@ public:
     void MainWindowShown();
     void MainWindowHidden();
 
-    // The setup page beside the main window.
+    // The setup page beside the main window: the page the chosen Box's
+    // description names, else its default one. A page that cannot be opened,
+    // or that stops working, is told in a message.
     void OpenSetupPage();
     // Closing the main window or the end of the desktop session.
     void EndAll();
@@ -131,6 +140,20 @@ private:
     void checkReachability();
     void onReachabilityFinished(int isReachable);
     void playOpened(const QStringList& paths);
+    // What a walk plays once it has ended.
+    struct WalkJob {
+        std::vector<std::string> paths;
+        bool isOpened; // files opened with the application; else a drop:
+        uint32_t poolMask;
+        Placement placement;
+        bool isChosen; // in the file chooser: nothing to play is told
+    };
+    void walk(WalkJob job);
+    void startWalk();
+    void onWalkFinished();
+    void showWalkProgress();
+    void tellSetupPageFailure();
+    void showNotice(const QString& title, const QString& body);
     void timerEvent(QTimerEvent* event) override;
     QString text(int id) const;
 
@@ -147,6 +170,7 @@ private:
     // CUpgradeHost
     std::unique_ptr<CProgressWindow> MakeProgressWindow(Owner owner) override;
     void ShowNotice(int titleId, int bodyId) override;
+    void ShowNoticeAbout(int titleId, int bodyId, const std::string& name) override;
     bool Ask(int bodyId) override;
     void RunWaitingMessage(int bodyId) override;
     void ShowMainWindow() override;
@@ -155,6 +179,7 @@ private:
     void PostClose() override;
 
     const CStringTable& m_strings;
+    CNoticeGate m_notices;
     CShellHost* m_host = nullptr;
     CStatusWindow* m_statusWindow = nullptr;
     CBoxSearch m_search;
@@ -171,6 +196,21 @@ private:
     std::vector<FoundBox> m_found; // every Box any search found, by host
     CBackgroundCall m_firewallRun{"firewall-run"};
     CBackgroundCall m_reachability{"reachability"};
+    // Walks waiting, the one under way first, and the paths they hold.
+    std::deque<WalkJob> m_walkJobs;
+    size_t m_walkedPaths = 0;
+    QBasicTimer m_walkProgressTimer;
+    bool m_isCutTold = false; // while a walk's files play
+    // Shared with the walk's thread: set here, read there.
+    std::atomic<bool> m_isWalkCancelled{false};
+    // Written there, read here for the progress.
+    std::atomic<size_t> m_walkFoundCount{0};
+    // Written by the walk's thread before its end is queued; read here once
+    // Finished is delivered.
+    std::vector<std::wstring> m_walkedFiles;
+    bool m_isWalkCut = false;
+    // Joined before the fields its call writes go: declared after them.
+    CBackgroundCall m_walk{"file-walk"};
     QBasicTimer m_reachabilityTimer;
     bool m_isNetworkSettingsOpened = false;
     bool m_isEnding = false; // the elevation was refused: the application ends

@@ -119,6 +119,8 @@ CFirmwareDownload::Result CFirmwareDownload::transfer(const std::string& url,
                 &titleChanges, [&window, percent] { window.SetTitle(percentTitle(percent)); },
                 Qt::QueuedConnection);
     });
+    downloader.SetMaxLength(kMaxImageBytes);
+    downloader.SetTextRefused(true);
 
     std::mutex doneMutex; // guards isDone and isComplete
     std::condition_variable doneChanged;

@@ -24,6 +24,11 @@ public:
         kCancelled = 2, // the user cancelled
     };
     static constexpr const char* kMutexName = "ZentharTavoliGlobalMutex";
+    // The largest image taken: the largest file the PC's file server hands
+    // the Box (2 GiB - 1). A longer declared length, or one beyond the free
+    // space of the user's folder, fails before any data; so does a body that
+    // is text or markup (an error page sent with status 200).
+    static constexpr uint64_t kMaxImageBytes = 0x7FFFFFFF;
 
     // host: makes the progress window.
     CFirmwareDownload(CUpgradeHost& host, UpgradeFiles& files);

@@ -4,9 +4,12 @@
 #include "DebugPrint.h"
 #include "FileUtil.h"
 #include "ScaledProgress.h"
+#include "Unicode.h"
 #include "UpgradeFiles.h"
 #include "network/HttpServer.h"
 #include "playback/CDmpInstances.h"
+
+#include <arpa/inet.h>
 
 namespace {
 
@@ -24,6 +27,15 @@ constexpr int kDownloadQuestionText = 294;
 constexpr int kDownloadFailedText = 295;
 constexpr int kBoxFailedText = 407;
 constexpr int kBoxGoneText = 408;
+constexpr int kNotOwnText = 340;
+
+// A dotted IPv4 text in host byte order; nothing for any other text.
+std::optional<in_addr_t> ipv4Of(const std::string& text) {
+    in_addr address{};
+    if (::inet_pton(AF_INET, text.c_str(), &address) != 1)
+        return std::nullopt;
+    return ntohl(address.s_addr);
+}
 
 constexpr const char* kApplianceName = "appliance.xml";
 constexpr const char* kImageName = "install.img";
@@ -42,6 +54,11 @@ void CFirmwareUpgrade::Run() {
     const std::optional<std::string> localAddress = m_host.FindLocalAddress();
     if (!localAddress) {
         m_host.ShowNotice(CStringTable::kErrorTitle, kNoNetworkText);
+        return;
+    }
+    // Another user's files are never served to the Box nor rewritten.
+    if (const std::string refused = m_files.Refused(); !refused.empty()) {
+        m_host.ShowNoticeAbout(CStringTable::kErrorTitle, kNotOwnText, refused);
         return;
     }
     if (CFirmwareDownload::IsDownloadRunning()) {
@@ -95,10 +112,19 @@ void CFirmwareUpgrade::serve(const std::string& localAddress) {
     // this upgrade and none that is going away.
     m_progressWindow = m_host.MakeProgressWindow(CUpgradeHost::Owner::MainWindow);
     m_progressWindow->SetTitle(m_strings.text(kUpgradeTitle));
+    // Only the Box, on the PC's address that faces it.
+    const std::optional<in_addr_t> address = ipv4Of(localAddress);
+    const std::optional<in_addr_t> boxAddress = ipv4Of(kvu::ToUtf8(m_host.BoxAddress()));
+    if (!address || !boxAddress) {
+        DebugPrint("CFirmwareUpgrade: no IPv4 address for the file server or the Box\n");
+        return;
+    }
     HttpServer::Settings settings;
     settings.port = kServerPort;
+    settings.address = *address;
+    settings.peerAddress = *boxAddress;
     m_server = std::make_unique<HttpServer>(settings);
-    if (!m_server->Start(m_files.temporaryDirectory(), {kApplianceName, kImageName})) {
+    if (!m_server->Start(m_files.directory(), {kApplianceName, kImageName})) {
         DebugPrint("CFirmwareUpgrade: the file server does not start\n");
         m_server.reset();
         return;

@@ -16,7 +16,7 @@ class HttpServer;
 
 // The firmware-upgrade command of the main window: makes sure "install.img"
 // is there (downloading it if the user agrees), points "appliance.xml" at the
-// PC's own file server, serves the temporary directory on port 7272, opens a
+// PC's own file server, serves the user's own folder on port 7272, opens a
 // library instance for the Box and gives it the manifest's URL. The server's
 // transfer of the image drives a progress window; after a whole image the
 // writing notice waits for the Box to close its link, then the success

@@ -23,6 +23,8 @@ public:
     // A one-button message of the string table's title and body (-1 for
     // none), run modally.
     virtual void ShowNotice(int titleId, int bodyId) = 0;
+    // The same with name (a path, UTF-8) in place of the body's "%S".
+    virtual void ShowNoticeAbout(int titleId, int bodyId, const std::string& name) = 0;
     // A two-button question of that body, run modally: true for the first
     // button.
     virtual bool Ask(int bodyId) = 0;

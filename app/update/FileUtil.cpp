@@ -41,6 +41,10 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
     if (fd < 0)
         return std::nullopt;
     FdCloser closer(fd);
+    return ReadWholeDescriptor(fd, path);
+}
+
+std::optional<std::string> ReadWholeDescriptor(int fd, const std::string& path) {
     struct stat info {};
     if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode))
         return std::nullopt;
@@ -74,19 +78,25 @@ bool WriteWholeFile(const std::string& path, const char* data, std::size_t size)
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0)
         return false;
+    const bool isWritten = WriteAll(fd, data, size);
+    const bool isClosed = ::close(fd) == 0;
+    if (!isWritten || !isClosed) {
+        DebugPrint("WriteWholeFile(): %s: not every one of %zu bytes written\n", path.c_str(),
+                   size);
+        return false;
+    }
+    return true;
+}
+
+bool WriteAll(int fd, const char* data, std::size_t size) {
     std::size_t written = 0;
     while (written < size) {
         const ssize_t put = ::write(fd, data + written, size - written);
         if (put < 0 && errno == EINTR)
             continue;
         if (put <= 0)
-            break;
+            return false;
         written += static_cast<std::size_t>(put);
-    }
-    const bool isClosed = ::close(fd) == 0;
-    if (written != size || !isClosed) {
-        DebugPrint("WriteWholeFile(): %s: %zu of %zu bytes written\n", path.c_str(), written, size);
-        return false;
     }
     return true;
 }

@@ -1,7 +1,7 @@
 #include "UpgradeFiles.h"
 
 #include "DebugPrint.h"
-#include "FileUtil.h"
+#include "OwnFiles.h"
 #include "Unicode.h"
 
 #include <cstdlib>
@@ -44,11 +44,6 @@ std::optional<SwUrlValue> findSwUrlValue(std::string_view text, const char* orig
     return SwUrlValue{open + kOpenAnchor.size(), url, close};
 }
 
-std::string processTemporaryDirectory() {
-    const char* value = std::getenv("TMPDIR");
-    return (value != nullptr && value[0] != '\0') ? value : "/tmp";
-}
-
 std::wstring trimmed(std::wstring text) {
     while (!text.empty() && std::iswspace(static_cast<wint_t>(text.back())))
         text.pop_back();
@@ -61,26 +56,42 @@ std::wstring trimmed(std::wstring text) {
 } // namespace
 
 UpgradeFiles& UpgradeFiles::Get() {
-    static UpgradeFiles files(processTemporaryDirectory());
+    static UpgradeFiles files(OwnDirectory().value_or(std::string()));
     return files;
 }
 
-UpgradeFiles::UpgradeFiles(std::string temporaryDirectory)
-    : m_temporaryDirectory(std::move(temporaryDirectory)) {
-    if (m_temporaryDirectory.empty() || m_temporaryDirectory.back() != '/')
-        m_temporaryDirectory += '/';
-    m_deviceInfoPath = m_temporaryDirectory + "device_info.xml";
-    m_appliancePath = m_temporaryDirectory + "appliance.xml";
-    m_imagePath = m_temporaryDirectory + "install.img";
+UpgradeFiles::UpgradeFiles(std::string directory) : m_directory(std::move(directory)) {
+    if (m_directory.empty())
+        return;
+    if (m_directory.back() != '/')
+        m_directory += '/';
+    m_deviceInfoPath = m_directory + "device_info.xml";
+    m_appliancePath = m_directory + "appliance.xml";
+    m_imagePath = m_directory + "install.img";
 }
 
 UpgradeFiles::~UpgradeFiles() {
     for (const std::string* path : {&m_deviceInfoPath, &m_appliancePath, &m_imagePath})
-        ::unlink(path->c_str());
+        if (!path->empty())
+            ::unlink(path->c_str());
+}
+
+std::string UpgradeFiles::Refused() const {
+    if (m_directory.empty()) {
+        std::string refused;
+        OwnDirectory(&refused);
+        return refused.empty() ? std::string("$XDG_CACHE_HOME/vellumo") : refused;
+    }
+    if (!IsOwnDirectory(m_directory.substr(0, m_directory.size() - 1)))
+        return m_directory;
+    for (const std::string* path : {&m_deviceInfoPath, &m_appliancePath, &m_imagePath})
+        if (IsForeignFile(*path))
+            return *path;
+    return {};
 }
 
 std::optional<std::wstring> UpgradeFiles::ReadFirmwareUrl() {
-    const std::optional<std::string> text = ReadWholeFile(m_deviceInfoPath);
+    const std::optional<std::string> text = ReadOwnFile(m_deviceInfoPath);
     if (!text || text->empty())
         return std::nullopt;
     const auto value = findSwUrlValue(*text, "UpgradeFiles::ReadFirmwareUrl()");
@@ -100,22 +111,24 @@ std::optional<std::wstring> UpgradeFiles::ReadFirmwareUrl() {
 bool UpgradeFiles::SetFirmwareUrl(std::string_view url) {
     if (url.empty() || url.find('\0') != std::string_view::npos)
         return false;
-    std::optional<std::string> text = ReadWholeFile(m_appliancePath);
+    std::optional<std::string> text = ReadOwnFile(m_appliancePath);
     if (!text)
         return false;
     const auto value = findSwUrlValue(*text, "UpgradeFiles::SetFirmwareUrl()");
     if (!value)
         return false;
     text->replace(value->begin, value->end - value->begin, url);
-    return WriteWholeFile(m_appliancePath, text->data(), text->size());
+    return ReplaceOwnFile(m_appliancePath, text->data(), text->size());
 }
 
 std::optional<std::string> UpgradeFiles::MakeDownloadFileName() {
-    std::string pattern = m_temporaryDirectory + "KvuXXXXXX";
+    if (m_directory.empty())
+        return std::nullopt;
+    std::string pattern = m_directory + "KvuXXXXXX";
     const int fd = ::mkstemp(pattern.data());
     if (fd < 0) {
         DebugPrint("UpgradeFiles::MakeDownloadFileName(): mkstemp in %s failed\n",
-                   m_temporaryDirectory.c_str());
+                   m_directory.c_str());
         return std::nullopt;
     }
     ::close(fd);

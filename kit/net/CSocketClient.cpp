@@ -35,6 +35,16 @@ CSocketClient::~CSocketClient() {
     Close();
 }
 
+std::uint32_t CSocketClient::PeerAddress() const {
+    sockaddr_in peer{};
+    socklen_t length = sizeof peer;
+    if (m_socket == kInvalidSocket ||
+        ::getpeername(m_socket, reinterpret_cast<sockaddr*>(&peer), &length) != 0 ||
+        peer.sin_family != AF_INET)
+        return 0;
+    return ntohl(peer.sin_addr.s_addr);
+}
+
 int CSocketClient::Read(void* buffer, int size) {
     if (m_socket == kInvalidSocket)
         return kNotOpen;

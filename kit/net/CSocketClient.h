@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 // One accepted TCP connection. Owns its socket and closes it when freed.
 // Read and Write may run on one thread while Shutdown runs on another; Close
 // belongs to the thread that owns the client.
@@ -37,6 +39,8 @@ public:
     bool SetCorked(bool isCorked);
 
     bool IsOpen() const { return m_socket != kInvalidSocket; }
+    // The peer's IPv4 address in host byte order; 0 when it has none.
+    std::uint32_t PeerAddress() const;
 
 private:
     bool setTimeout(int option, int timeoutMs);

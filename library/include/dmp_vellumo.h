@@ -22,8 +22,8 @@
  * calling thread:
  * - PlayFile and GetFilesType read the play list, and any play list named in
  *   it, on the calling thread; one at a web address is downloaded there (up
- *   to 180 s to connect, and a transfer that receives under 1 KiB in 30 s
- *   fails). A synchronous handle's PlayFile also connects (the system's TCP
+ *   to 15 s to connect, TLS handshake included, and a transfer that receives
+ *   under 1 KiB in 30 s fails). A synchronous handle's PlayFile also connects (the system's TCP
  *   connect time-out) and sends the names and the play command.
  * - The playback controls (PlayNext, Pause, SeekFileByTime, SetVolume, ...),
  *   MergeFileList and the device operations send on the calling thread: they
@@ -223,8 +223,14 @@ DMP_EXPORT int32_t GetAudioRepeatStatus(DmpVellumoInfo* handle);
  * Destroy. list must not be null. */
 DMP_EXPORT bool GetFileList(DmpVellumoInfo* handle, uint32_t mask, DmpMediaList** list);
 
+/* The most entries a merge lets a playing list hold. */
+#define DMP_MAX_QUEUED_ENTRIES 100000
+
 /* Adds the existing files of list to the playing link of mask: position -1
- * appends, 0 inserts in front and restarts the list on the Box. */
+ * appends, 0 inserts in front and restarts the list on the Box. Appended
+ * entries that the link queues already are skipped, no entry is added beyond
+ * DMP_MAX_QUEUED_ENTRIES in all, and a merge that adds nothing sends
+ * nothing. */
 DMP_EXPORT bool MergeFileList(DmpVellumoInfo* handle, const DmpMediaList* list, uint32_t mask,
                               int32_t position);
 

@@ -1,4 +1,5 @@
 #include "CHttpDownloader.h"
+#include "LoopbackListener.h"
 #include "TempDir.h"
 #include "TestHttpServer.h"
 
@@ -7,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <mutex>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace {
@@ -282,6 +284,62 @@ TEST_F(CHttpDownloaderTest, FileModeFailuresKeepOrRefuseTheDestination) {
     EXPECT_EQ(ReadTestFile(path), "precious");
 
     EXPECT_EQ(downloader.DownloadToFile(m_server.Url("/ok"), m_dir + "/no/such/dir"), -1);
+    EXPECT_FALSE(downloader.IsSucceeded());
+}
+
+// Downloads of binary data with a bound: a declared length beyond it or
+// beyond the folder's free space, two lengths, and text or markup sent with
+// status 200 fail before a byte is kept; an image within the bound is taken.
+TEST_F(CHttpDownloaderTest, EndlessDoublyLengthedAndTextBodiesAreRefusedBeforeData) {
+    const std::string image = patterned(3 * kBlock);
+    const std::string errorPage = "<html><body>502 Bad Gateway, try later</body></html>\n";
+    m_server.SetRoute("/endless", Route::Of(image).WithDeclaredLength(1000000000000000));
+    m_server.SetRoute("/twice", Route::Of(image).WithHeader("Content-Length: 5"));
+    m_server.SetRoute("/error", Route::Of(errorPage).WithHeader("Content-Type: text/html"));
+    m_server.SetRoute("/untyped", Route::Of("\r\n" + errorPage));
+    m_server.SetRoute("/image",
+                      Route::Of(image).WithHeader("Content-Type: application/octet-stream"));
+    const std::string path = m_dir + "/install.img";
+    for (const char* route : {"/endless", "/twice", "/error", "/untyped"}) {
+        CHttpDownloader downloader;
+        downloader.SetMaxLength(uint64_t{1} << 30);
+        downloader.SetTextRefused(true);
+        EXPECT_EQ(downloader.DownloadToFile(m_server.Url(route), path), -1) << route;
+        EXPECT_EQ(downloader.BytesStored(), 0u) << route;
+        EXPECT_FALSE(exists(path)) << route;
+    }
+    CHttpDownloader downloader;
+    downloader.SetMaxLength(image.size());
+    downloader.SetTextRefused(true);
+    ASSERT_EQ(downloader.DownloadToFile(m_server.Url("/image"), path), 0);
+    EXPECT_TRUE(downloader.IsSucceeded());
+    EXPECT_EQ(ReadTestFile(path), image);
+
+    struct statvfs folder {};
+    ASSERT_EQ(statvfs(m_dir.c_str(), &folder), 0);
+    const uint64_t free = static_cast<uint64_t>(folder.f_bavail) * folder.f_frsize;
+    m_server.SetRoute("/huge", Route::Of(image).WithDeclaredLength(free + (uint64_t{1} << 30)));
+    CHttpDownloader unbounded;
+    EXPECT_EQ(unbounded.DownloadToFile(m_server.Url("/huge"), m_dir + "/huge.img"), -1);
+    EXPECT_EQ(unbounded.BytesStored(), 0u);
+}
+
+// A redirect to an https server that takes the connection but never answers
+// the TLS handshake ends as a failure within the connection time-out.
+TEST_F(CHttpDownloaderTest, AHandshakeThatNeverEndsFails) {
+    const LoopbackListener silent;
+    m_server.SetRoute(
+        "/fw.img",
+        Route::Of("").RedirectTo("https://127.0.0.1:" + std::to_string(silent.port()) + "/fw.img"));
+    CHttpDownloader downloader(true, m_log.Recorder());
+    ASSERT_EQ(downloader.DownloadToFile(m_server.Url("/fw.img"), m_dir + "/fw.img"), 0);
+    {
+        std::unique_lock lock(m_log.mutex);
+        EXPECT_TRUE(m_log.changed.wait_for(lock, std::chrono::seconds(60), [&] {
+            return !m_log.calls.empty() && m_log.calls.back().isFinished;
+        }));
+    }
+    downloader.Stop();
     EXPECT_FALSE(downloader.IsSucceeded());
 }
 

@@ -458,6 +458,24 @@ void CVellumoDlg::EndLastingNotice(CPlaybackHost::Notice kind) {
     found->second->hide();
 }
 
+void CVellumoDlg::ShowProgressNote(const QString& body) {
+    if (!m_progressNote) {
+        m_progressNote = new CMessageDialog(this, m_strings);
+        m_progressNote->SetStyle(CMessageDialog::kBusy);
+    }
+    m_progressNote->SetTexts(std::nullopt, body);
+    m_progressNote->show();
+}
+
+// Freed rather than hidden: a hidden message would stay in the accessibility
+// tree.
+void CVellumoDlg::EndProgressNote() {
+    if (!m_progressNote)
+        return;
+    m_progressNote->EndDialog(CMessageDialog::kNoButton);
+    m_progressNote->deleteLater();
+}
+
 void CVellumoDlg::ShowMainWindow(CPlaybackHost::ShowHow how) {
     if (how == CPlaybackHost::ShowHow::Normal) {
         show();

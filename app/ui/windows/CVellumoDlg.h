@@ -114,6 +114,8 @@ private:
     void ShowLastingNotice(CPlaybackHost::Notice kind, const QString& body, const QString& button,
                            std::function<void()> onClosed) override;
     void EndLastingNotice(CPlaybackHost::Notice kind) override;
+    void ShowProgressNote(const QString& body) override;
+    void EndProgressNote() override;
     bool IsMainWindowVisible() const override { return isVisible(); }
     void SetMainWindowEnabled(bool isEnabled) override { setEnabled(isEnabled); }
     void HideMainWindow() override { hide(); }
@@ -146,7 +148,8 @@ private:
     std::map<CPlaybackHost::Notice, QPointer<CMessageDialog>> m_lastingNotices;
     // The Boxes of the device list while it shows, by the list's keys.
     std::map<std::string, FoundBox> m_listedBoxes;
-    QEventLoop* m_loop = nullptr; // while DoModal runs
+    QPointer<CMessageDialog> m_progressNote; // never modal; freed once it ends
+    QEventLoop* m_loop = nullptr;            // while DoModal runs
     int m_endCode = IDCANCEL;
 
     // The port outlives the core's use of this window: the destructor ends

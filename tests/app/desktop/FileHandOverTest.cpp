@@ -7,14 +7,17 @@
 #include "desktop/CFileHandOver.h"
 #include "desktop/COpenFilesClient.h"
 #include "playback/CPlayRequest.h"
+#include "shell/CNoticeGate.h"
 
 #include <QDBusConnectionInterface>
+#include <QDBusPendingCallWatcher>
 #include <QTest>
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <future>
+#include <memory>
 
 namespace {
 
@@ -97,6 +100,7 @@ TEST_F(FileHandOverTest, ThousandsOfFilesWaitForTheBoxInBoundedCalls) {
     // A client that ignores the bounds gets only what fits one call.
     m_batches.clear();
     running.OpenFiles(QStringList(count, touch("again.mp3")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !m_batches.empty(); }, 10000));
     ASSERT_EQ(m_batches.size(), 1u);
     EXPECT_EQ(m_batches[0].size(), CFileHandOver::kMaxPathsPerCall);
 }
@@ -121,3 +125,47 @@ TEST_F(FileHandOverTest, WithoutARunningInstanceOrBusNothingIsHandedOver) {
 }
 
 } // namespace
+
+// A client floods OpenFiles with a file that leads to a message, never
+// waiting for an answer. Each call is answered while the first message is
+// still on screen, and the messages that follow it are dropped instead of
+// stacking a modal loop each.
+TEST_F(FileHandOverTest, FloodOfCallsIsAnsweredAtOnceWithOneMessage) {
+    constexpr int kCalls = 3000;
+    const QString notMedia = touch("notes.txt");
+    CFileHandOver running;
+    ASSERT_TRUE(running.Register(m_bus.Connect(QStringLiteral("running"))));
+    QDBusConnection flood = m_bus.Connect(QStringLiteral("flood"));
+    int answers = 0;
+    int errors = 0;
+    CNoticeGate notices;
+    int shown = 0;
+    bool isAllAnsweredWhileShown = false;
+    running.SetReceiver([&](const QStringList&) {
+        notices.Show(QStringLiteral("not media"), [&] {
+            ++shown;
+            // The message's own loop, as a modal message box runs it.
+            isAllAnsweredWhileShown =
+                QTest::qWaitFor([&] { return answers + errors == kCalls; }, 120000);
+        });
+    });
+    const QDBusMessage call =
+        QDBusMessage::createMethodCall(QString::fromLatin1(CFileHandOver::kServiceName),
+                                       QString::fromLatin1(CFileHandOver::kObjectPath),
+                                       QString::fromLatin1(CFileHandOver::kInterface),
+                                       QStringLiteral("OpenFiles"))
+        << QStringList{notMedia};
+    std::vector<std::unique_ptr<QDBusPendingCallWatcher>> watchers;
+    for (int i = 0; i < kCalls; ++i) {
+        auto& watcher = watchers.emplace_back(
+            std::make_unique<QDBusPendingCallWatcher>(flood.asyncCall(call, 120000)));
+        QObject::connect(
+            watcher.get(), &QDBusPendingCallWatcher::finished,
+            [&](QDBusPendingCallWatcher* done) { ++(done->isError() ? errors : answers); });
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return answers + errors == kCalls; }, 120000));
+    EXPECT_EQ(errors, 0);
+    EXPECT_TRUE(isAllAnsweredWhileShown);
+    EXPECT_EQ(shown, 1);
+    EXPECT_FALSE(notices.IsShown(QStringLiteral("not media")));
+}

@@ -200,6 +200,35 @@ TEST_F(MprisPlayerTest, MediaKeysDriveTheBoxAndTheStatusFollows) {
     EXPECT_TRUE(m_window->session.controls.empty());
 }
 
+// What a Box and a file name can put in the metadata: a name with escape,
+// bell and a right-to-left override, a length of -5 s and a position of
+// -3 s, read through a library table that says just that.
+TEST(MprisMetadata, HostileNamesAndNegativeTimesLeaveCleanMetadata) {
+    DmpVellumoApi api;
+    api.GetPlayingType = [](DmpVellumoInfo*) { return uint32_t{DMP_TYPE_AUDIO}; };
+    api.GetCurPlayingAudioName = [](DmpVellumoInfo*) -> const wchar_t* {
+        return L"/music/\x1b]0;owned\x07\u202Egnp.mp3";
+    };
+    api.GetTotalDuration = [](DmpVellumoInfo*) { return int32_t{-5}; };
+    api.GetCurrentDuration = [](DmpVellumoInfo*) { return int32_t{-3}; };
+    CDmpInstances instances(api);
+    int handle = 0;
+    instances.Add(reinterpret_cast<DmpVellumoInfo*>(&handle));
+    class : public CPlaybackCommands {
+        void Control(uint32_t, PlaybackAction, int32_t) override {}
+        void ShowPlayback() override {}
+    } commands;
+    CMprisPlayer player(commands, QDBusConnection(QStringLiteral("no bus")));
+    player.Refresh(&instances);
+
+    const QVariantMap metadata = player.Metadata();
+    const QString title = metadata.value(QStringLiteral("xesam:title")).toString();
+    EXPECT_EQ(title, QStringLiteral("\uFFFD]0;owned\uFFFD\uFFFDgnp.mp3"));
+    EXPECT_FALSE(metadata.contains(QStringLiteral("mpris:length")));
+    EXPECT_EQ(player.PositionUs(), 0);
+    instances.Remove(reinterpret_cast<DmpVellumoInfo*>(&handle));
+}
+
 } // namespace
 
 #include "MprisPlayerTest.moc"

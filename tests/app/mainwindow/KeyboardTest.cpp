@@ -15,6 +15,7 @@
 #include <QTest>
 #include <QUrl>
 
+#include <algorithm>
 #include <filesystem>
 
 namespace {
@@ -140,13 +141,23 @@ TEST_F(MainWindowTest, APoolOpenedByKeyboardPlaysTheChosenFilesAsADrop) {
     BoxSimProcess dropped(box("Dropped"), "127.0.0.3");
     living.terminate();
     window = makeWindow();
+    bool isDropped = false;
     Driver dropper(*window, [&] {
-        if (!window->isVisible())
+        if (!window->isVisible() && !isDropped)
             return false;
-        QMimeData data;
-        data.setUrls({QUrl::fromLocalFile(QString::fromStdString(photo)),
-                      QUrl::fromLocalFile(QString::fromStdString(song))});
-        dropAt(*window, QRectF(window->photoMusicPool()->geometry()).center(), data);
+        if (!isDropped) {
+            QMimeData data;
+            data.setUrls({QUrl::fromLocalFile(QString::fromStdString(photo)),
+                          QUrl::fromLocalFile(QString::fromStdString(song))});
+            dropAt(*window, QRectF(window->photoMusicPool()->geometry()).center(), data);
+            isDropped = true;
+        }
+        // The drop plays once its walk has ended, from this loop.
+        const auto& events = dropped.events();
+        if (std::none_of(events.begin(), events.end(), [](const JsonEvent& e) {
+                return e.str("event") == "command" && e.str("byte") == "l";
+            }))
+            return false;
         window->EndDialog(IDCANCEL);
         return true;
     });

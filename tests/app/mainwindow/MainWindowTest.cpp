@@ -154,17 +154,34 @@ TEST_F(MainWindowTest, DropsOnThePoolPlayOnTheBox) {
                       QUrl(QStringLiteral("https://example.invalid/remote.mp3"))});
         dropAt(*window, QPointF(5, 300), data);
         EXPECT_TRUE(window->Session()->Instances().IsEmpty());
+        // Played once the walk of the dropped paths has ended: see the next step.
         dropAt(*window, QRectF(window->photoMusicPool()->geometry()).center(), data);
-        EXPECT_EQ(window->Session()->Instances().All().size(), 1u);
         return true;
     });
     CPlayStatusDialog& status = window->statusWindow();
+    bool isAddedDropped = false;
     Driver ender(*window, [&] {
+        if (isAddedDropped) {
+            // The drop plays once its walk has ended, from this loop.
+            const auto& events = living.events();
+            const auto restarted =
+                std::find_if(events.begin(), events.end(), [](const JsonEvent& e) {
+                    return e.str("event") == "command" && e.str("byte") == "l" &&
+                           e.strings("names").size() == 2;
+                });
+            if (restarted == events.end())
+                return false;
+            EXPECT_EQ(restarted->strings("names"),
+                      (std::vector<std::string>{"added.mp3", "song.mp3"}));
+            window->EndDialog(IDCANCEL);
+            return true;
+        }
         if (window->isVisible() || !status.isVisible() ||
             !showsText(status.audioPanel(), QStringLiteral("song.mp3")) ||
             !showsText(status.imagePanel(), QStringLiteral("photo.jpg")))
             return false;
         EXPECT_EQ(status.Types(), DMP_TYPE_IMAGE | DMP_TYPE_AUDIO);
+        EXPECT_EQ(window->Session()->Instances().All().size(), 1u);
         QWidget& playControl = status.playControl();
         const CGdipButton* playNow = dropTarget(playControl, QStringLiteral("Play Now"));
         EXPECT_NE(playNow, nullptr);
@@ -173,17 +190,8 @@ TEST_F(MainWindowTest, DropsOnThePoolPlayOnTheBox) {
         QMimeData more;
         more.setUrls({QUrl::fromLocalFile(QString::fromStdString(added))});
         dropAt(playControl, QRectF(playNow->geometry()).center(), more);
-        const auto restarted = living.waitForEvent([](const JsonEvent& e) {
-            return e.str("event") == "command" && e.str("byte") == "l" &&
-                   e.strings("names").size() == 2;
-        });
-        EXPECT_TRUE(restarted);
-        if (restarted) {
-            EXPECT_EQ(restarted->strings("names"),
-                      (std::vector<std::string>{"added.mp3", "song.mp3"}));
-        }
-        window->EndDialog(IDCANCEL);
-        return true;
+        isAddedDropped = true;
+        return false;
     });
     EXPECT_EQ(window->DoModal(), IDCANCEL);
     for (const std::string& path : {photo, added}) {
@@ -476,7 +484,6 @@ TEST_F(MainWindowTest, PlaybackEndsBackInTheMainWindow) {
     };
     const auto drop = [&] {
         dropAt(*window, QRectF(window->photoMusicPool()->geometry()).center(), data);
-        EXPECT_FALSE(window->acceptDrops());
     };
     enum class Stage {
         Opening,
@@ -498,6 +505,7 @@ TEST_F(MainWindowTest, PlaybackEndsBackInTheMainWindow) {
         case Stage::Playing:
             if (!isPlaying())
                 return false;
+            EXPECT_FALSE(window->acceptDrops());
             // The user closes it from its caption.
             status.close();
             stage = Stage::Closing;

@@ -1,8 +1,11 @@
 #include "network/HttpServer.h"
+#include "DummyNetwork.h"
 #include "LoopbackClient.h"
+#include "OtherUser.h"
 #include "network/HttpServerObserver.h"
 #include "network/HttpStatusObserver.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 
 #include <condition_variable>
@@ -98,7 +101,8 @@ protected:
 
     void start(HttpServer::Settings settings = {}) {
         settings.port = 0;
-        settings.address = INADDR_LOOPBACK;
+        if (settings.address == INADDR_ANY)
+            settings.address = INADDR_LOOPBACK;
         m_server = std::make_unique<HttpServer>(settings);
         ASSERT_TRUE(m_server->Start(m_root.string(), {"appliance.xml", "install.img"}));
         m_server->SetStatusObserver(&m_observer);
@@ -229,6 +233,16 @@ TEST_F(HttpServerTest, RefusesWhatIsNotAPlainFile) {
         {"hard link", [&] { fs::create_hard_link(secret, image); }},
         {"directory", [&] { fs::create_directory(image); }},
         {"fifo", [&] { ASSERT_EQ(::mkfifo(image.c_str(), 0600), 0); }},
+        {"another user's file",
+         [&] {
+             writeFile(image, "planted");
+             ASSERT_EQ(::chown(image.c_str(), kOtherUser, kOtherUser), 0);
+         }},
+        {"a file others may write to",
+         [&] {
+             writeFile(image, "planted");
+             ASSERT_EQ(::chmod(image.c_str(), 0666), 0);
+         }},
     };
     start();
     for (const auto& [scenario, replace] : replacements) {
@@ -240,7 +254,7 @@ TEST_F(HttpServerTest, RefusesWhatIsNotAPlainFile) {
     }
     // Started each time, never finished.
     const Strings events = m_observer.events();
-    EXPECT_EQ(std::count(events.begin(), events.end(), "started " + m_imagePath), 5);
+    EXPECT_EQ(std::count(events.begin(), events.end(), "started " + m_imagePath), 7);
     EXPECT_EQ(std::count(events.begin(), events.end(), "finished " + m_imagePath), 0);
 }
 
@@ -261,7 +275,7 @@ TEST_F(HttpServerTest, GathersSplitHeadsAndCutsOversizedOnes) {
 }
 
 // A client that sends nothing is dropped after the head time-out, and one
-// that never reads after the send time-out; the next client is served.
+// that never reads after the send time-out; others are served meanwhile.
 TEST_F(HttpServerTest, DropsClientsThatStall) {
     writeFile(m_imagePath, patternBytes(kBigFileBytes));
     start({.headTimeoutMs = 200, .sendTimeoutMs = 200});
@@ -272,6 +286,7 @@ TEST_F(HttpServerTest, DropsClientsThatStall) {
     LoopbackClient stalled(m_port, 4096);
     ASSERT_TRUE(stalled.Send(kImageRequest));
     expectStillServing();
+    m_observer.waitFor("finished " + m_imagePath);
     const Strings events = m_observer.events();
     EXPECT_EQ(std::count(events.begin(), events.end(), "finished " + m_imagePath), 1);
 }
@@ -310,6 +325,56 @@ TEST_F(HttpServerTest, StopEndsTheConnectionBeingServed) {
     ASSERT_EQ(served.Receive().bytes, okReply(m_manifest));
     EXPECT_TRUE(m_server->Stop());
     expectClosedSilently(silent.Receive());
+}
+
+// The PC faces the Box from 192.168.10.7; the Box is 192.168.1.20 and
+// another peer of the network 10.99.0.1 (all of them the test's own
+// addresses). Eight silent connections of the other peer are closed at once,
+// and the Box's GET is answered although no head time-out has passed.
+TEST_F(HttpServerTest, AnswersOnlyTheBoxAndClosesOtherPeersAtOnce) {
+    if (!IsInDummyNetwork())
+        GTEST_SKIP() << "needs a private network namespace (root)";
+    const auto ipv4 = [](const char* text) {
+        in_addr address{};
+        ::inet_pton(AF_INET, text, &address);
+        return ntohl(address.s_addr);
+    };
+    start({.address = ipv4("192.168.10.7"),
+           .peerAddress = ipv4("192.168.1.20"),
+           .headTimeoutMs = 3600 * 1000});
+    std::vector<std::unique_ptr<LoopbackClient>> others;
+    for (int i = 0; i < 8; ++i)
+        others.push_back(std::make_unique<LoopbackClient>("10.99.0.1", "192.168.10.7", m_port));
+    LoopbackClient box("192.168.1.20", "192.168.10.7", m_port);
+    ASSERT_TRUE(box.Send(kImageRequest));
+    EXPECT_EQ(box.Receive().bytes, okReply(m_image));
+    for (const auto& other : others)
+        expectClosedSilently(other->Receive());
+    // Nothing listens on loopback.
+    EXPECT_FALSE(LoopbackClient(m_port).IsConnected());
+}
+
+// Connections of the Box that send nothing hold up only themselves: a GET
+// beside three of them is answered at once.
+TEST_F(HttpServerTest, ServesSeveralConnectionsOfTheBoxAtOnce) {
+    start({.headTimeoutMs = 3600 * 1000});
+    std::vector<std::unique_ptr<LoopbackClient>> silent;
+    for (int i = 0; i < 3; ++i)
+        silent.push_back(std::make_unique<LoopbackClient>(m_port));
+    EXPECT_EQ(Fetch(m_port, kManifestRequest).bytes, okReply(m_manifest));
+    EXPECT_TRUE(m_server->Stop());
+    for (const auto& client : silent)
+        expectClosedSilently(client->Receive());
+}
+
+// The Box's address alone, or any loopback peer for a Box on loopback.
+TEST(HttpServerObserver, AnswersTheBoxAlone) {
+    using Observer = HttpServer::HttpServerObserver;
+    EXPECT_TRUE(Observer::IsAnswered(0xC0A80114, 0xC0A80114));
+    EXPECT_FALSE(Observer::IsAnswered(0x0A630001, 0xC0A80114));
+    EXPECT_FALSE(Observer::IsAnswered(INADDR_LOOPBACK, 0xC0A80114));
+    EXPECT_TRUE(Observer::IsAnswered(INADDR_LOOPBACK, 0x7F000002));
+    EXPECT_TRUE(Observer::IsAnswered(0x0A630001, INADDR_ANY));
 }
 
 // Only plain file names can be served.

@@ -1,7 +1,9 @@
 #include "network/KvuUPnPFinder.h"
+#include "AnnouncedDevice.h"
 #include "BoxAnnouncer.h"
 #include "GLibWait.h"
 #include "PrivateNetwork.h"
+#include "TraceCapture.h"
 #include "network/HostFromLocation.h"
 
 #include <gtest/gtest.h>
@@ -204,6 +206,38 @@ TEST_F(KvuUPnPFinderTest, BrokenDevicesAreSkipped) {
     g_object_unref(context);
 }
 
+// A flood of devices stops at the finder's bound: the descriptions of the
+// devices beyond it are not reported, and the trace says so. The page named
+// by a description comes made absolute against its base.
+TEST_F(KvuUPnPFinderTest, ReportsAtMostItsBoundOfDevicesWithTheirPages) {
+    TraceCapture trace;
+    std::vector<std::unique_ptr<AnnouncedDevice>> devices;
+    for (const char* host : {"127.0.0.2", "127.0.0.3", "127.0.0.4"})
+        devices.push_back(std::make_unique<AnnouncedDevice>(
+            host, "<friendlyName>Box</friendlyName><presentationURL>setup/</presentationURL>"));
+    std::vector<std::string> pages;
+    struct : RecordingObserver {
+        void DeviceDescribed(const UPnPDeviceDescription& device) override {
+            (*pages).push_back(device.presentationUrl);
+            RecordingObserver::DeviceDescribed(device);
+        }
+        std::vector<std::string>* pages = nullptr;
+    } describing;
+    describing.pages = &pages;
+    KvuUPnPFinder bounded("lo", 2);
+    bounded.AddObserver(&describing);
+    ASSERT_TRUE(bounded.StartSearch());
+    ASSERT_TRUE(RunMainContextUntil([&] { return describing.completedCount > 0; }));
+    EXPECT_EQ(describing.foundCount, 2);
+    EXPECT_TRUE(trace.Contains("no more descriptions"));
+    std::vector<std::string> offered;
+    for (const auto& device : devices)
+        offered.push_back(device->Base() + "/setup/");
+    ASSERT_EQ(pages.size(), 2u);
+    for (const std::string& page : pages)
+        EXPECT_NE(std::find(offered.begin(), offered.end(), page), offered.end()) << page;
+}
+
 // Observer bookkeeping, checked through the notifications it leads to; one
 // observer removes itself while notified without the others being skipped.
 TEST(KvuUPnPFinderObservers, AddTwiceKeepsOneRemoveWorksMidNotification) {
@@ -215,8 +249,9 @@ TEST(KvuUPnPFinderObservers, AddTwiceKeepsOneRemoveWorksMidNotification) {
     EXPECT_TRUE(finder.AddObserver(&leaving));
     EXPECT_TRUE(finder.AddObserver(&staying));
     leaving.onFound = [&] { EXPECT_TRUE(finder.RemoveObserver(&leaving)); };
-    finder.NotifyDeviceFound("http://10.1.1.1:80/d.xml", "", "Box", "");
-    finder.NotifyDeviceFound("http://10.1.1.1:80/d.xml", "", "Box", "");
+    const UPnPDeviceDescription box{"http://10.1.1.1:80/d.xml", "", "Box", "", ""};
+    finder.NotifyDeviceFound(box);
+    finder.NotifyDeviceFound(box);
     EXPECT_EQ(leaving.foundCount, 1);
     EXPECT_EQ(staying.foundCount, 2);
     EXPECT_EQ(staying.namesByHost["10.1.1.1"], "Box");

@@ -6,21 +6,39 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-LoopbackClient::LoopbackClient(std::uint16_t port, int receiveBufferBytes) {
-    m_socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const timeval timeout{60, 0};
-    ::setsockopt(m_socket, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-    if (receiveBufferBytes > 0)
-        ::setsockopt(m_socket, SOL_SOCKET, SO_RCVBUF, &receiveBufferBytes,
-                     sizeof receiveBufferBytes);
+namespace {
+
+sockaddr_in addressOf(const char* text, std::uint16_t port) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = htons(port);
-    if (::connect(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ::close(m_socket);
-        m_socket = -1;
+    ::inet_pton(AF_INET, text, &address.sin_addr);
+    return address;
+}
+
+int connectedSocket(const sockaddr_in* from, const sockaddr_in& to, int receiveBufferBytes) {
+    const int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const timeval timeout{60, 0};
+    ::setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    if (receiveBufferBytes > 0)
+        ::setsockopt(socket, SOL_SOCKET, SO_RCVBUF, &receiveBufferBytes, sizeof receiveBufferBytes);
+    const bool isBound = from == nullptr ||
+                         ::bind(socket, reinterpret_cast<const sockaddr*>(from), sizeof *from) == 0;
+    if (!isBound || ::connect(socket, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) {
+        ::close(socket);
+        return -1;
     }
+    return socket;
+}
+
+} // namespace
+
+LoopbackClient::LoopbackClient(std::uint16_t port, int receiveBufferBytes)
+    : m_socket(connectedSocket(nullptr, addressOf("127.0.0.1", port), receiveBufferBytes)) {}
+
+LoopbackClient::LoopbackClient(const char* from, const char* to, std::uint16_t port) {
+    const sockaddr_in source = addressOf(from, 0);
+    m_socket = connectedSocket(&source, addressOf(to, port), 0);
 }
 
 LoopbackClient::~LoopbackClient() {

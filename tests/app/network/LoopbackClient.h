@@ -17,6 +17,9 @@ public:
 
     // receiveBufferBytes > 0 pins the socket's receive buffer to that size.
     explicit LoopbackClient(std::uint16_t port, int receiveBufferBytes = 0);
+    // From the local address from to the address to (dotted IPv4 texts), for
+    // tests with addresses of their own beside loopback.
+    LoopbackClient(const char* from, const char* to, std::uint16_t port);
     ~LoopbackClient();
     LoopbackClient(const LoopbackClient&) = delete;
     LoopbackClient& operator=(const LoopbackClient&) = delete;

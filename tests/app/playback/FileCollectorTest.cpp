@@ -151,3 +151,30 @@ TEST(FileCollector, SkipsUnreadableFoldersAndKeepsLongPathsWhole) {
     EXPECT_TRUE(trace.Contains("opendir(" + dir.file("locked") + ") failed"));
     chmod(dir.file("locked").c_str(), 0700);
 }
+
+// The walk stops at its bound, says it was cut, and tells another thread
+// how far it got; a cancel ends it at the next entry.
+TEST(FileCollector, StopsAtItsBoundOrWhenCancelled) {
+    TempDir dir;
+    const std::string root = dir.file("root");
+    fs::create_directories(root + "/deep/deeper");
+    for (const char* name : {"a.mp3", "b.mp3", "deep/c.mp3", "deep/deeper/d.mp3", "e.mp3"})
+        WriteTestFile(root + "/" + name, "x");
+    std::atomic<size_t> found{0};
+    CFileCollector bounded({.maxFiles = 3, .foundCount = &found});
+    bounded.CollectFiles(root);
+    EXPECT_TRUE(bounded.IsCut());
+    EXPECT_EQ(bounded.Files(), wide({root + "/a.mp3", root + "/b.mp3", root + "/deep/c.mp3"}));
+    EXPECT_EQ(found.load(), 3u);
+
+    CFileCollector whole({.maxFiles = 5});
+    whole.CollectFiles(root);
+    EXPECT_FALSE(whole.IsCut());
+    EXPECT_EQ(whole.Files().size(), 5u);
+
+    const std::atomic<bool> isCancelled{true};
+    CFileCollector cancelled({.isCancelled = &isCancelled});
+    cancelled.CollectFiles(root);
+    EXPECT_TRUE(cancelled.IsCut());
+    EXPECT_TRUE(cancelled.Files().empty());
+}

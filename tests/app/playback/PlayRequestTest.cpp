@@ -1,8 +1,12 @@
 // A drop's play request against the real library and a simulated Box.
+#include "OtherUser.h"
 #include "PlaybackFixture.h"
 #include "ScopedEnvironment.h"
+#include "playback/StalePlayLists.h"
 
 #include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -167,4 +171,83 @@ TEST_F(PlayRequestTest, WithoutTheLibraryNothingHappensAndNoPlayListStays) {
     BoxSimProcess box;
     EXPECT_EQ(play(box, {media("b.mp3")}, kPhotoMusicPoolMask), PlayRequestOutcome::Started);
     EXPECT_EQ(leftPlayLists(temporary), 0u);
+}
+
+// Forty hand-overs of one folder while it plays: each entry is queued once,
+// and the names record goes to the Box again only when a merge adds to it.
+TEST_F(PlayRequestTest, TheSameFolderHandedOverFortyTimesIsQueuedOnce) {
+    BoxSimProcess box({"--read-rate", "2000000"});
+    std::vector<std::wstring> folder;
+    for (int i = 0; i < 300; ++i)
+        folder.push_back(media("song" + std::to_string(i) + ".mp3", i == 0 ? 4 << 20 : 16));
+    CPlayRequest request(instances, *this);
+    ASSERT_EQ(request.PlayOpened(folder, target(box)), PlayRequestOutcome::Started);
+    ASSERT_TRUE(box.waitForEvent(StatIs("play", 0)));
+    for (int i = 1; i < 40; ++i)
+        request.PlayOpened(folder, target(box));
+    DmpVellumoInfo* playing = instances.All().front();
+    EXPECT_EQ(s_api.GetAudioCounts(playing), 300);
+
+    folder.push_back(media("new.mp3"));
+    request.PlayOpened(folder, target(box));
+    const auto grown = box.waitForEvent(
+        [](const JsonEvent& e) { return CommandIs('l')(e) && e.strings("names").size() == 301; });
+    ASSERT_TRUE(grown);
+    EXPECT_EQ(grown->strings("names").back(), "new.mp3");
+    size_t records = 0;
+    for (const JsonEvent& event : box.events())
+        records += CommandIs('l')(event);
+    EXPECT_EQ(records, 2u);
+    EXPECT_EQ(instances.All().size(), 1u);
+    EXPECT_TRUE(messages.isEmpty());
+}
+
+// A message waits for the user: the play list is gone before it shows.
+TEST_F(PlayRequestTest, MessagesShowOnceThePlayListIsGone) {
+    TempDir temporary;
+    const ScopedEnvironment temporaryDirectory("TMPDIR", temporary.path().c_str());
+    BoxSimProcess box;
+    class Reporter : public CPlayRequestReporter {
+    public:
+        explicit Reporter(const TempDir& folder) : m_folder(folder) {}
+        void ShowMessage(const QString&) override {
+            listsOnScreen.push_back(leftPlayLists(m_folder));
+        }
+        std::vector<size_t> listsOnScreen;
+
+    private:
+        const TempDir& m_folder;
+    } reporter(temporary);
+    CPlayRequest request(instances, reporter);
+    EXPECT_EQ(
+        request.Play({media("notes.txt")}, kPhotoMusicPoolMask, Placement::Queue, target(box)),
+        PlayRequestOutcome::InvalidFiles);
+    EXPECT_EQ(request.Play({media("clip.mkv")}, kPhotoMusicPoolMask, Placement::Queue, target(box)),
+              PlayRequestOutcome::Ignored);
+    EXPECT_EQ(reporter.listsOnScreen, (std::vector<size_t>{0, 0}));
+}
+
+// Lists an earlier run was killed before it could delete: the user's own,
+// older than this process, go; others' and younger ones stay.
+TEST(StalePlayLists, OnlyTheUsersOwnListsOlderThanTheProcessGo) {
+    TempDir folder;
+    const std::time_t startedAt = ProcessStartTime();
+    ASSERT_LE(startedAt, std::time(nullptr));
+    const auto write = [&](const std::string& name, std::time_t written) {
+        const std::string path = folder.write(name, "x");
+        const timespec times[2] = {{written, 0}, {written, 0}};
+        EXPECT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+        return path;
+    };
+    const std::string stale = write("KvuAb12Cd.m3u", startedAt - 60);
+    const std::string young = write("KvuXy34Zw.m3u", startedAt + 60);
+    const std::string theirs = write("KvuQq55Rr.m3u", startedAt - 60);
+    ASSERT_EQ(::chown(theirs.c_str(), kOtherUser, kOtherUser), 0);
+    const std::string other = write("Kvu12.m3u", startedAt - 60);
+    const std::string notes = write("KvuAb12Cd.txt", startedAt - 60);
+
+    EXPECT_EQ(RemoveStalePlayLists(folder.path(), startedAt), 1);
+    EXPECT_FALSE(std::filesystem::exists(stale));
+    for (const std::string& kept : {young, theirs, other, notes})
+        EXPECT_TRUE(std::filesystem::exists(kept)) << kept;
 }

@@ -1,10 +1,13 @@
 // The main window's search over several interfaces, told as one search.
+#include "AnnouncedDevice.h"
 #include "BoxSimProcess.h"
 #include "DummyNetwork.h"
 #include "shell/CBoxSearch.h"
 
 #include <QSignalSpy>
 #include <gtest/gtest.h>
+
+#include <map>
 
 namespace {
 
@@ -49,4 +52,30 @@ TEST(BoxSearch, WithoutInterfacesTheSearchFails) {
     search.Start();
     ASSERT_TRUE(failed.wait(kSearchBoundMs));
     EXPECT_TRUE(search.Found().empty());
+}
+
+// A Box's setup page is the one its description names on the Box itself,
+// made absolute; one on another site, and none at all, give none.
+TEST(BoxSearch, KeepsTheSetupPageOnlyWhereItLiesOnTheBox) {
+    if (!IsInDummyNetwork())
+        GTEST_SKIP() << "needs a private network namespace (root)";
+    const auto named = [](const std::string& name, const std::string& page) {
+        return "<friendlyName>" + name + "</friendlyName>" +
+               (page.empty() ? "" : "<presentationURL>" + page + "</presentationURL>");
+    };
+    const AnnouncedDevice own("127.0.0.2", named("own", "/setup/index.html"));
+    const AnnouncedDevice elsewhere("127.0.0.3", named("elsewhere", "http://phish.example/x"));
+    const AnnouncedDevice none("127.0.0.4", named("none", ""));
+    ASSERT_TRUE(own.IsAnnounced() && elsewhere.IsAnnounced() && none.IsAnnounced());
+
+    CBoxSearch search({"lo"});
+    QSignalSpy completed(&search, &CBoxSearch::Completed);
+    search.Start();
+    ASSERT_TRUE(completed.wait(kSearchBoundMs));
+    std::map<std::string, std::string> pages;
+    for (const FoundBox& box : search.Found())
+        pages[box.friendlyName] = box.presentationUrl;
+    EXPECT_EQ(pages,
+              (std::map<std::string, std::string>{
+                  {"own", own.Base() + "/setup/index.html"}, {"elsewhere", ""}, {"none", ""}}));
 }

@@ -4,6 +4,7 @@
 // real message dialogs answered by clicks.
 #include "BoxSimProcess.h"
 #include "DmpVellumoApi.h"
+#include "OtherUser.h"
 #include "ScopedEnvironment.h"
 #include "SessionWindowStandIn.h"
 #include "Sha256Digest.h"
@@ -79,6 +80,10 @@ public:
         return window;
     }
     void ShowNotice(int titleId, int bodyId) override { runMessage(titleId, bodyId, false); }
+    void ShowNoticeAbout(int titleId, int bodyId, const std::string& name) override {
+        about.push_back(name);
+        runMessage(titleId, bodyId, false);
+    }
     bool Ask(int bodyId) override {
         return runMessage(kNoText, bodyId, true) == CMessageDialog::kFirstButton;
     }
@@ -123,6 +128,7 @@ public:
     int closeRequests = 0;
     int waitingEnd = -1;
     std::vector<Shown> shown;
+    std::vector<std::string> about; // the names of ShowNoticeAbout, in order
     CFirmwareUpgrade* upgrade = nullptr;
     CMessageDialog waitingBox{nullptr, english()};
 };
@@ -158,7 +164,7 @@ protected:
     // Names in the temporary directory that end in ".upd".
     std::vector<std::string> downloadFiles() const {
         std::vector<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(files.temporaryDirectory()))
+        for (const auto& entry : std::filesystem::directory_iterator(files.directory()))
             if (entry.path().extension() == ".upd")
                 names.push_back(entry.path().filename());
         return names;
@@ -344,6 +350,34 @@ TEST_F(FirmwareUpgradeTest, FailuresBeforeServingShowTheirMessage) {
 
 // A download that cannot give a whole image, for any reason, reports that
 // it failed and leaves neither a partial image nor a ".upd" file.
+// Another user's image, or a manifest that links to a file of the user's,
+// is neither served nor rewritten: the message names it and the Box gets
+// nothing.
+TEST_F(FirmwareUpgradeTest, FilesNotOfTheUsersOwnAreNeitherServedNorRewritten) {
+    BoxSimProcess box({"--port", "7171"}, "127.0.0.2");
+    ASSERT_TRUE(box.isReady());
+    writeUpgradeFiles(true);
+    ASSERT_EQ(::chown(files.imagePath().c_str(), kOtherUser, kOtherUser), 0);
+    upgrade.Run();
+
+    std::filesystem::remove(files.imagePath());
+    WriteTestFile(files.imagePath(), image);
+    TempDir elsewhere;
+    const std::string notes = plistWithSwUrl("http://keep.example/mine.img");
+    const std::string victim = elsewhere.write("notes.plist", notes);
+    std::filesystem::remove(files.appliancePath());
+    std::filesystem::create_symlink(victim, files.appliancePath());
+    upgrade.Run();
+
+    EXPECT_EQ(window.shown, (std::vector<Shown>{{256, 340}, {256, 340}}));
+    EXPECT_EQ(window.about, (std::vector<std::string>{files.imagePath(), files.appliancePath()}));
+    EXPECT_EQ(ReadTestFile(victim), notes);
+    EXPECT_EQ(upgrade.ProgressWindow(), nullptr);
+    EXPECT_TRUE(window.session.Instances().IsEmpty());
+    for (const JsonEvent& event : box.events())
+        EXPECT_NE(event.str("event"), "transfer");
+}
+
 TEST_F(FirmwareUpgradeTest, FailedDownloadsReportFailureAndLeaveNoFiles) {
     TestHttpServer web;
     web.SetRoute("/missing.img", TestHttpServer::Route::Of("gone").WithStatus(404));
@@ -351,11 +385,18 @@ TEST_F(FirmwareUpgradeTest, FailedDownloadsReportFailureAndLeaveNoFiles) {
                  TestHttpServer::Route::Of(image).WithLength(TestHttpServer::Length::Overstated));
     web.SetRoute("/unsized.img",
                  TestHttpServer::Route::Of(image).WithLength(TestHttpServer::Length::Absent));
+    // An update server that lies: an error page with status 200, a length
+    // no firmware has.
+    web.SetRoute("/error.img",
+                 TestHttpServer::Route::Of("<html><body>Service unavailable</body></html>\n")
+                     .WithHeader("Content-Type: text/html"));
+    web.SetRoute("/endless.img", TestHttpServer::Route::Of(image).WithDeclaredLength(
+                                     CFirmwareDownload::kMaxImageBytes + 1));
     writeUpgradeFiles(false);
     // The secure address first: a URL read earlier would stay in use.
-    const std::vector<std::string> urls = {"https://127.0.0.1:1/secure.img",
-                                           web.Url("/missing.img"), web.Url("/short.img"),
-                                           web.Url("/unsized.img")};
+    const std::vector<std::string> urls = {
+        "https://127.0.0.1:1/secure.img", web.Url("/missing.img"), web.Url("/short.img"),
+        web.Url("/unsized.img"),          web.Url("/error.img"),   web.Url("/endless.img")};
     for (const std::string& url : urls) {
         SCOPED_TRACE(url);
         WriteTestFile(files.deviceInfoPath(), plistWithSwUrl(url));

@@ -1,4 +1,5 @@
 #include "update/UpgradeFiles.h"
+#include "OtherUser.h"
 #include "TempDir.h"
 #include "update/FileUtil.h"
 
@@ -6,6 +7,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -120,7 +123,7 @@ TEST_F(UpgradeFilesTest, MakeDownloadFileNameCreatesAFreshEmptyUpdFile) {
     EXPECT_NE(*first, *second);
     EXPECT_EQ(m_files.downloadFileName(), *second);
     for (const std::string& name : {*first, *second}) {
-        EXPECT_EQ(name.rfind(m_files.temporaryDirectory() + "Kvu", 0), 0u) << name;
+        EXPECT_EQ(name.rfind(m_files.directory() + "Kvu", 0), 0u) << name;
         EXPECT_TRUE(name.ends_with(".upd")) << name;
         EXPECT_EQ(ReadTestFile(name), "");
     }
@@ -144,16 +147,49 @@ TEST(UpgradeFiles, DestructionDeletesTheThreeFilesOnly) {
     EXPECT_TRUE(FileExists(dir.file("other.txt")));
 }
 
-// The process-wide instance follows $TMPDIR and removes the files at exit.
-TEST(UpgradeFiles, ProcessInstanceUsesTmpdirAndCleansUpAtExit) {
-    TempDir dir;
-    WriteTestFile(dir.file("install.img"), "image");
+// The process-wide instance lives in the user's own folder, whatever
+// $TMPDIR says, and removes the files at exit.
+TEST(UpgradeFiles, ProcessInstanceUsesTheUsersOwnFolderAndCleansUpAtExit) {
+    TempDir runtime, shared;
+    WriteTestFile(runtime.file("install.img"), "image");
+    WriteTestFile(shared.file("install.img"), "planted");
     EXPECT_EXIT(
         {
-            ::setenv("TMPDIR", dir.path().c_str(), 1);
-            const bool isHere = UpgradeFiles::Get().imagePath() == dir.file("install.img");
+            ::setenv("TMPDIR", shared.path().c_str(), 1);
+            ::setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
+            const bool isHere = UpgradeFiles::Get().imagePath() == runtime.file("install.img");
             std::exit(isHere ? 0 : 3);
         },
         ::testing::ExitedWithCode(0), "");
-    EXPECT_FALSE(FileExists(dir.file("install.img")));
+    EXPECT_FALSE(FileExists(runtime.file("install.img")));
+    EXPECT_EQ(ReadTestFile(shared.file("install.img")), "planted");
+}
+
+// Files that are not plain files of the user's own are named by Refused and
+// never read or written: a manifest linked to a file of the user's that holds
+// the SWURL anchors leaves that file as it was.
+TEST_F(UpgradeFilesTest, PlantedAndLinkedFilesAreRefused) {
+    EXPECT_EQ(m_files.Refused(), "");
+    TempDir elsewhere;
+    const std::string anchors =
+        kApplianceHead + "http://remote.example/install.img" + kApplianceTail;
+    const std::string victim = elsewhere.write("notes.xml", anchors);
+    ASSERT_EQ(::chmod(victim.c_str(), 0600), 0);
+    std::filesystem::create_symlink(victim, m_files.appliancePath());
+    EXPECT_EQ(m_files.Refused(), m_files.appliancePath());
+    EXPECT_FALSE(m_files.SetFirmwareUrl("http://192.168.1.5:7272/install.img"));
+    EXPECT_EQ(ReadTestFile(victim), anchors);
+
+    std::filesystem::remove(m_files.appliancePath());
+    WriteTestFile(m_files.deviceInfoPath(), deviceInfo("http://attacker.example/fw.img"));
+    ASSERT_EQ(::chown(m_files.deviceInfoPath().c_str(), kOtherUser, kOtherUser), 0);
+    EXPECT_EQ(m_files.Refused(), m_files.deviceInfoPath());
+    EXPECT_FALSE(m_files.ReadFirmwareUrl());
+
+    std::filesystem::remove(m_files.deviceInfoPath());
+    ASSERT_EQ(::mkfifo(m_files.imagePath().c_str(), 0600), 0);
+    EXPECT_EQ(m_files.Refused(), m_files.imagePath());
+
+    ASSERT_EQ(::chmod(m_dir.path().c_str(), 0777), 0);
+    EXPECT_EQ(m_files.Refused(), m_files.directory());
 }

@@ -126,12 +126,14 @@ void TestHttpServer::serve(int socket) {
     if (!route.isRefused) {
         std::string reply = "HTTP/1.1 " +
                             std::to_string(route.location.empty() ? route.status : 302) +
-                            " Scripted\r\nConnection: close\r\n";
+                            " Scripted\r\nConnection: close\r\n" + route.headers;
         if (!route.location.empty()) {
             reply += "Location: " + route.location + "\r\nContent-Length: 0\r\n\r\n";
             route.body.clear();
         } else if (route.length == Length::Exact) {
             reply += "Content-Length: " + std::to_string(route.body.size()) + "\r\n\r\n";
+        } else if (route.length == Length::Declared) {
+            reply += "Content-Length: " + std::to_string(route.declaredLength) + "\r\n\r\n";
         } else if (route.length == Length::Overstated) {
             reply += "Content-Length: " + std::to_string(route.body.size() + kOverstatementBytes) +
                      "\r\n\r\n";

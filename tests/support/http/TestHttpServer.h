@@ -21,6 +21,7 @@ public:
         Exact,      // Content-Length is the body's size
         Absent,     // no Content-Length; the body ends when the connection closes
         Overstated, // Content-Length is one kilobyte more than the body; then close
+        Declared,   // Content-Length is declaredLength, whatever the body
     };
     struct Route {
         std::string body;
@@ -35,6 +36,9 @@ public:
         bool isRefused = false;
         // Non-empty: a 302 answer pointing there.
         std::string location;
+        uint64_t declaredLength = 0;
+        // Header lines of their own, each ended by CR LF.
+        std::string headers;
 
         static Route Of(std::string body) {
             Route route;
@@ -47,6 +51,10 @@ public:
         Route& WithHoldAfter(size_t bytes) { return holdAfterBytes = bytes, *this; }
         Route& Refused() { return isRefused = true, *this; }
         Route& RedirectTo(std::string url) { return location = std::move(url), *this; }
+        Route& WithDeclaredLength(uint64_t bytes) {
+            return length = Length::Declared, declaredLength = bytes, *this;
+        }
+        Route& WithHeader(const std::string& line) { return headers += line + "\r\n", *this; }
     };
 
     TestHttpServer();

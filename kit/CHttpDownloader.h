@@ -123,19 +123,19 @@ private:
     std::atomic<uint64_t> m_bytesStored{0};
 
     // Set by a start, then used only by the transfer.
-    Mode m_mode = Mode::None;
     std::string m_url;
     std::string m_path;
     long m_stallBytes = kStallBytes;
     long m_stallSeconds = kStallSeconds;
     uint64_t m_maxLength = UINT64_MAX;
-    bool m_isTextRefused = false;
     CurlEasy* m_easy = nullptr;
     struct curl_slist* m_requestHeaders = nullptr;
-    int m_file = -1;
-    bool m_hasCreatedFile = false;
     std::vector<uint8_t> m_buffer;
     std::array<uint8_t, kBlockBytes> m_block{};
     size_t m_blockFill = 0;
+    Mode m_mode = Mode::None;
+    int m_file = -1;
+    bool m_isTextRefused = false;
+    bool m_hasCreatedFile = false;
     bool m_isBodyAccepted = false;
 };

@@ -12,4 +12,3 @@ void ScreenshotStage::paintEvent(QPaintEvent*) {
     painter.fillRect(rect(), QColor(32, 32, 32));
     painter.drawImage(QPoint(0, 0), m_background.image());
 }
-

@@ -89,7 +89,8 @@ void shootStatusWindows(CScreenshotWriter& writer) {
         window.UpdateAudio(before);
         window.show();
         Activate(window);
-        if (auto* pause = window.audioPanel().findChild<CGdipButton*>(QStringLiteral("pauseButton")))
+        if (auto* pause =
+                window.audioPanel().findChild<CGdipButton*>(QStringLiteral("pauseButton")))
             pause->setFocus(Qt::TabFocusReason);
         writer.SaveWidget(fileName("status", "music-focused-volume-unknown", language.suffix),
                           window);
@@ -110,8 +111,8 @@ void shootMainWindow(CScreenshotWriter& writer) {
         writer.SaveWidget(fileName("main", "window", language.suffix), window);
         Activate(window);
         // With a Box chosen, the keyboard on the photo and music pool.
-        window.ShowChosenBox(strings.text(307).replace(QStringLiteral("%S"),
-                                                       QStringLiteral("Living Room Display")));
+        window.ShowChosenBox(
+            strings.text(307).replace(QStringLiteral("%S"), QStringLiteral("Living Room Display")));
         window.photoMusicPool()->setFocus(Qt::TabFocusReason);
         writer.SaveWidget(fileName("main", "box-focused", language.suffix), window);
         window.boxButton()->setFocus(Qt::TabFocusReason);

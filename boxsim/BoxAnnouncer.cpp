@@ -88,21 +88,27 @@ bool BoxAnnouncer::Start() {
 }
 
 bool BoxAnnouncer::Announce() {
-    GError* error = nullptr;
     m_address = g_inet_address_new_from_string(m_hostIpv4.c_str());
     if (m_address == nullptr) {
         DebugPrint("BoxAnnouncer::Start(): not an address: %s\n", m_hostIpv4.c_str());
-    } else {
+        return false;
+    }
+    // The context picks its HTTP port itself and does not try another when
+    // that one is taken meanwhile: a few tries, each with a fresh pick.
+    constexpr int kContextTries = 3;
+    for (int attempt = 0; attempt < kContextTries && m_device == nullptr; ++attempt) {
+        GError* error = nullptr;
+        g_clear_object(&m_context);
         m_context = gupnp_context_new_full(m_interfaceName.c_str(), m_address, 0,
                                            GSSDP_UDA_VERSION_1_0, &error);
-    }
-    if (m_context != nullptr) {
-        m_device = gupnp_root_device_new(m_context, kDescriptionFile, m_folder.c_str(), &error);
-    }
-    if (error != nullptr) {
-        DebugPrint("BoxAnnouncer::Start(): %s on %s: %s\n", m_hostIpv4.c_str(),
-                   m_interfaceName.c_str(), error->message);
-        g_clear_error(&error);
+        if (m_context != nullptr) {
+            m_device = gupnp_root_device_new(m_context, kDescriptionFile, m_folder.c_str(), &error);
+        }
+        if (error != nullptr) {
+            DebugPrint("BoxAnnouncer::Start(): %s on %s: %s\n", m_hostIpv4.c_str(),
+                       m_interfaceName.c_str(), error->message);
+            g_clear_error(&error);
+        }
     }
     if (m_device == nullptr) {
         return false;

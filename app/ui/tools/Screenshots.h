@@ -20,7 +20,6 @@ inline constexpr LanguageName kLanguages[] = {
     {UiLanguage::TraditionalChinese, "zh_TW", "Noto Sans CJK TC"},
     {UiLanguage::SimplifiedChinese, "zh_CN", "Noto Sans CJK SC"}};
 
-
 // Makes the shown window the active one, so that its focus (and the focus
 // mark) shows.
 void Activate(QWidget& window);

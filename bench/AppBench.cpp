@@ -32,7 +32,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -244,12 +243,8 @@ bool measurePlaying(int seconds, const fs::path& dir) {
 } // namespace
 
 int main(int argc, char** argv) {
-    const char* isPrivate = std::getenv("VELLUMO_IN_PRIVATE_NET");
-    if (isPrivate == nullptr || std::strcmp(isPrivate, "1") != 0) {
-        std::fprintf(stderr,
-                     "run through scripts/in-private-net.sh: the simulated Box announces\n");
+    if (!IsInPrivateNet())
         return 2;
-    }
     const int runs = argc > 1 ? std::atoi(argv[1]) : 10;
     const int seconds = argc > 2 ? std::atoi(argv[2]) : 60;
     if (runs < 1 || seconds < 1) {

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 extern char** environ;
 
@@ -79,6 +80,14 @@ void BenchChild::Stop() {
     if (m_output >= 0)
         close(m_output);
     m_output = -1;
+}
+
+bool IsInPrivateNet() {
+    const char* isPrivate = std::getenv("VELLUMO_IN_PRIVATE_NET");
+    if (isPrivate != nullptr && std::strcmp(isPrivate, "1") == 0)
+        return true;
+    std::fprintf(stderr, "run through scripts/in-private-net.sh: the simulated Box announces\n");
+    return false;
 }
 
 std::vector<std::string> EnvironmentWith(const std::vector<std::string>& entries,

@@ -39,5 +39,9 @@ private:
 std::vector<std::string> EnvironmentWith(const std::vector<std::string>& entries,
                                          const std::vector<std::string>& removed);
 
+// Whether the bench runs in the private network of scripts/in-private-net.sh;
+// else it says so on standard error, as the reason it would announce.
+bool IsInPrivateNet();
+
 // The middle value (the mean of the two middle ones for an even count).
 double Median(std::vector<double> values);

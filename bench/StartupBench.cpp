@@ -22,7 +22,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -68,12 +67,8 @@ std::optional<double> startToShown(const std::vector<std::string>& environment) 
 } // namespace
 
 int main(int argc, char** argv) {
-    const char* isPrivate = std::getenv("VELLUMO_IN_PRIVATE_NET");
-    if (isPrivate == nullptr || std::strcmp(isPrivate, "1") != 0) {
-        std::fprintf(stderr,
-                     "run through scripts/in-private-net.sh: the simulated Box announces\n");
+    if (!IsInPrivateNet())
         return 2;
-    }
     const int runs = argc > 1 ? std::atoi(argv[1]) : 10;
     if (runs < 1) {
         std::fprintf(stderr, "usage: startup_bench [RUNS]\n");

@@ -3,6 +3,7 @@
 #include "Escapes.h"
 #include "network/HostFromLocation.h"
 #include "network/KvuUPnPFinder.h"
+#include "shell/DeviceKind.h"
 
 #include <glib.h>
 
@@ -10,19 +11,36 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
-// Prints each Box as it answers and ends the loop with the search.
+// What the device is, as discover prints it.
+std::string KindText(const std::vector<std::string>& serviceTypes) {
+    std::string reason;
+    switch (KindOfDescription(serviceTypes, &reason)) {
+    case DeviceKind::Box:
+        return "Box";
+    case DeviceKind::Renderer:
+        return "TV or speaker";
+    case DeviceKind::Unusable:
+        break;
+    }
+    return "unusable: " + reason;
+}
+
+// Prints each device as it answers and ends the loop with the search.
 class DiscoverPrinter : public KvuUPnPFinderObserver {
 public:
     DiscoverPrinter(GMainLoop* loop, bool isWaitingForTimeout)
         : m_loop(loop), m_isWaitingForTimeout(isWaitingForTimeout) {}
 
-    void DeviceFound(const std::string& location, const std::string&,
-                     const std::string& friendlyName, const std::string&) override {
-        std::printf("%s\t%s\n", kvu::MaskControlCharacters(HostFromLocation(location), '?').c_str(),
-                    kvu::MaskControlCharacters(friendlyName, '?').c_str());
+    void DeviceDescribed(const UPnPDeviceDescription& device) override {
+        std::printf("%s\t%s\t%s\t%s\n",
+                    kvu::MaskControlCharacters(HostFromLocation(device.location), '?').c_str(),
+                    kvu::MaskControlCharacters(device.friendlyName, '?').c_str(),
+                    KindText(device.serviceTypes).c_str(),
+                    kvu::MaskControlCharacters(device.location, '?').c_str());
         std::fflush(stdout);
         ++m_foundCount;
     }
@@ -98,7 +116,7 @@ int RunDiscover(int argc, char** argv) {
         if (printer.foundCount() > 0) {
             exitCode = kExitOk;
         } else if (!printer.hasFailed()) {
-            std::fprintf(stderr, "vellumoctl discover: no Box found\n");
+            std::fprintf(stderr, "vellumoctl discover: no device found\n");
         }
     }
     g_main_loop_unref(loop);

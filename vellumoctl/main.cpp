@@ -25,9 +25,11 @@ const Command kCommands[] = {
      "      not answer."},
     {"discover", RunDiscover,
      "discover [--iface IF] [--timeout S]\n"
-     "      Search for Boxes by UPnP on interface IF (default: every IPv4 interface)\n"
-     "      and print the address and friendly name of each, one per line. Waits for\n"
-     "      the first search window, or S seconds when given. Exit 1 when none answers."},
+     "      Search for Boxes and other players by UPnP on interface IF (default: every\n"
+     "      IPv4 interface) and print each on a line: address, friendly name, kind (Box,\n"
+     "      TV or speaker, or unusable: reason) and description URL, tab-separated.\n"
+     "      A Box is confirmed by its command port only when chosen. Waits for the\n"
+     "      first search window, or S seconds when given. Exit 1 when none answers."},
     {"firewall", RunFirewall,
      "firewall check|open\n"
      "      check: print the three firewall exceptions and whether each is present.\n"

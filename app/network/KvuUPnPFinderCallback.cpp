@@ -94,6 +94,40 @@ std::string presentationUrlOf(GUPnPDeviceInfo* info) {
     return url;
 }
 
+// Embedded devices nest: a hostile description must not make the walk deep.
+constexpr int kMaxDeviceDepth = 4;
+
+// False once the bound is reached and more were listed (traced).
+bool addServiceTypes(GUPnPDeviceInfo* info, int depth, std::vector<std::string>& types) {
+    // GUPnP gives its lists last element first.
+    GList* serviceTypes = g_list_reverse(gupnp_device_info_list_service_types(info));
+    bool isWithinBound = true;
+    for (GList* item = serviceTypes; item != nullptr && isWithinBound; item = item->next) {
+        if (types.size() == UPnPDeviceDescription::kMaxServiceTypes) {
+            DebugPrint("KvuUPnPFinderCallback: a description lists more than %zu services, the "
+                       "rest ignored\n",
+                       UPnPDeviceDescription::kMaxServiceTypes);
+            isWithinBound = false;
+        } else if (item->data != nullptr) {
+            types.emplace_back(static_cast<const char*>(item->data));
+        }
+    }
+    g_list_free_full(serviceTypes, g_free);
+    if (!isWithinBound || depth == kMaxDeviceDepth)
+        return isWithinBound;
+    GList* devices = g_list_reverse(gupnp_device_info_list_devices(info));
+    for (GList* item = devices; item != nullptr && isWithinBound; item = item->next)
+        isWithinBound = addServiceTypes(GUPNP_DEVICE_INFO(item->data), depth + 1, types);
+    g_list_free_full(devices, g_object_unref);
+    return isWithinBound;
+}
+
+std::vector<std::string> serviceTypesOf(GUPnPDeviceInfo* info) {
+    std::vector<std::string> types;
+    addServiceTypes(info, 0, types);
+    return types;
+}
+
 } // namespace
 
 bool KvuUPnPFinderCallback::countDevice() {
@@ -132,9 +166,12 @@ void KvuUPnPFinderCallback::OnDeviceProxyAvailable(GUPnPControlPoint*, GUPnPDevi
                    udn != nullptr ? udn : "(no UDN)",
                    location == nullptr ? "location" : "friendly name");
     } else if (callback->countDevice()) {
-        const UPnPDeviceDescription device{location, udn != nullptr ? udn : "", friendlyName,
+        const UPnPDeviceDescription device{location,
+                                           udn != nullptr ? udn : "",
+                                           friendlyName,
                                            deviceType != nullptr ? deviceType : "",
-                                           presentationUrlOf(info)};
+                                           presentationUrlOf(info),
+                                           serviceTypesOf(info)};
         // Nothing after this call may touch self: an observer may have ended
         // the search, which deletes this object.
         callback->m_owner.NotifyDeviceFound(device);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // What a KvuUPnPFinder reads of a found device's description.
 struct UPnPDeviceDescription {
@@ -11,6 +12,11 @@ struct UPnPDeviceDescription {
     // Its "presentationURL" made absolute against the description's base,
     // or empty when the description has none.
     std::string presentationUrl;
+    // The service types the root device and its embedded devices list, in
+    // document order, at most kMaxServiceTypes of them.
+    std::vector<std::string> serviceTypes;
+
+    static constexpr size_t kMaxServiceTypes = 64;
 };
 
 // Told about the boxes a KvuUPnPFinder finds. Observers are not owned by the

@@ -77,16 +77,23 @@ void CBoxSearch::DeviceDescribed(const UPnPDeviceDescription& device) {
         if (box.host == host)
             return;
     if (m_found.size() == KvuUPnPFinder::kMaxDevices) {
-        DebugPrint("CBoxSearch: more than %zu Boxes, %s left out\n", KvuUPnPFinder::kMaxDevices,
+        DebugPrint("CBoxSearch: more than %zu devices, %s left out\n", KvuUPnPFinder::kMaxDevices,
                    host.c_str());
         return;
     }
+    std::string reason;
+    const DeviceKind kind = KindOfDescription(device.serviceTypes, &reason);
+    if (kind != DeviceKind::Box)
+        DebugPrint("CBoxSearch: %s is a device of kind %s%s%s\n", host.c_str(),
+                   DeviceKindName(kind), reason.empty() ? "" : ": ", reason.c_str());
     m_found.push_back({.host = host,
                        .friendlyName = device.friendlyName,
                        .port = kBoxCommandPort,
                        .udn = device.udn,
                        .location = device.location,
-                       .presentationUrl = pageOnTheBox(device.presentationUrl, host)});
+                       .presentationUrl = pageOnTheBox(device.presentationUrl, host),
+                       .kind = kind,
+                       .unusableReason = std::move(reason)});
     Q_EMIT BoxFound(QString::fromStdString(host), QString::fromStdString(device.friendlyName));
 }
 

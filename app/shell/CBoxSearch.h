@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BoxAddressText.h"
+#include "DeviceKind.h"
 #include "network/KvuUPnPFinderObserver.h"
 
 #include <QObject>
@@ -18,6 +19,10 @@ class KvuUPnPFinder;
 // user gave it), friendly name, command port, and from the search its UDN,
 // the address of its description and the address of its setup page when the
 // description names one on the Box itself (else empty).
+//
+// The search also reports standard renderers and devices it cannot use, told
+// by kind (DeviceKind.h): a Box here is a candidate that its command port
+// confirms when chosen, as is a remembered Box or one given by address.
 struct FoundBox {
     std::string host;
     std::string friendlyName;
@@ -25,14 +30,16 @@ struct FoundBox {
     std::string udn;
     std::string location;
     std::string presentationUrl;
+    DeviceKind kind = DeviceKind::Box;
+    std::string unusableReason; // why, for an Unusable device; else empty
 
     bool operator==(const FoundBox&) const = default;
 };
 
 // The main window's search for Boxes on the given interfaces, one UPnP
-// finder each, told as one search: every Box once (by host, in the order
-// found, at most KvuUPnPFinder::kMaxDevices), and one end when every finder
-// has ended. Lives on the user
+// finder each, told as one search: every device once (by host, in the order
+// found, at most KvuUPnPFinder::kMaxDevices) with its kind, and one end when
+// every finder has ended. Lives on the user
 // interface thread, whose event loop runs the finders' GLib context.
 class CBoxSearch : public QObject, private KvuUPnPFinderObserver {
     Q_OBJECT
@@ -50,6 +57,7 @@ public:
     const std::vector<FoundBox>& Found() const { return m_found; }
 
 Q_SIGNALS:
+    // Any kind of device; Found().back() tells its kind.
     void BoxFound(const QString& host, const QString& friendlyName);
     // At least one interface's search ran to its end.
     void Completed();

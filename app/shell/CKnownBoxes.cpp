@@ -33,7 +33,9 @@ std::optional<FoundBox> boxOf(const QJsonValue& value) {
                  .port = port.toInt(0),
                  .udn = text(entry, "udn"),
                  .location = text(entry, "location"),
-                 .presentationUrl = {}};
+                 .presentationUrl = {},
+                 .kind = DeviceKind::Box, // only Boxes are remembered
+                 .unusableReason = {}};
     const auto address = ParseHostAndPort(box.host);
     if (!port.isDouble() || !address || address->port != kBoxCommandPort || box.port < 1 ||
         box.port > 65535)

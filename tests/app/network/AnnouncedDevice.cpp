@@ -37,6 +37,19 @@ AnnouncedDevice::AnnouncedDevice(const std::string& host, const std::string& dev
     gssdp_resource_group_set_available(m_group, TRUE);
 }
 
+std::string AnnouncedDevice::ServiceListXml(const std::vector<std::string>& serviceTypes) {
+    std::string xml = "<serviceList>";
+    int id = 0;
+    for (const std::string& type : serviceTypes) {
+        const std::string n = std::to_string(++id);
+        xml += "<service><serviceType>" + type +
+               "</serviceType><serviceId>urn:upnp-org:serviceId:s" + n + "</serviceId><SCPDURL>/s" +
+               n + ".xml</SCPDURL><controlURL>/s" + n + "/control</controlURL><eventSubURL>/s" + n +
+               "/event</eventSubURL></service>";
+    }
+    return xml + "</serviceList>";
+}
+
 AnnouncedDevice::~AnnouncedDevice() {
     g_clear_object(&m_group);
     g_clear_object(&m_context);

@@ -3,6 +3,7 @@
 #include <libgupnp/gupnp.h>
 
 #include <string>
+#include <vector>
 
 // A UPnP MediaRenderer announced on loopback with a description of the
 // test's own, served by GUPnP on the calling thread's GLib main context.
@@ -15,6 +16,9 @@ public:
     ~AnnouncedDevice();
     AnnouncedDevice(const AnnouncedDevice&) = delete;
     AnnouncedDevice& operator=(const AnnouncedDevice&) = delete;
+
+    // A <serviceList> of those types, for deviceXml.
+    static std::string ServiceListXml(const std::vector<std::string>& serviceTypes);
 
     bool IsAnnounced() const { return m_group != nullptr; }
     // "http://host:port", where the description is served.

@@ -206,6 +206,77 @@ TEST_F(KvuUPnPFinderTest, BrokenDevicesAreSkipped) {
     g_object_unref(context);
 }
 
+// The service types of the root device and of its embedded devices come in
+// document order; a description nesting devices deeper than the walk goes,
+// or listing more services than kept, gives the bounded part (traced).
+TEST_F(KvuUPnPFinderTest, ReportsTheServiceTypesOfTheDeviceAndItsEmbeddedDevices) {
+    TraceCapture trace;
+    const std::string transport = "urn:schemas-upnp-org:service:AVTransport:1";
+    const std::string rendering = "urn:schemas-upnp-org:service:RenderingControl:2";
+    const std::string connection = "urn:schemas-upnp-org:service:ConnectionManager:1";
+    const auto device = [](const std::string& name, const std::string& content) {
+        return "<device><deviceType>urn:schemas-upnp-org:device:MediaRenderer:1"
+               "</deviceType><friendlyName>" +
+               name + "</friendlyName><UDN>uuid:" + name + "</UDN>" + content + "</device>";
+    };
+    const auto embedded = [&](const std::string& name, const std::string& content) {
+        return "<deviceList>" + device(name, content) + "</deviceList>";
+    };
+    const AnnouncedDevice renderer(
+        "127.0.0.2", "<friendlyName>TV</friendlyName>" +
+                         AnnouncedDevice::ServiceListXml({connection, rendering}) + "<deviceList>" +
+                         device("inner", AnnouncedDevice::ServiceListXml({transport})) +
+                         device("second", AnnouncedDevice::ServiceListXml({"urn:x:service:Z:1"})) +
+                         "</deviceList>");
+    const AnnouncedDevice plain("127.0.0.3", "<friendlyName>Plain</friendlyName>");
+    // Seven levels, each with one service of its own number.
+    std::string nested;
+    for (int level = 6; level >= 1; --level)
+        nested = embedded(
+            "level" + std::to_string(level),
+            AnnouncedDevice::ServiceListXml({"urn:x:service:L" + std::to_string(level) + ":1"}) +
+                nested);
+    const AnnouncedDevice deep(
+        "127.0.0.4", "<friendlyName>Deep</friendlyName>" +
+                         AnnouncedDevice::ServiceListXml({"urn:x:service:L0:1"}) + nested);
+    std::vector<std::string> many;
+    for (int i = 0; i < 70; ++i)
+        many.push_back("urn:x:service:S" + std::to_string(i) + ":1");
+    const AnnouncedDevice crowded(
+        "127.0.0.1", "<friendlyName>Crowded</friendlyName>" +
+                         AnnouncedDevice::ServiceListXml(many) +
+                         embedded("more", AnnouncedDevice::ServiceListXml({transport})));
+    ASSERT_TRUE(renderer.IsAnnounced() && plain.IsAnnounced() && deep.IsAnnounced() &&
+                crowded.IsAnnounced());
+
+    std::map<std::string, std::vector<std::string>> typesByName;
+    struct : RecordingObserver {
+        void DeviceDescribed(const UPnPDeviceDescription& device) override {
+            (*types)[device.friendlyName] = device.serviceTypes;
+            RecordingObserver::DeviceDescribed(device);
+        }
+        std::map<std::string, std::vector<std::string>>* types = nullptr;
+    } describing;
+    describing.types = &typesByName;
+    finder.AddObserver(&describing);
+    ASSERT_TRUE(finder.StartSearch());
+    ASSERT_TRUE(RunMainContextUntil([&] { return describing.completedCount > 0; }));
+
+    EXPECT_EQ(typesByName["TV"],
+              (std::vector<std::string>{connection, rendering, transport, "urn:x:service:Z:1"}));
+    ASSERT_TRUE(typesByName.contains("Plain"));
+    EXPECT_TRUE(typesByName["Plain"].empty());
+    EXPECT_EQ(
+        typesByName["Deep"],
+        (std::vector<std::string>{"urn:x:service:L0:1", "urn:x:service:L1:1", "urn:x:service:L2:1",
+                                  "urn:x:service:L3:1", "urn:x:service:L4:1"}))
+        << "the root and four levels below it";
+    const std::vector<std::string> kept(many.begin(),
+                                        many.begin() + UPnPDeviceDescription::kMaxServiceTypes);
+    EXPECT_EQ(typesByName["Crowded"], kept);
+    EXPECT_TRUE(trace.Contains("more than 64 services"));
+}
+
 // A flood of devices stops at the finder's bound: the descriptions of the
 // devices beyond it are not reported, and the trace says so. The page named
 // by a description comes made absolute against its base.
@@ -249,7 +320,7 @@ TEST(KvuUPnPFinderObservers, AddTwiceKeepsOneRemoveWorksMidNotification) {
     EXPECT_TRUE(finder.AddObserver(&leaving));
     EXPECT_TRUE(finder.AddObserver(&staying));
     leaving.onFound = [&] { EXPECT_TRUE(finder.RemoveObserver(&leaving)); };
-    const UPnPDeviceDescription box{"http://10.1.1.1:80/d.xml", "", "Box", "", ""};
+    const UPnPDeviceDescription box{"http://10.1.1.1:80/d.xml", "", "Box", "", "", {}};
     finder.NotifyDeviceFound(box);
     finder.NotifyDeviceFound(box);
     EXPECT_EQ(leaving.foundCount, 1);

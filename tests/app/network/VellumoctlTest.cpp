@@ -1,9 +1,15 @@
+#include "AnnouncedDevice.h"
 #include "BoxAnnouncer.h"
 #include "BoxSimProcess.h"
 #include "CommandRunner.h"
+#include "GLibWait.h"
 #include "PrivateNetwork.h"
 
+#include <glib.h>
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
 
 namespace {
 
@@ -26,9 +32,12 @@ TEST_F(VellumoctlDiscover, PrintsAddressAndNameOfEveryBox) {
     ASSERT_TRUE(attic.Start());
     const auto found = RunCommand(kVellumoctl + " discover --iface lo");
     EXPECT_EQ(found.exitCode, 0);
-    EXPECT_NE(found.standardOutput.find("127.0.0.2\tStudy Box\n"), std::string::npos)
+    EXPECT_NE(found.standardOutput.find("127.0.0.2\tStudy Box\tBox\t" + study.Location() + "\n"),
+              std::string::npos)
         << found.standardOutput;
-    EXPECT_NE(found.standardOutput.find("127.0.0.3\tAttic?10.0.0.9?Fake\n"), std::string::npos)
+    EXPECT_NE(found.standardOutput.find("127.0.0.3\tAttic?10.0.0.9?Fake\tBox\t" + attic.Location() +
+                                        "\n"),
+              std::string::npos)
         << found.standardOutput;
 
     // The Box answers a search after a random delay of up to its MX (1 s),
@@ -36,7 +45,7 @@ TEST_F(VellumoctlDiscover, PrintsAddressAndNameOfEveryBox) {
     // of 4 s holds both, and still replaces the search window.
     const auto waited = RunCommand(kVellumoctl + " discover --iface lo --timeout 4");
     EXPECT_EQ(waited.exitCode, 0);
-    EXPECT_NE(waited.standardOutput.find("127.0.0.2\tStudy Box\n"), std::string::npos);
+    EXPECT_NE(waited.standardOutput.find("127.0.0.2\tStudy Box\tBox\t"), std::string::npos);
 }
 
 TEST_F(VellumoctlDiscover, FindsARunningSimulatedBox) {
@@ -44,7 +53,43 @@ TEST_F(VellumoctlDiscover, FindsARunningSimulatedBox) {
     ASSERT_TRUE(box.isReady());
     const auto found = RunCommand(kVellumoctl + " discover --iface lo");
     EXPECT_EQ(found.exitCode, 0);
-    EXPECT_NE(found.standardOutput.find("127.0.0.4\tDen Box\n"), std::string::npos)
+    EXPECT_NE(found.standardOutput.find("127.0.0.4\tDen Box\tBox\thttp://127.0.0.4:"),
+              std::string::npos)
+        << found.standardOutput;
+}
+
+// A description with both AV services is a TV or speaker's; one that lacks
+// AVTransport is unusable and says why. The devices are served from this
+// thread's GLib context while the command runs on another thread.
+TEST_F(VellumoctlDiscover, PrintsTheKindOfEveryDevice) {
+    const std::string transport = "urn:schemas-upnp-org:service:AVTransport:1";
+    const std::string rendering = "urn:schemas-upnp-org:service:RenderingControl:1";
+    const AnnouncedDevice tv("127.0.0.2",
+                             "<friendlyName>Lounge TV</friendlyName>" +
+                                 AnnouncedDevice::ServiceListXml({rendering, transport}));
+    const AnnouncedDevice mute("127.0.0.3", "<friendlyName>Mute</friendlyName>" +
+                                                AnnouncedDevice::ServiceListXml({rendering}));
+    ASSERT_TRUE(tv.IsAnnounced() && mute.IsAnnounced());
+    CommandOutput found;
+    std::atomic<bool> isDone{false};
+    std::thread command([&] {
+        found = RunCommand(kVellumoctl + " discover --iface lo");
+        isDone = true;
+        // The waiting loop below may sleep until the next GLib event.
+        g_main_context_wakeup(nullptr);
+    });
+    const bool isEnded = RunMainContextUntil([&] { return isDone.load(); });
+    command.join();
+    ASSERT_TRUE(isEnded);
+    EXPECT_EQ(found.exitCode, 0);
+    EXPECT_NE(found.standardOutput.find("127.0.0.2\tLounge TV\tTV or speaker\t" + tv.Base() +
+                                        "/description.xml\n"),
+              std::string::npos)
+        << found.standardOutput;
+    EXPECT_NE(found.standardOutput.find("127.0.0.3\tMute\tunusable: offers no AVTransport "
+                                        "service\t" +
+                                        mute.Base() + "/description.xml\n"),
+              std::string::npos)
         << found.standardOutput;
 }
 

@@ -79,3 +79,33 @@ TEST(BoxSearch, KeepsTheSetupPageOnlyWhereItLiesOnTheBox) {
               (std::map<std::string, std::string>{
                   {"own", own.Base() + "/setup/index.html"}, {"elsewhere", ""}, {"none", ""}}));
 }
+
+// Each device comes with its kind: the simulated Box, which lists no
+// services, a Box; a description with both AV services a renderer; one with
+// AVTransport alone unusable, with the reason.
+TEST(BoxSearch, TellsBoxesRenderersAndUnusableDevicesApart) {
+    if (!IsInDummyNetwork())
+        GTEST_SKIP() << "needs a private network namespace (root)";
+    BoxSimProcess box(announcing("Den"), "127.0.0.2");
+    ASSERT_TRUE(box.isReady());
+    const std::string transport = "urn:schemas-upnp-org:service:AVTransport:1";
+    const std::string rendering = "urn:schemas-upnp-org:service:RenderingControl:1";
+    const AnnouncedDevice tv("127.0.0.3",
+                             "<friendlyName>TV</friendlyName>" +
+                                 AnnouncedDevice::ServiceListXml({transport, rendering}));
+    const AnnouncedDevice half("127.0.0.4", "<friendlyName>Half</friendlyName>" +
+                                                AnnouncedDevice::ServiceListXml({transport}));
+    ASSERT_TRUE(tv.IsAnnounced() && half.IsAnnounced());
+
+    CBoxSearch search({"lo"});
+    QSignalSpy completed(&search, &CBoxSearch::Completed);
+    search.Start();
+    ASSERT_TRUE(completed.wait(kSearchBoundMs));
+    std::map<std::string, std::pair<DeviceKind, std::string>> kinds;
+    for (const FoundBox& found : search.Found())
+        kinds[found.friendlyName] = {found.kind, found.unusableReason};
+    EXPECT_EQ(kinds, (std::map<std::string, std::pair<DeviceKind, std::string>>{
+                         {"Den", {DeviceKind::Box, ""}},
+                         {"TV", {DeviceKind::Renderer, ""}},
+                         {"Half", {DeviceKind::Unusable, kReasonNoRenderingControl}}}));
+}

@@ -3,6 +3,7 @@
 #include "CDmpFileSource.h"
 #include "DebugPrint.h"
 #include "MediaClassifier.h"
+#include "PlayListLines.h"
 #include "Unicode.h"
 
 #include <algorithm>
@@ -11,8 +12,6 @@
 
 namespace {
 
-constexpr char16_t kLineFeed = 0x000A;
-constexpr char16_t kCarriageReturn = 0x000D;
 constexpr int32_t kReadBytes = 16 * 1024 * 1024;
 
 // Reads the file's bytes straight into the code units: an odd last byte is
@@ -94,23 +93,12 @@ bool parseInto(const std::wstring& path, Parse& parse) {
         return false;
 
     parse.openLists.push_back(path);
-    bool hasLine = false;
-    size_t start = 0;
-    for (size_t i = 0; i < units.size() && !parse.isFull(); ++i) {
-        if (units[i] != kLineFeed)
-            continue;
-        // A line needs two units before its line feed, CR counted.
-        if (i - start >= 2) {
-            const size_t end = units[i - 1] == kCarriageReturn ? i - 1 : i;
-            take(std::u16string_view(units).substr(start, end - start), parse);
-            hasLine = true;
-        }
-        start = i + 1;
-    }
-    if (start < units.size() && !parse.isFull()) {
-        take(std::u16string_view(units).substr(start), parse);
-        hasLine = true;
-    }
+    const bool hasLine = kvu::ForEachPlayListLine(units, [&parse](std::u16string_view line) {
+        if (parse.isFull())
+            return false;
+        take(line, parse);
+        return true;
+    });
     parse.openLists.pop_back();
     if (!hasLine)
         DebugPrintW(L"ParsePlayList(): %ls holds no line\n", path.c_str());

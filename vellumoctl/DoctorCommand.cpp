@@ -22,6 +22,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <optional>
@@ -30,7 +31,17 @@
 
 namespace {
 
-constexpr int kFirmwareServerPort = 7272;
+// The application's servers that peers connect to, and why each matters.
+struct ServerPort {
+    int port;
+    const char* server;
+    const char* need;
+};
+constexpr ServerPort kServerPorts[] = {
+    {kApplicationPorts[0], "the firmware server", "firmware upgrades need it"},
+    {kApplicationPorts[1], "the media server", "playing on TVs and speakers needs it"},
+};
+static_assert(std::size(kServerPorts) == std::size(kApplicationPorts));
 constexpr int kConnectTimeoutMs = 3000;
 // Ends the search should a finder never report its end.
 constexpr unsigned kSearchGuardSeconds = 30;
@@ -155,13 +166,14 @@ void CheckFirewall() {
         return;
     }
     Report(Verdict::Ok, "firewall: the input policy drops by default");
+    const std::string applicationPorts = ApplicationPortsText();
     const struct {
         const char* name;
         const char* port;
         bool isOpen;
     } rules[] = {{kUpnpTcpRuleName, "2869/tcp", check.isUpnpTcpOpen},
                  {kUpnpUdpRuleName, "1900/udp", check.isUpnpUdpOpen},
-                 {kApplicationRuleName, "7272/tcp", check.isAppAuthorized}};
+                 {kApplicationRuleName, applicationPorts.c_str(), check.isAppAuthorized}};
     for (const auto& rule : rules) {
         if (rule.isOpen)
             Report(Verdict::Ok,
@@ -301,22 +313,23 @@ bool CheckBox(const BoxAddress& box) {
     return false;
 }
 
-void CheckFirmwarePort() {
+void CheckServerPort(const ServerPort& server) {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const int on = 1;
     setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    const sockaddr_in address = *Ipv4("0.0.0.0", kFirmwareServerPort);
+    const sockaddr_in address = *Ipv4("0.0.0.0", server.port);
     const bool isFree =
         fd >= 0 && bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
     const int error = errno;
     if (fd >= 0)
         close(fd);
+    const std::string port = std::to_string(server.port);
     if (isFree)
-        Report(Verdict::Ok, "port 7272 is free for the firmware server");
+        Report(Verdict::Ok, "port " + port + " is free for " + server.server);
     else
-        Report(
-            Verdict::Warning, std::string("port 7272 cannot be taken: ") + std::strerror(error),
-            "firmware upgrades need it: end the program that holds it (ss -ltnp 'sport = :7272')");
+        Report(Verdict::Warning, "port " + port + " cannot be taken: " + std::strerror(error),
+               std::string(server.need) +
+                   ": end the program that holds it (ss -ltnp 'sport = :" + port + "')");
 }
 
 } // namespace
@@ -350,7 +363,8 @@ int RunDoctor(int argc, char** argv) {
     else
         Report(Verdict::Skipped, "no Box to reach",
                "give its address: vellumoctl doctor --box ADDR");
-    CheckFirmwarePort();
+    for (const ServerPort& server : kServerPorts)
+        CheckServerPort(server);
     std::printf("%s\n", isUsable ? "The Box is usable." : "No usable Box.");
     return isUsable ? kExitOk : kExitFailure;
 }

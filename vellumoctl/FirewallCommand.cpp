@@ -22,7 +22,7 @@ int PrintCheck(const FirewallCheck& check) {
     std::printf("firewall: %s\n", check.isFirewallOn ? "on" : "off (nothing to open)");
     PrintException(kUpnpTcpRuleName, "2869/tcp", check.isUpnpTcpOpen);
     PrintException(kUpnpUdpRuleName, "1900/udp", check.isUpnpUdpOpen);
-    PrintException(kApplicationRuleName, "7272/tcp", check.isAppAuthorized);
+    PrintException(kApplicationRuleName, ApplicationPortsText().c_str(), check.isAppAuthorized);
     return check.NeedsCreationRun() ? kExitFailure : kExitOk;
 }
 

@@ -32,7 +32,8 @@ const Command kCommands[] = {
      "      first search window, or S seconds when given. Exit 1 when none answers."},
     {"firewall", RunFirewall,
      "firewall check|open\n"
-     "      check: print the three firewall exceptions and whether each is present.\n"
+     "      check: print the three firewall exceptions (the application's admits 7272\n"
+     "      and 7273 over TCP) and whether each is present.\n"
      "      open: add the missing ones (needs root), then print them as check does.\n"
      "      Exit 1 when an exception is missing or the firewall cannot be read."},
     {"doctor", RunDoctor,
@@ -40,7 +41,8 @@ const Command kCommands[] = {
      "      Check, in order, what playing on a Box needs and print what to do about\n"
      "      each problem: the network interfaces (IF, else every IPv4 interface but\n"
      "      loopback), the firewall, a UPnP search, the Box's echo reply and its\n"
-     "      command port (7171 unless given), and port 7272 for the firmware server.\n"
+     "      command port (7171 unless given), port 7272 for the firmware server and\n"
+     "      port 7273 for the media server.\n"
      "      The Box is ADDR, else the first that answers the search. Exit 0 when the\n"
      "      Box takes connections, 1 otherwise."},
 };

@@ -2,6 +2,17 @@
 
 #include "DebugPrint.h"
 
+#include <algorithm>
+#include <iterator>
+
+std::string ApplicationPortsText() {
+    std::string text;
+    for (const int port : kApplicationPorts) {
+        text += (text.empty() ? "" : ", ") + std::to_string(port) + "/tcp";
+    }
+    return text;
+}
+
 FirewallResult WindowsFirewallInitialize(FirewallProfile& profile) {
     return profile.Load();
 }
@@ -26,7 +37,8 @@ FirewallResult WindowsFirewallAppIsEnabled(const FirewallProfile& profile,
         DebugPrint("SysAllocString failed: 0x%08lx\n", FirewallHex(kFirewallInvalidArgument));
         return kFirewallInvalidArgument;
     }
-    *isEnabled = profile.IsPortOpen(kApplicationPort, kProtocolTcp);
+    *isEnabled = std::all_of(std::begin(kApplicationPorts), std::end(kApplicationPorts),
+                             [&](int port) { return profile.IsPortOpen(port, kProtocolTcp); });
     return kFirewallOk;
 }
 
@@ -70,9 +82,18 @@ FirewallResult WindowsFirewallAppAuthorize(FirewallProfile& profile, const std::
     if (isEnabled) {
         return kFirewallOk;
     }
-    result = profile.OpenPort(kApplicationPort, kProtocolTcp, kApplicationRuleName);
-    if (result != kFirewallOk) {
-        DebugPrint("Add failed: 0x%08lx\n", FirewallHex(result));
+    // Every port gets its chance; the first failure is reported.
+    for (const int port : kApplicationPorts) {
+        if (profile.IsPortOpen(port, kProtocolTcp)) {
+            continue;
+        }
+        const FirewallResult opened = profile.OpenPort(port, kProtocolTcp, kApplicationRuleName);
+        if (opened != kFirewallOk) {
+            DebugPrint("Add failed: 0x%08lx\n", FirewallHex(opened));
+            if (result == kFirewallOk) {
+                result = opened;
+            }
+        }
     }
     return result;
 }

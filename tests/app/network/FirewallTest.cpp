@@ -84,6 +84,8 @@ TEST(Firewall, DroppingInputChainGetsTheThreeRulesOnce) {
         EXPECT_EQ(Count(ruleset, "udp dport 1900 accept comment \"UPnP UDP 1900\""), 1u);
         EXPECT_EQ(Count(ruleset, "tcp dport 7272 accept comment \"Zenthar Tavoli Applicaton\""),
                   1u);
+        EXPECT_EQ(Count(ruleset, "tcp dport 7273 accept comment \"Zenthar Tavoli Applicaton\""),
+                  1u);
         EXPECT_LT(ruleset.find("UPnP TCP 2869"), ruleset.find("drop\n"));
 
         const FirewallCheck after = CheckFirewallExceptions(kExecutable);
@@ -132,7 +134,7 @@ TEST(Firewall, RulesAddedBySomeoneElseAreReusedInEveryDroppingChain) {
                 "add rule inet filter input ip saddr 10.0.0.1 tcp dport 2869 accept\n"
                 "add table ip legacy\n"
                 "add chain ip legacy INPUT { type filter hook input priority 10; policy drop; }\n"
-                "add rule ip legacy INPUT tcp dport { 1900, 2869, 7272 } accept\n"
+                "add rule ip legacy INPUT tcp dport { 1900, 2869, 7272, 7273 } accept\n"
                 "add rule ip legacy INPUT udp dport 1900 accept\n");
         const FirewallCheck check = CheckFirewallExceptions(kExecutable);
         EXPECT_TRUE(check.isUpnpUdpOpen);
@@ -144,6 +146,30 @@ TEST(Firewall, RulesAddedBySomeoneElseAreReusedInEveryDroppingChain) {
         EXPECT_EQ(Count(ruleset, "comment"), 1u);
         EXPECT_EQ(Count(ruleset, "tcp dport 2869 accept comment \"UPnP TCP 2869\""), 1u);
         EXPECT_FALSE(CheckFirewallExceptions(kExecutable).NeedsCreationRun());
+    });
+}
+
+// The application's exception stands for both its server ports: one of them
+// admitted is not enough, and authorizing adds only the other.
+TEST(Firewall, TheApplicationNeedsBothServerPorts) {
+    InFreshNetwork([] {
+        Nft nft;
+        nft.Run(std::string(kDroppingChain) + "add rule inet filter input tcp dport 7272 accept\n");
+        EXPECT_EQ(ApplicationPortsText(), "7272/tcp, 7273/tcp");
+        const FirewallCheck check = CheckFirewallExceptions(kExecutable);
+        EXPECT_FALSE(check.isAppAuthorized);
+        FirewallProfile profile;
+        ASSERT_EQ(WindowsFirewallInitialize(profile), kFirewallOk);
+        EXPECT_EQ(WindowsFirewallAppAuthorize(profile, kExecutable), kFirewallOk);
+        const std::string ruleset = nft.Ruleset();
+        EXPECT_EQ(Count(ruleset, "comment"), 1u);
+        EXPECT_EQ(Count(ruleset, "tcp dport 7273 accept comment \"Zenthar Tavoli Applicaton\""),
+                  1u);
+        EXPECT_TRUE(CheckFirewallExceptions(kExecutable).isAppAuthorized);
+
+        nft.Run("flush ruleset\n" + std::string(kDroppingChain) +
+                "add rule inet filter input tcp dport 7273 accept\n");
+        EXPECT_FALSE(CheckFirewallExceptions(kExecutable).isAppAuthorized);
     });
 }
 
@@ -202,9 +228,10 @@ TEST(Firewall, VellumoctlOpenThenCheckReportsAllThree) {
         EXPECT_EQ(RunCommand(vellumoctl + " firewall open").exitCode, 0);
         const auto present = RunCommand(vellumoctl + " firewall check");
         EXPECT_EQ(present.exitCode, 0);
-        EXPECT_EQ(present.standardOutput, "firewall: on\n"
-                                          "UPnP TCP 2869 (2869/tcp): present\n"
-                                          "UPnP UDP 1900 (1900/udp): present\n"
-                                          "Zenthar Tavoli Applicaton (7272/tcp): present\n");
+        EXPECT_EQ(present.standardOutput,
+                  "firewall: on\n"
+                  "UPnP TCP 2869 (2869/tcp): present\n"
+                  "UPnP UDP 1900 (1900/udp): present\n"
+                  "Zenthar Tavoli Applicaton (7272/tcp, 7273/tcp): present\n");
     });
 }

@@ -5,8 +5,12 @@
 #include "GLibWait.h"
 #include "PrivateNetwork.h"
 
+#include <arpa/inet.h>
 #include <glib.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <thread>
@@ -110,7 +114,34 @@ TEST(Vellumoctl, UsageErrorsExitWith2AndHelpDocumentsTheCodes) {
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.standardOutput.find("discover [--iface IF] [--timeout S]"), std::string::npos);
     EXPECT_NE(help.standardOutput.find("firewall check|open"), std::string::npos);
+    EXPECT_NE(help.standardOutput.find("port 7273 for the media server"), std::string::npos);
     EXPECT_NE(help.standardOutput.find("0 ok, 1 failure, 2 usage"), std::string::npos);
 }
 
 } // namespace
+
+// The doctor checks the media server's port beside the firmware server's: a
+// port held by another program is a warning with what to do.
+TEST_F(VellumoctlDiscover, DoctorReportsTheMediaServerPort) {
+    const int holder = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{AF_INET, htons(7273), {}, {}};
+    ASSERT_EQ(bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(holder, 1), 0);
+    const auto held = RunCommand(kVellumoctl + " doctor --box 127.0.0.9");
+    close(holder);
+    const std::string& output = held.standardOutput;
+    const size_t firmware = output.find("[ ok ] port 7272 is free for the firmware server");
+    const size_t media = output.find("[warn] port 7273 cannot be taken: Address already in use");
+    const size_t advice = output.find("-> playing on TVs and speakers needs it: end the program "
+                                      "that holds it (ss -ltnp 'sport = :7273')");
+    ASSERT_NE(firmware, std::string::npos) << output;
+    ASSERT_NE(media, std::string::npos) << output;
+    ASSERT_NE(advice, std::string::npos) << output;
+    EXPECT_LT(firmware, media);
+    EXPECT_LT(media, advice);
+
+    const auto free = RunCommand(kVellumoctl + " doctor --box 127.0.0.9");
+    EXPECT_NE(free.standardOutput.find("[ ok ] port 7273 is free for the media server"),
+              std::string::npos)
+        << free.standardOutput;
+}

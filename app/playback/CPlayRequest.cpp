@@ -131,6 +131,12 @@ PlayRequestOutcome CPlayRequest::playFromList(const std::string& playListPath, u
         m_messages.append(CStringTable::Get().text(kStringInvalidFiles));
         return PlayRequestOutcome::InvalidFiles;
     }
+    if (target.isSingleTransport && (types & kPhotoMusicPoolMask) == kPhotoMusicPoolMask &&
+        (wantedMask & DMP_TYPE_AUDIO) != 0) {
+        DebugPrint("CPlayRequest: photos left out for the music on a player of one transport\n");
+        m_record.hasLeftOutPhotos = true;
+        wantedMask &= ~DMP_TYPE_IMAGE;
+    }
     if (const uint32_t unwanted = types & ~wantedMask) {
         if (api.ClearPlayList != nullptr)
             api.ClearPlayList(instance, unwanted);

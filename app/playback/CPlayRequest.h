@@ -37,11 +37,15 @@ enum class PlayRequestOutcome {
 // in front (what plays restarts there).
 enum class Placement { Queue, PlayNow };
 
-// The Box a request plays on and the window its instance posts to.
+// The Box a request plays on and the window its instance posts to. A
+// player with one transport (a standard renderer, its description's address
+// in boxAddress) plays photos or music, not both: a drop of both plays the
+// music.
 struct PlayTarget {
     std::wstring boxAddress;
     int32_t boxPort = 7171;
     DmpHostWindow* window = nullptr;
+    bool isSingleTransport = false;
 };
 
 // What a request did with its files: the instances it started, and those
@@ -50,6 +54,8 @@ struct PlayTarget {
 struct PlayRecord {
     std::vector<DmpVellumoInfo*> started;
     std::vector<std::pair<DmpVellumoInfo*, Placement>> merged;
+    // Photos left out for the music of the same drop (one transport).
+    bool hasLeftOutPhotos = false;
 };
 
 // Turns one drop into a play request: writes the temporary play list, asks a

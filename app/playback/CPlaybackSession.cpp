@@ -20,6 +20,7 @@ constexpr int kStringFileSkipped = 404;
 constexpr int kStringFilesSkipped = 405;
 constexpr int kStringWaitingForBox = 406;
 constexpr int kStringOk = 265;
+constexpr int kStringOneTransport = 620;
 // The names a notice of skipped files lists; more are counted only.
 constexpr size_t kListedSkippedFiles = 5;
 
@@ -100,7 +101,7 @@ PlayRequestOutcome CPlaybackSession::Play(const std::vector<std::wstring>& files
     }
     CPlayRequest request(m_instances, m_host);
     const PlayRequestOutcome outcome = request.Play(files, poolMask, placement, m_target);
-    m_played.Take(request.Record(), files);
+    took(request, files);
     // A new instance keeps drops off until its playback ends.
     m_host.SetDropsAccepted(outcome != PlayRequestOutcome::Started);
     return outcome;
@@ -113,8 +114,17 @@ void CPlaybackSession::PlayOpened(const std::vector<std::wstring>& files) {
     }
     CPlayRequest request(m_instances, m_host);
     const PlayRequestOutcome outcome = request.PlayOpened(files, m_target);
-    m_played.Take(request.Record(), files);
+    took(request, files);
     m_host.SetDropsAccepted(outcome != PlayRequestOutcome::Started);
+}
+
+void CPlaybackSession::took(const CPlayRequest& request, const std::vector<std::wstring>& files) {
+    m_played.Take(request.Record(), files);
+    // Said once: after that the user knows.
+    if (request.Record().hasLeftOutPhotos && !m_hasToldOneTransport) {
+        m_hasToldOneTransport = true;
+        m_host.ShowMessage(boxText(kStringOneTransport));
+    }
 }
 
 QString CPlaybackSession::boxText(int stringId) const {

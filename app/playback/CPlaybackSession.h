@@ -108,6 +108,8 @@ private:
     void stopReconnecting();
     void giveUp(bool hasTimedOut);
     QString boxText(int stringId) const;
+    // Takes in what a request played.
+    void took(const CPlayRequest& request, const std::vector<std::wstring>& files);
 
     CDmpInstances m_instances;
     CPlaybackControl m_control;
@@ -118,6 +120,7 @@ private:
     CPlaybackObserver* m_observer = nullptr;
     CPlayedLists m_played;
 
+    bool m_hasToldOneTransport = false;
     bool m_isReconnecting = false;
     std::chrono::steady_clock::time_point m_lostAt;
     size_t m_reconnectTries = 0;

@@ -136,7 +136,38 @@ void fillDevices(CListDialog& list, int count) {
     }
 }
 
+// Boxes, TVs or speakers and devices that cannot be used, side by side.
+void fillKinds(CListDialog& list) {
+    list.devices().clear();
+    list.AddDevice("192.168.1.20", "Living Room Box", DeviceKind::Box);
+    list.AddDevice("192.168.1.21", "Living Room Smart Display", DeviceKind::Renderer);
+    list.AddDevice("192.168.1.22",
+                   "A speaker with a very long friendly name that runs past the end of its row",
+                   DeviceKind::Renderer);
+    list.AddDevice("192.168.1.23", "Kitchen Radio", DeviceKind::Unusable, kReasonNoAVTransport);
+    list.AddDevice("192.168.1.24", "\xe5\xae\xa2\xe5\xbb\xb3\xe9\x9b\xbb\xe8\xa6\x96",
+                   DeviceKind::Unusable, kReasonNoRenderingControl);
+    list.AddDevice("192.168.1.25", "Old Player", DeviceKind::Unusable, kReasonNoCommandPort);
+    list.AddDevice("192.168.1.26", "", DeviceKind::Box);
+}
+
 void shootDeviceLists(CScreenshotWriter& writer) {
+    for (const LanguageName& language : kLanguages) {
+        const LanguageFont font(language);
+        const CStringTable strings(language.language);
+        CListDialog list(nullptr, strings);
+        fillKinds(list);
+        list.show();
+        Activate(list);
+        const QString name =
+            QStringLiteral("devices-kinds-%1").arg(QLatin1StringView(language.suffix));
+        writer.SaveWidget(name, list);
+        list.itemButtons().at(1)->setFocus(Qt::TabFocusReason);
+        CGdipButton* unusable = list.itemButtons().at(3);
+        QTest::mouseMove(unusable, unusable->rect().center());
+        writer.SaveWidget(name + QStringLiteral("-focus-hover-unusable"), list);
+        list.hide();
+    }
     for (const LanguageName& language : kLanguages) {
         const LanguageFont font(language);
         const CStringTable strings(language.language);

@@ -7,12 +7,15 @@
 #include "ui/controls/SkinText.h"
 
 #include <QCloseEvent>
+#include <QFontMetricsF>
 #include <QPainter>
+#include <QPainterPath>
 #include <QPalette>
 #include <QScrollBar>
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <cmath>
 #include <iterator>
 
 namespace {
@@ -34,6 +37,105 @@ constexpr QRect kScrollBarRect(445, 36, 20, 246);
 constexpr QColor kTitleColour(163, 224, 57);
 constexpr QColor kRowColour(255, 255, 255);
 constexpr int kWheelNotch = 120; // eighths of a degree
+
+// A device's row: its kind's mark at the left, the name, and at the right the
+// kind's word or, for a device that cannot be used, the reason.
+constexpr int kBoxText = 600;
+constexpr int kRendererText = 601;
+constexpr int kUnusableSpoken = 602; // "Cannot be used: %S"
+constexpr int kNoTransportText = 603;
+constexpr int kNoRenderingText = 604;
+constexpr int kNoCommandPortText = 605;
+constexpr QRect kMarkRect(9, 6, 24, 24);
+constexpr int kNameLeft = 42;
+constexpr int kWordRight = kRowWidth - 10;
+constexpr int kWordGap = 12;
+constexpr int kWordFontHeight = 14;
+constexpr int kMaxWordWidth = 260;
+constexpr QColor kBoxColour(163, 224, 57);
+constexpr QColor kRendererColour(112, 190, 255);
+constexpr QColor kUnusableColour(124, 128, 134);
+
+QColor kindColour(DeviceKind kind) {
+    switch (kind) {
+    case DeviceKind::Box:
+        return kBoxColour;
+    case DeviceKind::Renderer:
+        return kRendererColour;
+    case DeviceKind::Unusable:
+        break;
+    }
+    return kUnusableColour;
+}
+
+// The kind's mark, drawn as lines so that it is sharp at every scale: a flat
+// player with its light, a screen on its foot, a barred circle.
+void drawKindMark(QPainter& painter, const QRectF& box, DeviceKind kind) {
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.translate(box.topLeft());
+    painter.scale(box.width() / 24.0, box.height() / 24.0);
+    const QColor colour = kindColour(kind);
+    painter.setPen(QPen(colour, 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.setBrush(Qt::NoBrush);
+    switch (kind) {
+    case DeviceKind::Box:
+        painter.drawRoundedRect(QRectF(2, 8, 20, 9), 2, 2);
+        painter.drawLine(QPointF(5.5, 12.5), QPointF(11, 12.5));
+        painter.drawLine(QPointF(5, 19.5), QPointF(6.5, 19.5));
+        painter.drawLine(QPointF(17.5, 19.5), QPointF(19, 19.5));
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(colour);
+        painter.drawEllipse(QPointF(17.5, 12.5), 1.5, 1.5);
+        break;
+    case DeviceKind::Renderer:
+        painter.drawRoundedRect(QRectF(2, 4, 20, 13), 1.5, 1.5);
+        painter.drawLine(QPointF(12, 17), QPointF(12, 20));
+        painter.drawLine(QPointF(8, 20.5), QPointF(16, 20.5));
+        break;
+    case DeviceKind::Unusable:
+        painter.drawEllipse(QPointF(12, 12), 8, 8);
+        painter.drawLine(QPointF(6.5, 17.5), QPointF(17.5, 6.5));
+        break;
+    }
+    painter.restore();
+}
+
+// Paints a row's mark and word over its button; the clicks and the focus go
+// to the button beneath.
+class CKindMark : public QWidget {
+public:
+    CKindMark(QWidget* row, DeviceKind kind, QString word, int wordWidth)
+        : QWidget(row), m_kind(kind), m_word(std::move(word)), m_wordWidth(wordWidth) {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setFocusPolicy(Qt::NoFocus);
+        setGeometry(row->rect());
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        drawKindMark(painter, kMarkRect, m_kind);
+        DrawSkinText(painter, EdgeRect(kWordRight - m_wordWidth, 0, kWordRight, kRowHeight), m_word,
+                     DT_RIGHT | DT_VCENTER | DT_SINGLELINE, SkinFont(this, kWordFontHeight),
+                     kindColour(m_kind));
+    }
+
+private:
+    DeviceKind m_kind;
+    QString m_word;
+    int m_wordWidth;
+};
+
+// A reason from the network shows on one line, its control characters
+// masked.
+QString shownReason(const std::string& reason) {
+    QString text = QString::fromStdString(reason);
+    for (QChar& c : text)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            c = u'?';
+    return text;
+}
 
 } // namespace
 
@@ -83,9 +185,45 @@ void CListDialog::DeleteItemButtons() {
     m_addByAddressButton = nullptr;
 }
 
+void CListDialog::SetKind(const std::string& key, DeviceKind kind,
+                          const std::string& unusableReason) {
+    if (kind == DeviceKind::Box)
+        m_kinds.erase(key);
+    else
+        m_kinds[key] = {kind, kind == DeviceKind::Unusable ? unusableReason : std::string()};
+}
+
+DeviceKind CListDialog::KindOf(const std::string& key) const {
+    const auto found = m_kinds.find(key);
+    return found == m_kinds.end() ? DeviceKind::Box : found->second.kind;
+}
+
+// The word at a device's row: its kind's, or why it cannot be used.
+QString CListDialog::kindText(const std::string& key) const {
+    const auto found = m_kinds.find(key);
+    if (found == m_kinds.end())
+        return m_strings.text(kBoxText);
+    if (found->second.kind == DeviceKind::Renderer)
+        return m_strings.text(kRendererText);
+    const std::string& reason = found->second.unusableReason;
+    if (reason == kReasonNoAVTransport)
+        return m_strings.text(kNoTransportText);
+    if (reason == kReasonNoRenderingControl)
+        return m_strings.text(kNoRenderingText);
+    if (reason == kReasonNoCommandPort)
+        return m_strings.text(kNoCommandPortText);
+    return shownReason(reason);
+}
+
 void CListDialog::AddDevice(const std::string& key, const std::string& name) {
+    AddDevice(key, name, DeviceKind::Box);
+}
+
+void CListDialog::AddDevice(const std::string& key, const std::string& name, DeviceKind kind,
+                            const std::string& unusableReason) {
     if (m_devices.contains(key))
         return;
+    SetKind(key, kind, unusableReason);
     // The rows are made anew in key order; the focus stays on its row.
     const QWidget* focus = focusWidget();
     std::optional<std::string> focusedKey;
@@ -129,16 +267,26 @@ void CListDialog::makeRows() {
     DeleteItemButtons();
     int row = 0;
     for (const auto& [key, name] : m_devices) {
-        CGdipButton* button =
-            addRow(row, QString::fromStdString(name.empty() ? key : name), kRowColour);
-        // Two Boxes of one name differ by their addresses.
+        const DeviceKind kind = KindOf(key);
+        const bool isUsable = kind != DeviceKind::Unusable;
+        const QString word = kindText(key);
+        CGdipButton* button = addRow(row, QString::fromStdString(name.empty() ? key : name),
+                                     isUsable ? kRowColour : kUnusableColour, kind, word);
+        // Two Boxes of one name differ by their addresses; the kind is heard
+        // after them.
+        QString spoken = QString::fromStdString(key);
         if (!name.empty())
-            button->SetSpokenName(QStringLiteral("%1, %2").arg(QString::fromStdString(name),
-                                                               QString::fromStdString(key)));
-        connect(button, &QAbstractButton::clicked, this, [this, row] {
-            m_selectedIndex = row;
-            done(IDCANCEL);
-        });
+            spoken = QStringLiteral("%1, %2").arg(QString::fromStdString(name), spoken);
+        const QString heardKind =
+            isUsable ? word : m_strings.text(kUnusableSpoken).replace(QStringLiteral("%S"), word);
+        button->SetSpokenName(QStringLiteral("%1, %2").arg(spoken, heardKind));
+        // Neither a click nor the keyboard reaches a device that cannot be used.
+        button->setEnabled(isUsable);
+        if (isUsable)
+            connect(button, &QAbstractButton::clicked, this, [this, row] {
+                m_selectedIndex = row;
+                done(IDCANCEL);
+            });
         m_itemButtons.push_back(button);
         ++row;
     }
@@ -163,14 +311,27 @@ void CListDialog::makeRows() {
 }
 
 // Rows are made in tab order, the address row last.
-CGdipButton* CListDialog::addRow(int row, const QString& caption, QColor captionColour) {
+CGdipButton* CListDialog::addRow(int row, const QString& caption, QColor captionColour,
+                                 std::optional<DeviceKind> kind, const QString& kindText) {
     auto* button = new CGdipButton(m_list);
     button->setGeometry(0, kRowHeight * row, kRowWidth, kRowHeight);
-    const QRect textRect = EdgeRect(10, 0, kRowWidth, kRowHeight);
+    QRect textRect = EdgeRect(10, 0, kRowWidth, kRowHeight);
+    if (kind) {
+        // Rounded up, with a pixel to spare: the ellipsis goes by the exact width.
+        const QFontMetricsF metrics(SkinFont(m_list, kWordFontHeight));
+        const int wordWidth = std::min(
+            static_cast<int>(std::ceil(metrics.horizontalAdvance(kindText))) + 1, kMaxWordWidth);
+        textRect = EdgeRect(kNameLeft, 0, kWordRight - wordWidth - kWordGap, kRowHeight);
+        new CKindMark(button, *kind, kindText, wordWidth);
+    }
+    // A row that cannot be chosen keeps one look.
+    const bool isChoosable = kind != DeviceKind::Unusable;
     const unsigned format = DT_VCENTER | DT_SINGLELINE;
     button->SetNormalImage(caption, kRowNormal, "PNG", captionColour, 18, textRect, format);
-    button->SetPressedImage(caption, kRowPressed, "PNG", captionColour, 18, textRect, format);
-    button->SetHoverImage(caption, kRowHover, "PNG", captionColour, 18, textRect, format);
+    button->SetPressedImage(caption, isChoosable ? kRowPressed : kRowNormal, "PNG", captionColour,
+                            18, textRect, format);
+    button->SetHoverImage(caption, isChoosable ? kRowHover : kRowNormal, "PNG", captionColour, 18,
+                          textRect, format);
     button->installEventFilter(this);
     button->show();
     return button;
@@ -200,6 +361,10 @@ bool CListDialog::eventFilter(QObject* watched, QEvent* event) {
         scrollByWheel(static_cast<QWheelEvent*>(event)->angleDelta().y());
         return true;
     }
+    // A row that cannot be chosen does not light up under the pointer.
+    if (event->type() == QEvent::Enter && watched->isWidgetType() &&
+        !static_cast<QWidget*>(watched)->isEnabled())
+        return true;
     if (event->type() == QEvent::FocusIn && watched->isWidgetType())
         scrollIntoView(static_cast<QWidget*>(watched));
     return QDialog::eventFilter(watched, event);

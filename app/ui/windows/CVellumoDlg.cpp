@@ -378,7 +378,7 @@ void CVellumoDlg::AddListedBox(const FoundBox& box) {
     const std::string key = HostAndPortText(box.host, box.port);
     if (!m_listedBoxes.emplace(key, box).second)
         return;
-    m_deviceList.AddDevice(key, box.friendlyName);
+    m_deviceList.AddDevice(key, box.friendlyName, box.kind, box.unusableReason);
 }
 
 std::optional<QString> CVellumoDlg::AskBoxAddress(const QString& prompt, const QString& previous) {

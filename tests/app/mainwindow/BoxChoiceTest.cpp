@@ -254,7 +254,7 @@ TEST_F(MainWindowTest, SwitchingBoxesEndsTheFirstLinkAndPlaysOnTheSecond) {
         if (stage != Stage::Listing || !list.isVisible())
             return false;
         for (CGdipButton* row : list.itemButtons())
-            if (row->accessibleName() == QStringLiteral("Second, 127.0.0.3")) {
+            if (row->accessibleName() == QStringLiteral("Second, 127.0.0.3, Box")) {
                 stage = Stage::Switched;
                 QTest::keyClick(row, Qt::Key_Return);
                 return true;

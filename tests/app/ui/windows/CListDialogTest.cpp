@@ -61,10 +61,12 @@ TEST(CListDialog, RowsInByteOrderOfTheKeysAndTheClickedRowsKeyIsKept) {
             captions << row->accessibleName();
         QTest::mouseClick(dialog.itemButtons().at(2), Qt::LeftButton, {}, QPoint(100, 18));
     });
-    EXPECT_EQ(captions, (QStringList{QStringLiteral("upper, B"), QStringLiteral("a"),
-                                     QStringLiteral("Bravo, b"), QStringLiteral("Charlie, c"),
-                                     QStringLiteral("\u5340, \u00e9t\u00e9")}))
-        << "an empty name shows the key, a name is heard with it; bytes above 0x7f sort last";
+    EXPECT_EQ(captions,
+              (QStringList{QStringLiteral("upper, B, Box"), QStringLiteral("a, Box"),
+                           QStringLiteral("Bravo, b, Box"), QStringLiteral("Charlie, c, Box"),
+                           QStringLiteral("\u5340, \u00e9t\u00e9, Box")}))
+        << "an empty name shows the key, a name is heard with it and the kind; bytes above 0x7f "
+           "sort last";
     EXPECT_FALSE(dialog.isAddByAddressChosen());
     EXPECT_EQ(code, IDCANCEL);
     EXPECT_EQ(dialog.selectedIndex(), 2);
@@ -174,4 +176,85 @@ TEST(CListDialog, NoBoxesAndFiveHundredBoxes) {
     EXPECT_EQ(rowTop(dialog, 499), 36 + 5 * 36) << "the last Box in view, the address row below";
     EXPECT_FALSE(dialog.grab().isNull());
     EXPECT_EQ(dialog.KeyAt(499), "10.0.2.99") << "byte order: 99 after 100";
+}
+
+// Each row is heard with its kind; a device that cannot be used is greyed,
+// says why, and neither the mouse nor the keyboard chooses it: Tab passes it
+// by, a click on it leaves the dialog open.
+TEST(CListDialog, KindsAreShownAndAnUnusableDeviceCannotBeChosen) {
+    CListDialog dialog(nullptr, english());
+    dialog.AddDevice("10.0.0.1", "Lounge TV", DeviceKind::Renderer);
+    dialog.AddDevice("10.0.0.2", "Mute", DeviceKind::Unusable, kReasonNoAVTransport);
+    dialog.AddDevice("10.0.0.3", "Den", DeviceKind::Box);
+    dialog.AddDevice("10.0.0.4", "", DeviceKind::Unusable, "odd\nreason");
+    dialog.AddDevice("10.0.0.2", "Again", DeviceKind::Renderer);
+    EXPECT_EQ(dialog.KindOf("10.0.0.2"), DeviceKind::Unusable) << "a key joins once";
+    QStringList spoken;
+    std::vector<bool> enabled;
+    bool wasTabbedPast = false;
+    bool isOpenAfterClicks = false;
+    bool wasHovered = false;
+    std::pair<CGdipButton::Look, CGdipButton::Look> looksOverUnusable;
+    QColor unusableName;
+    QColor usableName;
+    const int code = runWith(dialog, [&] {
+        for (CGdipButton* row : dialog.itemButtons()) {
+            spoken << row->accessibleName();
+            enabled.push_back(row->isEnabled());
+        }
+        const QImage picture = dialog.grab().toImage();
+        // The first letters of the names, on rows 1 and 2.
+        const auto brightest = [&](int row) {
+            QColor best(Qt::black);
+            for (int x = 42; x < 60; ++x)
+                for (int y = 36 * (row + 1) + 10; y < 36 * (row + 1) + 26; ++y)
+                    if (picture.pixelColor(x, y).lightness() > best.lightness())
+                        best = picture.pixelColor(x, y);
+            return best;
+        };
+        usableName = brightest(0);
+        unusableName = brightest(1);
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+        // The pointer from a usable row onto an unusable one: neither shows hovered.
+        QTest::mouseMove(dialog.itemButtons().at(0), QPoint(100, 18));
+        wasHovered = dialog.itemButtons().at(0)->currentLook() == CGdipButton::Look::Hover;
+        QTest::mouseMove(dialog.itemButtons().at(1), QPoint(100, 18));
+        looksOverUnusable = {dialog.itemButtons().at(0)->currentLook(),
+                             dialog.itemButtons().at(1)->currentLook()};
+        dialog.itemButtons().at(0)->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(dialog.itemButtons().at(0), Qt::Key_Tab);
+        wasTabbedPast = dialog.focusWidget() == dialog.itemButtons().at(2);
+        QTest::mouseClick(dialog.itemButtons().at(1), Qt::LeftButton, {}, QPoint(100, 18));
+        QTest::keyClick(dialog.itemButtons().at(1), Qt::Key_Space);
+        QTest::mouseClick(dialog.itemButtons().at(3), Qt::LeftButton, {}, QPoint(100, 18));
+        isOpenAfterClicks = dialog.isVisible();
+
+        QTest::mouseClick(dialog.itemButtons().at(0), Qt::LeftButton, {}, QPoint(100, 18));
+    });
+    EXPECT_EQ(spoken, (QStringList{QStringLiteral("Lounge TV, 10.0.0.1, TV or speaker"),
+                                   QStringLiteral("Mute, 10.0.0.2, Cannot be used: No AVTransport "
+                                                  "service"),
+                                   QStringLiteral("Den, 10.0.0.3, Box"),
+                                   QStringLiteral("10.0.0.4, Cannot be used: odd?reason")}));
+    EXPECT_EQ(enabled, (std::vector<bool>{true, false, true, false}));
+    EXPECT_TRUE(wasTabbedPast) << "Tab goes from the TV to the Box, past the unusable row";
+    EXPECT_TRUE(isOpenAfterClicks) << "clicks and Space on unusable rows choose nothing";
+    EXPECT_TRUE(wasHovered);
+    EXPECT_EQ(looksOverUnusable,
+              std::make_pair(CGdipButton::Look::Normal, CGdipButton::Look::Normal));
+    EXPECT_GT(usableName.lightness(), 200);
+    EXPECT_LT(unusableName.lightness(), 160) << "the unusable name is greyed";
+    EXPECT_EQ(code, IDCANCEL);
+    EXPECT_EQ(dialog.selectedIndex(), 0);
+    EXPECT_EQ(dialog.KeyAt(0), "10.0.0.1");
+
+    // The kind set for a key filled in directly; Box takes it back.
+    dialog.devices() = {{"a", "A"}, {"b", "B"}};
+    dialog.SetKind("a", DeviceKind::Renderer);
+    dialog.SetKind("10.0.0.2", DeviceKind::Box);
+    dialog.show();
+    EXPECT_EQ(dialog.itemButtons().at(0)->accessibleName(), QStringLiteral("A, a, TV or speaker"));
+    EXPECT_EQ(dialog.itemButtons().at(1)->accessibleName(), QStringLiteral("B, b, Box"));
+    EXPECT_EQ(dialog.KindOf("10.0.0.2"), DeviceKind::Box);
+    dialog.hide();
 }

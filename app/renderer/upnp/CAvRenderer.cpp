@@ -679,7 +679,10 @@ void CAvRenderer::Impl::Tick() {
                   GError* fault = nullptr;
                   if (gupnp_service_proxy_action_get_result(action, &fault, "CurrentTransportState",
                                                             G_TYPE_STRING, &state, nullptr)) {
-                      if (auto parsed = ParseTransportState(state != nullptr ? state : ""))
+                      if (state == nullptr)
+                          DebugPrint("AvRenderer: GetTransportInfo answer lacks "
+                                     "CurrentTransportState");
+                      else if (auto parsed = ParseTransportState(state))
                           transport.state = *parsed;
                       else
                           DebugPrint("AvRenderer: unknown transport state '%s'",
@@ -720,6 +723,8 @@ void CAvRenderer::Impl::Tick() {
                   if (gupnp_service_proxy_action_get_result(
                           action, &fault, "RelTime", G_TYPE_STRING, &relTime, "TrackDuration",
                           G_TYPE_STRING, &duration, "TrackURI", G_TYPE_STRING, &uri, nullptr)) {
+                      if (relTime == nullptr)
+                          DebugPrint("AvRenderer: GetPositionInfo answer lacks RelTime");
                       transport.positionMs = ParseAvTime(relTime != nullptr ? relTime : "");
                       std::int64_t length = ParseAvTime(duration != nullptr ? duration : "");
                       if (length > 0)

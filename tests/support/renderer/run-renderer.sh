@@ -125,6 +125,7 @@ enabled=false
 [Ruih]
 enabled=false
 CONF
+    cp "$work/rygel.conf" "$work/config/rygel.conf"
     exec dbus-run-session -- rygel --config "$work/rygel.conf" --disable-plugin=MediaExport \
       --disable-plugin=External --disable-plugin=MPRIS >"$log" 2>&1
     ;;
@@ -168,12 +169,33 @@ for _ in $(seq 1 300); do
       done
       ;;
     rygel)
-      for candidate in $(grep -ao "http://$peerIp:[0-9]*/[^ ]*\.xml" "$log" 2>/dev/null | sort -u); do
-        if curl -sf --noproxy '*' -m 1 "$candidate" -o /dev/null; then
-          location="$candidate"
-          break
-        fi
-      done
+      # Rygel picks its own port and path: asked for over the pair, the
+      # only link this side has to it.
+      candidate="$(python3 - "$hostIp" <<'SEARCH' || true
+import socket, sys
+host = sys.argv[1]
+probe = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+probe.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_IF, socket.inet_aton(host))
+probe.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_TTL, 1)
+probe.bind((host, 0))
+probe.settimeout(0.5)
+probe.sendto(b"M-SEARCH * HTTP/1.1\r\nHOST: 239.255.255.250:1900\r\nMAN: \"ssdp:discover\"\r\n"
+             b"MX: 1\r\nST: urn:schemas-upnp-org:device:MediaRenderer:1\r\n\r\n",
+             ("239.255.255.250", 1900))
+try:
+    while True:
+        answer = probe.recv(4096).decode(errors="replace")
+        for line in answer.split("\r\n"):
+            if line.lower().startswith("location:"):
+                print(line.split(":", 1)[1].strip())
+                sys.exit(0)
+except OSError:
+    sys.exit(1)
+SEARCH
+)"
+      if [ -n "$candidate" ] && curl -sf --noproxy '*' -m 1 "$candidate" -o /dev/null; then
+        location="$candidate"
+      fi
       ;;
   esac
   [ -n "$location" ] && break

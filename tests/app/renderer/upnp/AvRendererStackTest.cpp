@@ -196,4 +196,35 @@ TEST_F(AvRendererStackTest, RendererThatExitsIsReportedLostOnce) {
     EXPECT_FALSE(m_recorder.HasReportAfterLost());
 }
 
+// A second stack: Rygel's playbin renderer, headless, found over the pair.
+// Its playbin finds no audio output here and stays stopped, so only what
+// needs no playing is checked.
+TEST_F(AvRendererStackTest, RygelPlaybinOpensAndTakesTheVolume) {
+    if (access("/usr/bin/rygel", X_OK) != 0)
+        GTEST_SKIP() << "no rygel";
+    StartRenderer("rygel");
+    if (IsSkipped())
+        return;
+    std::string error;
+    auto renderer = CAvRenderer::Open(m_location, &m_recorder, &error);
+    ASSERT_NE(renderer, nullptr) << error;
+    EXPECT_EQ(renderer->FriendlyName(), "Stack Renderer");
+    EXPECT_EQ(renderer->LocalAddress(), "10.77.0.1");
+    EXPECT_TRUE(renderer->CanPlay("audio/x-wav") || renderer->CanPlay("audio/wav"));
+    EXPECT_TRUE(renderer->HasNextMedia());
+    // A value that differs from where it starts, so that a change is reported.
+    int half = renderer->VolumeMax() * 37 / 100;
+    size_t mark = m_recorder.Mark();
+    renderer->SetVolume(half);
+    EXPECT_TRUE(m_recorder.WaitForTransport(
+        [&](const RendererTransport& transport) { return transport.volume == half; }, mark));
+    std::string answer = SoapCall(renderer->RenderingControlUrl(), kRenderingControl, "GetVolume",
+                                  "<InstanceID>0</InstanceID><Channel>Master</Channel>");
+    EXPECT_EQ(XmlValue(answer, "CurrentVolume"), std::to_string(half)) << answer;
+    renderer.reset();
+    for (const auto& failure : m_recorder.Failures())
+        ADD_FAILURE() << failure.action << " failed: " << failure.code << " " << failure.text;
+    EXPECT_EQ(m_recorder.LostCount(), 0);
+}
+
 } // namespace

@@ -1,11 +1,14 @@
 // vellumoctl play: plays files, folders and play lists on a Box through the
-// library's C interface, in asynchronous mode, printing one line per
-// notification and taking commands on standard input.
+// library's C interface, or on a standard renderer through the same calls,
+// in asynchronous mode, printing one line per notification and taking
+// commands on standard input.
 #include "BoxAddress.h"
 #include "Commands.h"
+#include "DmpVellumoApi.h"
 #include "PlayListWriter.h"
-#include "dmp_vellumo.h"
+#include "Unicode.h"
 #include "playback/CFileCollector.h"
+#include "renderer/player/RendererApi.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -60,6 +63,8 @@ const char* errorText(intptr_t code) {
         return "status read failed";
     case DMP_ERROR_SEND:
         return "send failed";
+    case DMP_ERROR_BOX_LOST:
+        return "the player stopped answering";
     default:
         return "unknown error";
     }
@@ -67,9 +72,9 @@ const char* errorText(intptr_t code) {
 
 // What was last printed for one media type, so that only changes are told.
 struct TypeView {
-    using Index = int32_t (*)(DmpVellumoInfo*);
-    using Name = const wchar_t* (*)(DmpVellumoInfo*);
-    using Flag = bool (*)(DmpVellumoInfo*);
+    using Index = decltype(DmpVellumoApi::GetVideoCounts);
+    using Name = decltype(DmpVellumoApi::GetCurPlayingVideoName);
+    using Flag = decltype(DmpVellumoApi::IsVideoPaused);
 
     TypeView(const char* label, uint32_t bit, Index index, Name name, Index count, Flag isPaused)
         : label(label), bit(bit), index(index), name(name), count(count), isPaused(isPaused) {}
@@ -88,7 +93,7 @@ struct TypeView {
     bool wasPaused = false;
 };
 
-void showStatus(DmpVellumoInfo* handle, TypeView& view) {
+void showStatus(const DmpVellumoApi& api, DmpVellumoInfo* handle, TypeView& view) {
     const wchar_t* name = view.name(handle);
     if (name != nullptr && view.lastName != name) {
         view.lastName = name;
@@ -96,13 +101,13 @@ void showStatus(DmpVellumoInfo* handle, TypeView& view) {
                     view.count(handle), name);
     }
     if (view.bit != DMP_TYPE_IMAGE) {
-        const int32_t position = GetCurrentDuration(handle);
+        const int32_t position = api.GetCurrentDuration(handle);
         if (position != view.lastPosition) {
             view.lastPosition = position;
-            std::printf("%s: time %d/%d\n", view.label, position, GetTotalDuration(handle));
+            std::printf("%s: time %d/%d\n", view.label, position, api.GetTotalDuration(handle));
         }
-        const int32_t volume = GetVolume(handle);
-        const int32_t maxVolume = GetMaxVolume(handle);
+        const int32_t volume = api.GetVolume(handle);
+        const int32_t maxVolume = api.GetMaxVolume(handle);
         if (volume != view.lastVolume || maxVolume != view.lastMaxVolume) {
             view.lastVolume = volume;
             view.lastMaxVolume = maxVolume;
@@ -120,33 +125,33 @@ const char kKeysHelp[] =
     "commands: pause, resume, next, prev, seek T, vol V, mute, repeat R, quit\n";
 
 // Returns false when the user asked to quit.
-bool runCommand(DmpVellumoInfo* handle, const std::string& line) {
+bool runCommand(const DmpVellumoApi& api, DmpVellumoInfo* handle, const std::string& line) {
     std::istringstream words(line);
     std::string word;
     if (!(words >> word))
         return true;
-    const uint32_t mask = GetPlayingType(handle);
+    const uint32_t mask = api.GetPlayingType(handle);
     long argument = 0;
     const bool hasArgument = static_cast<bool>(words >> argument);
     bool isDone = false;
     if (word == "q" || word == "quit")
         return false;
     if (word == "p" || word == "pause")
-        isDone = Pause(handle, mask);
+        isDone = api.Pause(handle, mask);
     else if (word == "r" || word == "resume")
-        isDone = Resume(handle, mask);
+        isDone = api.Resume(handle, mask);
     else if (word == "n" || word == "next")
-        isDone = PlayNext(handle, mask);
+        isDone = api.PlayNext(handle, mask);
     else if (word == "b" || word == "prev")
-        isDone = PlayPrev(handle, mask);
+        isDone = api.PlayPrev(handle, mask);
     else if ((word == "s" || word == "seek") && hasArgument && argument >= 0)
-        isDone = SeekFileByTime(handle, static_cast<uint32_t>(argument));
+        isDone = api.SeekFileByTime(handle, static_cast<uint32_t>(argument));
     else if ((word == "v" || word == "vol") && hasArgument)
-        isDone = SetVolume(handle, static_cast<int32_t>(argument));
+        isDone = api.SetVolume(handle, static_cast<int32_t>(argument));
     else if (word == "m" || word == "mute")
-        isDone = SetVolume(handle, -1);
+        isDone = api.SetVolume(handle, -1);
     else if (word == "repeat" && hasArgument)
-        isDone = SetRepeat(handle, mask, static_cast<int32_t>(argument));
+        isDone = api.SetRepeat(handle, mask, static_cast<int32_t>(argument));
     else {
         std::printf("%s", kKeysHelp);
         return true;
@@ -156,7 +161,8 @@ bool runCommand(DmpVellumoInfo* handle, const std::string& line) {
 }
 
 int playUsage() {
-    std::fprintf(stderr, "usage: vellumoctl play --box ADDR[:PORT] PATH...\n");
+    std::fprintf(stderr, "usage: vellumoctl play --box ADDR[:PORT] PATH...\n"
+                         "       vellumoctl play --renderer LOCATION PATH...\n");
     return kExitUsage;
 }
 
@@ -164,11 +170,21 @@ int playUsage() {
 
 int RunPlay(int argc, char** argv) {
     BoxAddress box;
+    std::string location;
     CFileCollector collector;
     for (int i = 0; i < argc; ++i) {
         if (std::strcmp(argv[i], "--box") == 0 && i + 1 < argc) {
             if (!ParseBoxAddress(argv[++i], box)) {
                 std::fprintf(stderr, "vellumoctl: bad box address '%s'\n", argv[i]);
+                return kExitUsage;
+            }
+        } else if (std::strcmp(argv[i], "--renderer") == 0 && i + 1 < argc) {
+            location = argv[++i];
+            if (!location.starts_with("http://")) {
+                std::fprintf(stderr,
+                             "vellumoctl: '%s' is no description address (http://...), as "
+                             "discover prints them\n",
+                             location.c_str());
                 return kExitUsage;
             }
         } else if (argv[i][0] == '-') {
@@ -179,9 +195,11 @@ int RunPlay(int argc, char** argv) {
         }
     }
     const std::vector<std::wstring> entries = collector.TakeFiles();
-    if (box.host.empty() || argc == 0) {
+    if (box.host.empty() == location.empty() || argc == 0) {
         return playUsage();
     }
+    const bool isRenderer = !location.empty();
+    const DmpVellumoApi& api = isRenderer ? GetRendererApi() : LinkedDmpVellumoApi();
     if (entries.empty()) {
         std::fprintf(stderr, "vellumoctl: nothing to play\n");
         return kExitFailure;
@@ -200,25 +218,29 @@ int RunPlay(int argc, char** argv) {
         return kExitFailure;
     }
     DmpHostWindow window{&postToPipe, &pipeFds[1]};
-    DmpVellumoInfo* handle = CreateWithAsyncIoA(box.host.c_str(), box.port, &window);
-    const bool isStarted = PlayFileA(handle, listPath->c_str());
-    // The library has read the list: it keeps the entries itself.
+    const std::wstring address = kvu::FromUtf8(isRenderer ? location : box.host);
+    DmpVellumoInfo* handle = api.CreateWithAsyncIo(address.c_str(), box.port, &window);
+    const bool isStarted = api.PlayFile(handle, kvu::FromUtf8(*listPath).c_str());
+    // The player has read the list: it keeps the entries itself.
     std::remove(listPath->c_str());
     if (!isStarted) {
         std::fprintf(stderr, "vellumoctl: nothing playable among the given files\n");
-        Destroy(handle);
+        api.Destroy(handle);
         return kExitFailure;
     }
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    std::printf("playing on %s:%d\n%s", box.host.c_str(), box.port, kKeysHelp);
+    if (isRenderer)
+        std::printf("playing on %s\n%s", location.c_str(), kKeysHelp);
+    else
+        std::printf("playing on %s:%d\n%s", box.host.c_str(), box.port, kKeysHelp);
 
     TypeView views[] = {
-        {"video", DMP_TYPE_VIDEO, GetCurPlayingVideoIndex, GetCurPlayingVideoName, GetVideoCounts,
-         IsVideoPaused},
-        {"image", DMP_TYPE_IMAGE, GetCurPlayingImageIndex, GetCurPlayingImageName, GetImageCounts,
-         IsImagePaused},
-        {"audio", DMP_TYPE_AUDIO, GetCurPlayingAudioIndex, GetCurPlayingAudioName, GetAudioCounts,
-         IsAudioPaused},
+        {"video", DMP_TYPE_VIDEO, api.GetCurPlayingVideoIndex, api.GetCurPlayingVideoName,
+         api.GetVideoCounts, api.IsVideoPaused},
+        {"image", DMP_TYPE_IMAGE, api.GetCurPlayingImageIndex, api.GetCurPlayingImageName,
+         api.GetImageCounts, api.IsImagePaused},
+        {"audio", DMP_TYPE_AUDIO, api.GetCurPlayingAudioIndex, api.GetCurPlayingAudioName,
+         api.GetAudioCounts, api.IsAudioPaused},
     };
     int exitCode = kExitOk;
     bool isRunning = true;
@@ -237,13 +259,13 @@ int RunPlay(int argc, char** argv) {
                 std::printf("connected\n");
                 break;
             case DMP_WM_VIDEO_STATUS:
-                showStatus(handle, views[0]);
+                showStatus(api, handle, views[0]);
                 break;
             case DMP_WM_IMAGE_STATUS:
-                showStatus(handle, views[1]);
+                showStatus(api, handle, views[1]);
                 break;
             case DMP_WM_AUDIO_STATUS:
-                showStatus(handle, views[2]);
+                showStatus(api, handle, views[2]);
                 break;
             case DMP_WM_CLOSED:
                 std::printf("closed, still playing 0x%x\n",
@@ -253,7 +275,8 @@ int RunPlay(int argc, char** argv) {
             case DMP_WM_ERROR:
                 std::printf("error %d: %s\n", static_cast<int>(notification.lparam),
                             errorText(notification.lparam));
-                if (notification.lparam == DMP_ERROR_CONNECT) {
+                if (notification.lparam == DMP_ERROR_CONNECT ||
+                    (isRenderer && notification.lparam == DMP_ERROR_BOX_LOST)) {
                     exitCode = kExitFailure;
                     isRunning = false;
                 }
@@ -271,13 +294,13 @@ int RunPlay(int argc, char** argv) {
             }
             pending.append(buffer, static_cast<size_t>(got));
             for (size_t end; isRunning && (end = pending.find('\n')) != std::string::npos;) {
-                isRunning = runCommand(handle, pending.substr(0, end));
+                isRunning = runCommand(api, handle, pending.substr(0, end));
                 pending.erase(0, end + 1);
             }
         }
     }
     // Closes every link (the Box is told "D") and frees the handle.
-    Destroy(handle);
+    api.Destroy(handle);
     ::close(pipeFds[0]);
     ::close(pipeFds[1]);
     std::printf("done\n");

@@ -14,11 +14,14 @@ struct Command {
 const Command kCommands[] = {
     {"play", RunPlay,
      "play --box ADDR[:PORT] PATH...\n"
+     "play --renderer LOCATION PATH...\n"
      "      Play files, folders (walked in name order) and \".m3u\" play lists on the\n"
-     "      Box (port 7171 unless given), printing one line per notification. Lines\n"
-     "      on standard input control it: pause, resume, next, prev, seek T, vol V,\n"
-     "      mute, repeat R, quit. Exit 0 when the Box finished or on quit, 1 when\n"
-     "      nothing is playable or the Box cannot be reached."},
+     "      Box (port 7171 unless given), or on the TV or speaker whose description\n"
+     "      is at LOCATION (as discover prints it), printing one line per\n"
+     "      notification. A TV or speaker plays one type: video, else music, else\n"
+     "      photos. Lines on standard input control it: pause, resume, next, prev,\n"
+     "      seek T, vol V, mute, repeat R, quit. Exit 0 when it finished or on quit,\n"
+     "      1 when nothing is playable or the player cannot be reached."},
     {"version", RunVersion,
      "version --box ADDR[:PORT]\n"
      "      Print the Box's firmware version and MAC address. Exit 1 when it does\n"

@@ -131,7 +131,7 @@ PlayRequestOutcome CPlayRequest::playFromList(const std::string& playListPath, u
         m_messages.append(CStringTable::Get().text(kStringInvalidFiles));
         return PlayRequestOutcome::InvalidFiles;
     }
-    if (target.isSingleTransport && (types & kPhotoMusicPoolMask) == kPhotoMusicPoolMask &&
+    if (target.isRenderer && (types & kPhotoMusicPoolMask) == kPhotoMusicPoolMask &&
         (wantedMask & DMP_TYPE_AUDIO) != 0) {
         DebugPrint("CPlayRequest: photos left out for the music on a player of one transport\n");
         m_record.hasLeftOutPhotos = true;

@@ -38,14 +38,14 @@ enum class PlayRequestOutcome {
 enum class Placement { Queue, PlayNow };
 
 // The Box a request plays on and the window its instance posts to. A
-// player with one transport (a standard renderer, its description's address
-// in boxAddress) plays photos or music, not both: a drop of both plays the
-// music.
+// standard renderer (its description's address in boxAddress) has one
+// transport: it plays photos or music, not both, and a drop of both plays
+// the music.
 struct PlayTarget {
     std::wstring boxAddress;
     int32_t boxPort = 7171;
     DmpHostWindow* window = nullptr;
-    bool isSingleTransport = false;
+    bool isRenderer = false;
 };
 
 // What a request did with its files: the instances it started, and those

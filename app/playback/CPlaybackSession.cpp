@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -21,6 +22,11 @@ constexpr int kStringFilesSkipped = 405;
 constexpr int kStringWaitingForBox = 406;
 constexpr int kStringOk = 265;
 constexpr int kStringOneTransport = 620;
+// What is said of a Box, said of a TV or speaker.
+constexpr std::pair<int, int> kRendererTexts[] = {{kStringBoxLost, 630},
+                                                  {kStringBoxGone, 632},
+                                                  {kStringBoxSilent, 633},
+                                                  {kStringWaitingForBox, 636}};
 // The names a notice of skipped files lists; more are counted only.
 constexpr size_t kListedSkippedFiles = 5;
 
@@ -128,6 +134,10 @@ void CPlaybackSession::took(const CPlayRequest& request, const std::vector<std::
 }
 
 QString CPlaybackSession::boxText(int stringId) const {
+    if (m_target.isRenderer)
+        for (const auto& [boxText, rendererText] : kRendererTexts)
+            if (stringId == boxText)
+                stringId = rendererText;
     QString text = CStringTable::Get().text(stringId);
     return text.replace(QStringLiteral("%S"), m_boxName);
 }

@@ -13,6 +13,7 @@
 #include "playback/CStatusWindow.h"
 #include "playback/StalePlayLists.h"
 #include "remote/CompanionDetection.h"
+#include "renderer/player/RendererApi.h"
 #include "update/CFileVersionInfo.h"
 
 #include <QCoreApplication>
@@ -45,6 +46,8 @@ constexpr int kStringNoDevice = 271;
 constexpr int kStringVersion = 296;
 constexpr int kStringInvalidFiles = 272;
 constexpr int kStringBoxCaption = 307;
+constexpr int kStringRendererCaption = 621;
+constexpr int kStringRendererNoUpgrade = 622;
 constexpr int kStringAddressPrompt = 309;
 constexpr int kStringNotAnAddress = 310;
 constexpr int kStringNotResolved = 311;
@@ -227,10 +230,12 @@ bool CVellumoCore::searchForBox() {
             continue;
         }
         prepareForBox();
+        // A lone device is used at once, unless it cannot be: then the list
+        // says why.
         std::optional<CBoxProbe::Result> chosen =
-            listed.size() == 1 ? std::optional(CBoxProbe::Result{CBoxProbe::Outcome::Answered,
-                                                                 found.front(), found.front().host})
-                               : chooseFromList(listed);
+            listed.size() == 1 && found.front().kind != DeviceKind::Unusable
+                ? answeredBySearch(found.front())
+                : chooseFromList(listed);
         if (m_isEnding || !chosen)
             return false;
         useBox(*chosen);
@@ -303,8 +308,7 @@ std::optional<CBoxProbe::Result> CVellumoCore::chooseFromList(const std::vector<
         if (choice.box) {
             const std::vector<FoundBox>& found = m_search.Found();
             if (std::ranges::find(found, *choice.box) != found.end())
-                return CBoxProbe::Result{CBoxProbe::Outcome::Answered, *choice.box,
-                                         choice.box->host};
+                return answeredBySearch(*choice.box);
             chosen = check(*choice.box);
         } else if (choice.isAddByAddress) {
             chosen = askForAddress();
@@ -375,6 +379,28 @@ std::optional<CBoxProbe::Result> CVellumoCore::check(const FoundBox& box) {
     return std::nullopt;
 }
 
+// A found renderer whose command port takes a link after all is a Box; the
+// check says nothing when it is not.
+CBoxProbe::Result CVellumoCore::answeredBySearch(const FoundBox& device) {
+    CBoxProbe::Result answered{CBoxProbe::Outcome::Answered, device, device.host};
+    if (device.kind != DeviceKind::Renderer)
+        return answered;
+    m_probeResult.reset();
+    m_probe.Start(device);
+    QEventLoop wait;
+    m_probeWait = &wait;
+    if (m_probe.IsRunning())
+        wait.exec();
+    m_probeWait = nullptr;
+    m_probe.Stop();
+    const std::optional<CBoxProbe::Result> result = std::exchange(m_probeResult, std::nullopt);
+    if (result && result->outcome == CBoxProbe::Outcome::Answered) {
+        DebugPrint("CVellumoCore: %s answers on its command port: a Box\n", device.host.c_str());
+        answered.box.kind = DeviceKind::Box;
+    }
+    return answered;
+}
+
 void CVellumoCore::onProbeFinished(const CBoxProbe::Result& result) {
     m_probeResult = result;
     if (m_probeWait != nullptr)
@@ -411,12 +437,26 @@ void CVellumoCore::useBox(const CBoxProbe::Result& chosen) {
     m_box = chosen.box;
     m_boxAddress = QString::fromStdString(chosen.address).toStdWString();
     startPlayback();
-    m_known.Remember(m_box);
-    m_host->ShowChosenBox(text(kStringBoxCaption).replace(QStringLiteral("%S"), boxName()));
+    // A renderer is found again by the search; the remembered ones are
+    // checked as Boxes.
+    if (m_box.kind == DeviceKind::Box)
+        m_known.Remember(m_box);
+    const int caption =
+        m_box.kind == DeviceKind::Renderer ? kStringRendererCaption : kStringBoxCaption;
+    m_host->ShowChosenBox(text(caption).replace(QStringLiteral("%S"), boxName()));
 }
 
 QString CVellumoCore::boxName() const {
     return QString::fromStdString(m_box.friendlyName.empty() ? m_box.host : m_box.friendlyName);
+}
+
+void CVellumoCore::RunUpgrade() {
+    if (m_box.kind == DeviceKind::Renderer) {
+        m_host->ShowNotice(text(CStringTable::kErrorTitle),
+                           text(kStringRendererNoUpgrade).replace(QStringLiteral("%S"), boxName()));
+        return;
+    }
+    m_upgrade.Run();
 }
 
 void CVellumoCore::SwitchBox() {
@@ -436,8 +476,14 @@ void CVellumoCore::SwitchBox() {
 }
 
 void CVellumoCore::startPlayback() {
-    m_session.emplace(GetDmpVellumoApi(), *m_statusWindow, static_cast<CPlaybackHost&>(*this),
-                      PlayTarget{m_boxAddress, m_box.port, m_host->LibraryWindow()}, boxName());
+    if (m_box.kind == DeviceKind::Renderer)
+        m_session.emplace(GetRendererApi(), *m_statusWindow, static_cast<CPlaybackHost&>(*this),
+                          PlayTarget{QString::fromStdString(m_box.location).toStdWString(), 0,
+                                     m_host->LibraryWindow(), true},
+                          boxName());
+    else
+        m_session.emplace(GetDmpVellumoApi(), *m_statusWindow, static_cast<CPlaybackHost&>(*this),
+                          PlayTarget{m_boxAddress, m_box.port, m_host->LibraryWindow()}, boxName());
     m_desktop.emplace(*m_session);
 }
 

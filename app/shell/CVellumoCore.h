@@ -84,6 +84,8 @@ public:
     // Null until a Box has been chosen.
     CPlaybackSession* Session() { return m_session ? &*m_session : nullptr; }
     CFirmwareUpgrade& Upgrade() { return m_upgrade; }
+    // The upgrade of the Box in use; a TV or speaker is told it takes none.
+    void RunUpgrade();
     CFileHandOver& HandOver() { return m_handOver; }
     CDesktopIntegration* Desktop() { return m_desktop ? &*m_desktop : nullptr; }
 
@@ -127,6 +129,7 @@ private:
     std::optional<CBoxProbe::Result> chooseFromList(const std::vector<FoundBox>& boxes);
     std::optional<CBoxProbe::Result> askForAddress();
     std::optional<CBoxProbe::Result> check(const FoundBox& box);
+    CBoxProbe::Result answeredBySearch(const FoundBox& device);
     void onProbeFinished(const CBoxProbe::Result& result);
     void prepareForBox();
     void useBox(const CBoxProbe::Result& chosen);

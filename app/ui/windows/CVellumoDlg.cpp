@@ -83,7 +83,7 @@ CVellumoDlg::CVellumoDlg(CVellumoCore& core, const CStringTable& strings)
     m_versionLabel->setObjectName(QStringLiteral("version"));
     m_boxButton->hide();
     m_core.AttachWindows(*this, *m_statusWindow);
-    connect(m_upgradeButton, &QAbstractButton::clicked, this, [this] { m_core.Upgrade().Run(); });
+    connect(m_upgradeButton, &QAbstractButton::clicked, this, [this] { m_core.RunUpgrade(); });
     connect(m_remoteLinkButton, &QAbstractButton::clicked, this,
             [this] { m_core.OpenSetupPage(); });
     PlayControlFormView& playControl = m_statusWindow->playControl();

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The main job: the application plays the files you drop on a Box.
 #
-#   scripts/demo.sh [--cli] [--box ADDR[:PORT]] [PATH...]
+#   scripts/demo.sh [--cli] [--box ADDR[:PORT]] [--renderer] [PATH...]
 #
 # A simulated Box (vellumo-boxsim) announces itself on loopback in a private
 # network namespace, and the application (vellumo, its search pinned to
@@ -17,12 +17,18 @@
 # Type pause, resume, next, prev, seek T, vol V, mute, repeat R or quit and
 # Enter while it plays.
 #
+# --renderer adds a standard network renderer (gmediarender, playing into
+# silent sinks in real time) beside the simulated Box, in a namespace of its
+# own behind a veth pair: the device list shows both, a Box and a TV or
+# speaker; the command-line demo plays on the renderer. Its samples are real
+# sound and video, made for it.
+#
 # VELLUMO_BUILD_DIR names the build whose programs run (default build/dev,
 # which is built when a program is missing).
 set -euo pipefail
 
 usage() {
-  echo "usage: $0 [--cli] [--box ADDR[:PORT]] [PATH...]" >&2
+  echo "usage: $0 [--cli] [--box ADDR[:PORT]] [--renderer] [PATH...]" >&2
   exit 2
 }
 
@@ -56,6 +62,34 @@ build_if_missing() {
   done
 }
 
+# Sound, pictures and a video a real renderer plays: tones, plain images and
+# a test picture, a few seconds each.
+make_playable_samples() {
+  local samples=$1
+  mkdir -p "$samples/Music and photos" "$samples/Videos"
+  python3 - "$samples/Music and photos" <<'PY'
+import math, struct, sys, wave, zlib
+folder = sys.argv[1]
+for name, pitch, seconds in (("morning walk", 440, 12), ("evening rain", 330, 9)):
+    out = wave.open("%s/%s.wav" % (folder, name), "wb")
+    out.setnchannels(1); out.setsampwidth(2); out.setframerate(22050)
+    out.writeframes(b"".join(struct.pack("<h", int(6000 * math.sin(2 * math.pi * pitch * i / 22050)))
+                             for i in range(22050 * seconds)))
+    out.close()
+def png(path, rgb):
+    rows = b"".join(b"\0" + bytes(rgb) * 320 for _ in range(240))
+    chunk = lambda kind, data: (struct.pack(">I", len(data)) + kind + data +
+                                struct.pack(">I", zlib.crc32(kind + data)))
+    with open(path, "wb") as out:
+        out.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", 320, 240, 8, 2, 0, 0, 0)) +
+                  chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))
+png("%s/dunes.png" % folder, (222, 184, 135))
+png("%s/lighthouse.png" % folder, (70, 110, 160))
+PY
+  gst-launch-1.0 -q videotestsrc num-buffers=300 ! video/x-raw,width=320,height=240,framerate=25/1 \
+    ! theoraenc ! oggmux ! filesink location="$samples/Videos/tide.ogv" >/dev/null
+}
+
 make_samples() {
   local samples=$1
   mkdir -p "$samples/Music and photos" "$samples/Videos"
@@ -69,10 +103,12 @@ make_samples() {
 
 box=""
 cli=0
+renderer=0
 paths=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --box) [ $# -ge 2 ] || usage; box="$2"; cli=1; shift 2 ;;
+    --renderer) renderer=1; shift ;;
     --cli) cli=1; shift ;;
     -*) usage ;;
     *) paths+=("$(realpath "$1")"); shift ;;
@@ -90,16 +126,27 @@ export VELLUMO_DEMO_STATE
 VELLUMO_DEMO_STATE=$(mktemp -d "${TMPDIR:-/tmp}/vellumo-demo-XXXXXX")
 trap 'rm -rf "$VELLUMO_DEMO_STATE"' EXIT
 samples="$VELLUMO_DEMO_STATE/samples"
+if [ "$renderer" = 1 ] && ! command -v gmediarender >/dev/null; then
+  echo "--renderer needs gmediarender: run scripts/install-deps.sh first." >&2
+  exit 1
+fi
 if [ ${#paths[@]} -eq 0 ]; then
-  make_samples "$samples"
+  if [ "$renderer" = 1 ]; then
+    make_playable_samples "$samples"
+  else
+    make_samples "$samples"
+  fi
   [ "$cli" = 0 ] || paths=("$samples/Music and photos")
 fi
 
 if [ -n "$box" ]; then
   "$VELLUMO_BUILD_DIR"/vellumoctl/vellumoctl play --box "$box" "${paths[@]}"
+elif [ "$cli" = 1 ] && [ "$renderer" = 1 ]; then
+  scripts/in-private-net.sh scripts/lib/demo-in-namespace.sh renderer-cli "${paths[@]}"
 elif [ "$cli" = 1 ]; then
   scripts/in-private-net.sh scripts/lib/demo-in-namespace.sh cli "${paths[@]}"
 else
+  export VELLUMO_DEMO_RENDERER=$renderer
   if [ ${#paths[@]} -eq 0 ]; then
     echo "Drop the folder \"$samples/Music and photos\" on the left pool (photos and"
     echo "music), or \"$samples/Videos\" on the right one; close the main window to end."

@@ -9,14 +9,16 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libcurl4-openssl-dev
   qt6-base-dev qt6-tools-dev qt6-webengine-dev
-  libgupnp-1.6-dev libsoup-3.0-dev libxml2-dev libglib2.0-dev nlohmann-json3-dev
+  libgupnp-1.6-dev libgupnp-av-1.0-dev libsoup-3.0-dev libxml2-dev libglib2.0-dev nlohmann-json3-dev
   libnftables-dev nftables
   python3-dbusmock dbus
   desktop-file-utils appstream dpkg-dev file
   lintian scdoc man-db
   iproute2 util-linux
   nginx-light xvfb
-  librsvg2-bin
+  gmediarender rygel rygel-playbin curl
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-tools
+  librsvg2-bin shared-mime-info
   fonts-noto-cjk
 )
 

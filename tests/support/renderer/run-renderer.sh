@@ -132,8 +132,10 @@ CONF
 esac
 INSIDE
 
-# The holder dies with this script; the renderer dies with the holder.
-setpriv --pdeathsig KILL -- unshare -n --kill-child=KILL -- bash "$work/inside.sh" &
+# The holder dies with this script; the renderer dies with the holder, and
+# with it whatever the renderer started (rygel's session bus): they share a
+# process namespace whose first process the holder's death kills.
+setpriv --pdeathsig KILL -- unshare -n -p --kill-child=KILL -- bash "$work/inside.sh" &
 holder=$!
 # unshare makes the namespace before it forks: its own pid names it.
 for _ in $(seq 1 100); do

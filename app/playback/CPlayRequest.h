@@ -46,6 +46,9 @@ struct PlayTarget {
     int32_t boxPort = 7171;
     DmpHostWindow* window = nullptr;
     bool isRenderer = false;
+    // The text a player of its own kind gives for one of its errors, shown
+    // instead of the handling of the library's codes; empty for those.
+    std::function<QString(DmpVellumoInfo* instance, int32_t error)> explainError = {};
 };
 
 // What a request did with its files: the instances it started, and those

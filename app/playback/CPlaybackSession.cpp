@@ -144,6 +144,12 @@ QString CPlaybackSession::boxText(int stringId) const {
 
 void CPlaybackSession::handleError(DmpVellumoInfo* instance, int32_t linkError) {
     m_host.LinkReported(instance, linkError);
+    if (m_target.explainError) {
+        if (const QString text = m_target.explainError(instance, linkError); !text.isEmpty()) {
+            m_host.ShowMessage(text);
+            return;
+        }
+    }
     if (!m_played.Contains(instance)) {
         // An instance of a device operation (the upgrade): only a link that
         // cannot reach the Box ends what runs.

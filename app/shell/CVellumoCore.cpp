@@ -479,7 +479,10 @@ void CVellumoCore::startPlayback() {
     if (m_box.kind == DeviceKind::Renderer)
         m_session.emplace(GetRendererApi(), *m_statusWindow, static_cast<CPlaybackHost&>(*this),
                           PlayTarget{QString::fromStdString(m_box.location).toStdWString(), 0,
-                                     m_host->LibraryWindow(), true},
+                                     m_host->LibraryWindow(), true,
+                                     [this](DmpVellumoInfo* instance, int32_t error) {
+                                         return RendererErrorText(instance, error, boxName());
+                                     }},
                           boxName());
     else
         m_session.emplace(GetDmpVellumoApi(), *m_statusWindow, static_cast<CPlaybackHost&>(*this),

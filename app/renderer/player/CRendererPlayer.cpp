@@ -1,6 +1,7 @@
 #include "CRendererPlayer.h"
 
 #include "DebugPrint.h"
+#include "RendererApi.h"
 #include "SharedMediaServer.h"
 #include "Unicode.h"
 #include "server/CMediaServer.h"
@@ -329,6 +330,11 @@ int32_t CRendererPlayer::RepeatMode(uint32_t type) const {
     return type == m_playingType ? m_repeat[slotOf(type)] : 0;
 }
 
+std::vector<std::pair<std::wstring, std::string>> CRendererPlayer::UnplayableFiles() const {
+    std::lock_guard lock(m_mutex);
+    return m_unplayable;
+}
+
 void CRendererPlayer::Displaced() {
     {
         std::lock_guard lock(m_mutex);
@@ -406,24 +412,28 @@ void CRendererPlayer::connect() {
         return;
     }
     m_renderer = std::move(renderer);
-    size_t playable = 0;
+    bool isAnyPlayable = false;
     {
         std::lock_guard lock(m_mutex);
         m_maxVolume = m_renderer->VolumeMax();
-        for (const std::wstring& entry : m_playing)
-            if (m_renderer->CanPlay(MimeTypeOf(entry)))
-                ++playable;
-            else
-                DebugPrintW(L"CRendererPlayer: %ls: %s is not among the renderer's formats; "
-                            L"offered anyway\n",
-                            entry.c_str(), MimeTypeOf(entry).c_str());
+        for (const std::wstring& entry : m_playing) {
+            const std::string mimeType = MimeTypeOf(entry);
+            if (m_renderer->CanPlay(mimeType)) {
+                isAnyPlayable = true;
+                continue;
+            }
+            DebugPrintW(L"CRendererPlayer: %ls: %s is not among the renderer's formats; "
+                        L"offered anyway\n",
+                        entry.c_str(), mimeType.c_str());
+            m_unplayable.emplace_back(entry, mimeType);
+        }
         if (m_playingType == 0)
             return;
         m_index = 0;
     }
-    if (playable == 0)
-        DebugPrint("CRendererPlayer: the renderer lists none of the files' types\n");
     post(DMP_WM_CONNECTED, 0);
+    if (!isAnyPlayable)
+        post(DMP_WM_ERROR, kRendererErrorNoPlayableType);
     startCurrent();
 }
 

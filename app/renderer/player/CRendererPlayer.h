@@ -77,6 +77,10 @@ public:
     bool IsPaused(uint32_t type) const;
     int32_t RepeatMode(uint32_t type) const;
 
+    // The entries of what plays whose types the renderer does not list
+    // among those it plays, with their types; set once connected.
+    std::vector<std::pair<std::wstring, std::string>> UnplayableFiles() const;
+
     // Another player took the renderer's transport: this one ends as if its
     // list had played out.
     void Displaced();
@@ -133,6 +137,7 @@ private:
     int32_t m_volume = 0;
     int32_t m_maxVolume = 0;
     bool m_isMuted = false;
+    std::vector<std::pair<std::wstring, std::string>> m_unplayable;
     std::deque<Task> m_tasks;
     bool m_isStopping = false;
     std::optional<std::chrono::steady_clock::time_point> m_slideDue;

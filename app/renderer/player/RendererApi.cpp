@@ -2,6 +2,10 @@
 
 #include "CRendererPlayer.h"
 #include "Unicode.h"
+#include "resources/CStringTable.h"
+
+#include <QFileInfo>
+#include <QStringList>
 
 #include <algorithm>
 #include <mutex>
@@ -176,6 +180,27 @@ DmpVellumoApi makeApi() {
 }
 
 } // namespace
+
+QString RendererErrorText(DmpVellumoInfo* handle, int32_t error, const QString& rendererName) {
+    constexpr int kStringNoPlayableType = 623;
+    // The names a message lists; more are counted only.
+    constexpr size_t kListedFiles = 5;
+    CRendererPlayer* player = playerOf(handle);
+    if (error != kRendererErrorNoPlayableType || player == nullptr)
+        return {};
+    const std::vector<std::pair<std::wstring, std::string>> files = player->UnplayableFiles();
+    QStringList names;
+    for (size_t i = 0; i < std::min(files.size(), kListedFiles); ++i)
+        names.append(QStringLiteral("%1 (%2)").arg(
+            QFileInfo(QString::fromStdWString(files[i].first)).fileName(),
+            QString::fromStdString(files[i].second)));
+    if (files.size() > kListedFiles)
+        names.append(QStringLiteral("…"));
+    return CStringTable::Get()
+        .text(kStringNoPlayableType)
+        .replace(QStringLiteral("%S"), rendererName)
+        .replace(QStringLiteral("%F"), names.join(QStringLiteral(", ")));
+}
 
 const DmpVellumoApi& GetRendererApi() {
     static const DmpVellumoApi api = makeApi();

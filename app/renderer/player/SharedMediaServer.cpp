@@ -1,5 +1,6 @@
 #include "SharedMediaServer.h"
 
+#include "DebugPrint.h"
 #include "server/CMediaServer.h"
 
 #include <arpa/inet.h>
@@ -21,8 +22,17 @@ std::shared_ptr<CMediaServer> ShareMediaServer(const std::string& address, std::
     CMediaServer::Settings settings;
     settings.address = ntohl(parsed.s_addr);
     auto server = std::make_shared<CMediaServer>(settings);
-    if (!server->Start(error))
-        return nullptr;
+    if (!server->Start(error)) {
+        // Another program holds the fixed port: a port of the system's
+        // choosing still serves where no firewall stands between.
+        DebugPrint("ShareMediaServer: %s; trying another port, which the firewall exception "
+                   "does not admit\n",
+                   error->c_str());
+        settings.port = 0;
+        server = std::make_shared<CMediaServer>(settings);
+        if (!server->Start(error))
+            return nullptr;
+    }
     servers[address] = server;
     return server;
 }

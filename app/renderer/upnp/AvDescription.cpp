@@ -76,7 +76,7 @@ xmlDoc* ParseXml(std::string_view text, const char* what) {
     xmlDoc* document =
         xmlReadMemory(text.data(), static_cast<int>(text.size()), nullptr, nullptr, kParseOptions);
     if (document == nullptr)
-        DebugPrint("AvRenderer: the %s is no readable XML (%zu bytes)", what, text.size());
+        DebugPrint("AvRenderer: the %s is no readable XML (%zu bytes)\n", what, text.size());
     return document;
 }
 
@@ -92,13 +92,13 @@ bool FindService(const xmlNode* device, const std::string& baseUrl, std::string_
             continue;
         std::string control = ChildText(service, "controlURL");
         if (control.empty()) {
-            DebugPrint("AvRenderer: %s has no control URL", type.c_str());
+            DebugPrint("AvRenderer: %s has no control URL\n", type.c_str());
             return false;
         }
         links->serviceType = type;
         links->controlUrl = ResolveUrl(baseUrl, control);
         if (links->controlUrl.empty()) {
-            DebugPrint("AvRenderer: %s has an unusable control URL", type.c_str());
+            DebugPrint("AvRenderer: %s has an unusable control URL\n", type.c_str());
             return false;
         }
         std::string event = ChildText(service, "eventSubURL");
@@ -167,13 +167,13 @@ AvDescriptionError ParseAvDescription(std::string_view text, const std::string& 
     const xmlNode* root = xmlDocGetRootElement(doc);
     const xmlNode* top = IsNamed(root, "root") ? Child(root, "device") : nullptr;
     if (top == nullptr) {
-        DebugPrint("AvRenderer: the description has no root device");
+        DebugPrint("AvRenderer: the description has no root device\n");
         xmlFreeDoc(doc);
         return AvDescriptionError::Malformed;
     }
     const xmlNode* device = FindRenderer(top, 0);
     if (device == nullptr) {
-        DebugPrint("AvRenderer: the description has no MediaRenderer; using its root device");
+        DebugPrint("AvRenderer: the description has no MediaRenderer; using its root device\n");
         device = top;
     }
     AvDeviceDescription parsed;
@@ -212,7 +212,7 @@ std::optional<AvServiceDescription> ParseServiceDescription(std::string_view tex
         return std::nullopt;
     const xmlNode* root = xmlDocGetRootElement(doc);
     if (!IsNamed(root, "scpd")) {
-        DebugPrint("AvRenderer: the service description has no scpd element");
+        DebugPrint("AvRenderer: the service description has no scpd element\n");
         xmlFreeDoc(doc);
         return std::nullopt;
     }
@@ -237,7 +237,7 @@ std::optional<AvServiceDescription> ParseServiceDescription(std::string_view tex
             result.volumeMin = static_cast<int>(low);
             result.volumeMax = static_cast<int>(high);
         } else {
-            DebugPrint("AvRenderer: unusable Volume range '%s'..'%s'; taking 0..100",
+            DebugPrint("AvRenderer: unusable Volume range '%s'..'%s'; taking 0..100\n",
                        minimum.c_str(), maximum.c_str());
         }
     }
@@ -423,7 +423,7 @@ bool ParseRenderingLastChange(std::string_view text, RenderingChange* change) {
         return false;
     const xmlNode* root = xmlDocGetRootElement(doc);
     if (!IsNamed(root, "Event")) {
-        DebugPrint("AvRenderer: RenderingControl LastChange has no Event element");
+        DebugPrint("AvRenderer: RenderingControl LastChange has no Event element\n");
         xmlFreeDoc(doc);
         return false;
     }
@@ -444,14 +444,14 @@ bool ParseRenderingLastChange(std::string_view text, RenderingChange* change) {
                 if (!value.empty() && *end == '\0' && number >= 0 && number <= 65535)
                     change->volume = static_cast<int>(number);
                 else
-                    DebugPrint("AvRenderer: unreadable Volume '%s' in LastChange",
+                    DebugPrint("AvRenderer: unreadable Volume '%s' in LastChange\n",
                                value.substr(0, 40).c_str());
             } else if (value == "1" || value == "true" || value == "TRUE") {
                 change->isMuted = true;
             } else if (value == "0" || value == "false" || value == "FALSE") {
                 change->isMuted = false;
             } else {
-                DebugPrint("AvRenderer: unreadable Mute '%s' in LastChange",
+                DebugPrint("AvRenderer: unreadable Mute '%s' in LastChange\n",
                            value.substr(0, 40).c_str());
             }
         }

@@ -257,7 +257,7 @@ std::string CAvRenderer::Impl::OpenOnThread() {
     GUri* uri = g_uri_parse(location.c_str(), G_URI_FLAGS_NONE, &error);
     if (uri == nullptr || g_uri_get_host(uri) == nullptr ||
         g_strcmp0(g_uri_get_scheme(uri), "http") != 0) {
-        DebugPrint("AvRenderer: unusable location '%s'", Clip(location.c_str()).c_str());
+        DebugPrint("AvRenderer: unusable location '%s'\n", Clip(location.c_str()).c_str());
         g_clear_error(&error);
         if (uri != nullptr)
             g_uri_unref(uri);
@@ -286,7 +286,7 @@ std::string CAvRenderer::Impl::OpenOnThread() {
         }
     }
     if (interfaceName.empty()) {
-        DebugPrint("AvRenderer: no local interface holds %s", host.c_str());
+        DebugPrint("AvRenderer: no local interface holds %s\n", host.c_str());
         return Sentence("The TV or speaker at %s is not on a network this PC is connected to.",
                         host);
     }
@@ -295,7 +295,7 @@ std::string CAvRenderer::Impl::OpenOnThread() {
     upnp = gupnp_context_new_full(interfaceName.c_str(), bind, 0, GSSDP_UDA_VERSION_1_0, &error);
     g_object_unref(bind);
     if (upnp == nullptr) {
-        DebugPrint("AvRenderer: no UPnP context on %s (%s): %s", interfaceName.c_str(),
+        DebugPrint("AvRenderer: no UPnP context on %s (%s): %s\n", interfaceName.c_str(),
                    localAddress.c_str(), error != nullptr ? error->message : "?");
         g_clear_error(&error);
         return Sentence("This PC cannot listen on the network of the TV or speaker at %s.", host);
@@ -308,17 +308,17 @@ std::string CAvRenderer::Impl::OpenOnThread() {
 
     HttpResult fetched = FetchText(fetcher, location, kDescriptionLimitBytes);
     if (!fetched.isAnswered) {
-        DebugPrint("AvRenderer: description at %s: %s", Clip(location.c_str()).c_str(),
+        DebugPrint("AvRenderer: description at %s: %s\n", Clip(location.c_str()).c_str(),
                    fetched.error.c_str());
         return Sentence("The TV or speaker at %s does not answer.", host);
     }
     if (fetched.status < 200 || fetched.status >= 300) {
-        DebugPrint("AvRenderer: description at %s: HTTP %u", Clip(location.c_str()).c_str(),
+        DebugPrint("AvRenderer: description at %s: HTTP %u\n", Clip(location.c_str()).c_str(),
                    fetched.status);
         return Sentence("The TV or speaker at %s refuses to describe itself.", host);
     }
     if (fetched.isTooLarge) {
-        DebugPrint("AvRenderer: description at %s exceeds %zu bytes",
+        DebugPrint("AvRenderer: description at %s exceeds %zu bytes\n",
                    Clip(location.c_str()).c_str(), kDescriptionLimitBytes);
         return Sentence("The TV or speaker at %s sent a description this program cannot read.",
                         host);
@@ -363,7 +363,7 @@ std::string CAvRenderer::Impl::OpenOnThread() {
             return std::nullopt;
         HttpResult scpd = FetchText(fetcher, links.scpdUrl, kDescriptionLimitBytes);
         if (!scpd.isAnswered || scpd.status != 200 || scpd.isTooLarge) {
-            DebugPrint("AvRenderer: no service description for %s (%s, HTTP %u)",
+            DebugPrint("AvRenderer: no service description for %s (%s, HTTP %u)\n",
                        links.serviceType.c_str(), scpd.error.c_str(), scpd.status);
             return std::nullopt;
         }
@@ -379,7 +379,7 @@ std::string CAvRenderer::Impl::OpenOnThread() {
         gupnp_service_proxy_add_notify(proxy, "LastChange", G_TYPE_STRING, callback, this);
         g_signal_connect(proxy, "subscription-lost",
                          G_CALLBACK(+[](GUPnPServiceProxy*, GError* reason, gpointer) {
-                             DebugPrint("AvRenderer: event subscription lost: %s",
+                             DebugPrint("AvRenderer: event subscription lost: %s\n",
                                         reason != nullptr ? reason->message : "?");
                          }),
                          this);
@@ -401,7 +401,7 @@ std::string CAvRenderer::Impl::OpenOnThread() {
                                                                    G_TYPE_STRING, &sink, nullptr)) {
                              sinks = SplitProtocolList(sink != nullptr ? sink : "");
                          } else {
-                             DebugPrint("AvRenderer: GetProtocolInfo: %s",
+                             DebugPrint("AvRenderer: GetProtocolInfo: %s\n",
                                         error != nullptr ? error->message : "?");
                              g_clear_error(&error);
                          }
@@ -419,7 +419,7 @@ std::string CAvRenderer::Impl::OpenOnThread() {
                                                                G_TYPE_UINT, &volume, nullptr))
                          transport.volume = static_cast<int>(volume);
                      else
-                         DebugPrint("AvRenderer: GetVolume: %s",
+                         DebugPrint("AvRenderer: GetVolume: %s\n",
                                     error != nullptr ? error->message : "?");
                      g_clear_error(&error);
                  });
@@ -434,13 +434,13 @@ std::string CAvRenderer::Impl::OpenOnThread() {
                 if (auto parsed = ParseTransportState(state != nullptr ? state : ""))
                     transport.state = *parsed;
             } else {
-                DebugPrint("AvRenderer: GetTransportInfo: %s",
+                DebugPrint("AvRenderer: GetTransportInfo: %s\n",
                            error != nullptr ? error->message : "?");
             }
             g_clear_error(&error);
             g_free(state);
         });
-    DebugPrint("AvRenderer: opened '%s' at %s via %s (%s), %zu sinks, volume 0..%d%s",
+    DebugPrint("AvRenderer: opened '%s' at %s via %s (%s), %zu sinks, volume 0..%d%s\n",
                Clip(friendlyName.c_str()).c_str(), Clip(location.c_str()).c_str(),
                interfaceName.c_str(), localAddress.c_str(), sinks.size(), volumeMax,
                hasNextMedia ? ", next media" : "");
@@ -448,6 +448,14 @@ std::string CAvRenderer::Impl::OpenOnThread() {
 }
 
 void CAvRenderer::Impl::Shutdown() {
+    // The commands given before the close still reach the renderer for a
+    // moment: the Stop of a user who ends playback above all.
+    const auto commandGuard = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while ((isCommandRunning || !commands.empty()) && !isLost &&
+           std::chrono::steady_clock::now() < commandGuard) {
+        if (!g_main_context_iteration(mainContext, FALSE))
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
     isStopping = true;
     if (pollSource != nullptr) {
         g_source_destroy(pollSource);
@@ -475,7 +483,7 @@ void CAvRenderer::Impl::Shutdown() {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     if (!calls.empty())
-        DebugPrint("AvRenderer: %zu calls still pending at close", calls.size());
+        DebugPrint("AvRenderer: %zu calls still pending at close\n", calls.size());
     for (GUPnPServiceProxy** proxy : {&avTransport, &renderingControl, &connectionManager}) {
         if (*proxy != nullptr) {
             g_signal_handlers_disconnect_by_data(*proxy, this);
@@ -551,7 +559,7 @@ bool CAvRenderer::Impl::CallBlocking(GUPnPServiceProxy* proxy, GUPnPServiceProxy
     Start(proxy, action, name, [&](GUPnPServiceProxyAction* finished, const GError* error) {
         isDone = true;
         if (finished == nullptr) {
-            DebugPrint("AvRenderer: %s: %s", name.c_str(),
+            DebugPrint("AvRenderer: %s: %s\n", name.c_str(),
                        error != nullptr ? Clip(error->message).c_str() : "?");
             isAnswered = IsAnswer(error);
             return;
@@ -615,7 +623,7 @@ void CAvRenderer::Impl::NextCommand() {
                                  ? reason->code
                                  : -1;
                   std::string text = reason != nullptr ? Clip(reason->message) : "refused";
-                  DebugPrint("AvRenderer: %s refused: %d %s", name.c_str(), code, text.c_str());
+                  DebugPrint("AvRenderer: %s refused: %d %s\n", name.c_str(), code, text.c_str());
                   g_clear_error(&fault);
                   observer->ActionFailed(name, code, text);
                   return;
@@ -626,7 +634,7 @@ void CAvRenderer::Impl::NextCommand() {
 }
 
 void CAvRenderer::Impl::NoteTransportFailure(const std::string& name, const GError* error) {
-    DebugPrint("AvRenderer: %s failed: %s", name.c_str(),
+    DebugPrint("AvRenderer: %s failed: %s\n", name.c_str(),
                error != nullptr ? Clip(error->message).c_str() : "?");
     if (++transportFailures >= kLostAfterFailures)
         Lose(Sentence("The TV or speaker at %s no longer answers.", host));
@@ -636,7 +644,7 @@ void CAvRenderer::Impl::Lose(const std::string& why) {
     if (isLost)
         return;
     isLost = true;
-    DebugPrint("AvRenderer: lost %s: %s", Clip(location.c_str()).c_str(), why.c_str());
+    DebugPrint("AvRenderer: lost %s: %s\n", Clip(location.c_str()).c_str(), why.c_str());
     if (pollSource != nullptr) {
         g_source_destroy(pollSource);
         g_source_unref(pollSource);
@@ -672,7 +680,7 @@ void CAvRenderer::Impl::Tick() {
                       return NoteTransportFailure("GetTransportInfo", error);
                   transportFailures = 0;
                   if (action == nullptr) {
-                      DebugPrint("AvRenderer: GetTransportInfo refused: %s", error->message);
+                      DebugPrint("AvRenderer: GetTransportInfo refused: %s\n", error->message);
                       return;
                   }
                   char* state = nullptr;
@@ -681,14 +689,14 @@ void CAvRenderer::Impl::Tick() {
                                                             G_TYPE_STRING, &state, nullptr)) {
                       if (state == nullptr)
                           DebugPrint("AvRenderer: GetTransportInfo answer lacks "
-                                     "CurrentTransportState");
+                                     "CurrentTransportState\n");
                       else if (auto parsed = ParseTransportState(state))
                           transport.state = *parsed;
                       else
-                          DebugPrint("AvRenderer: unknown transport state '%s'",
+                          DebugPrint("AvRenderer: unknown transport state '%s'\n",
                                      Clip(state).c_str());
                   } else {
-                      DebugPrint("AvRenderer: GetTransportInfo: %s",
+                      DebugPrint("AvRenderer: GetTransportInfo: %s\n",
                                  fault != nullptr ? Clip(fault->message).c_str() : "?");
                   }
                   g_clear_error(&fault);
@@ -713,7 +721,7 @@ void CAvRenderer::Impl::Tick() {
                       return NoteTransportFailure("GetPositionInfo", error);
                   transportFailures = 0;
                   if (action == nullptr) {
-                      DebugPrint("AvRenderer: GetPositionInfo refused: %s", error->message);
+                      DebugPrint("AvRenderer: GetPositionInfo refused: %s\n", error->message);
                       return;
                   }
                   char* relTime = nullptr;
@@ -724,7 +732,7 @@ void CAvRenderer::Impl::Tick() {
                           action, &fault, "RelTime", G_TYPE_STRING, &relTime, "TrackDuration",
                           G_TYPE_STRING, &duration, "TrackURI", G_TYPE_STRING, &uri, nullptr)) {
                       if (relTime == nullptr)
-                          DebugPrint("AvRenderer: GetPositionInfo answer lacks RelTime");
+                          DebugPrint("AvRenderer: GetPositionInfo answer lacks RelTime\n");
                       transport.positionMs = ParseAvTime(relTime != nullptr ? relTime : "");
                       std::int64_t length = ParseAvTime(duration != nullptr ? duration : "");
                       if (length > 0)
@@ -732,7 +740,7 @@ void CAvRenderer::Impl::Tick() {
                       if (uri != nullptr && *uri != '\0')
                           transport.currentUri = uri;
                   } else {
-                      DebugPrint("AvRenderer: GetPositionInfo: %s",
+                      DebugPrint("AvRenderer: GetPositionInfo: %s\n",
                                  fault != nullptr ? Clip(fault->message).c_str() : "?");
                   }
                   g_clear_error(&fault);
@@ -755,7 +763,7 @@ void CAvRenderer::Impl::ReadVolume() {
                                                           G_TYPE_UINT, &volume, nullptr))
                     transport.volume = static_cast<int>(volume);
                 else
-                    DebugPrint("AvRenderer: GetVolume: %s",
+                    DebugPrint("AvRenderer: GetVolume: %s\n",
                                error != nullptr ? Clip(error->message).c_str() : "?");
                 g_clear_error(&error);
                 ReportIfChanged();
@@ -773,7 +781,7 @@ void CAvRenderer::Impl::ReadMute() {
                                                           G_TYPE_BOOLEAN, &isMuted, nullptr))
                     transport.isMuted = isMuted != FALSE;
                 else
-                    DebugPrint("AvRenderer: GetMute: %s",
+                    DebugPrint("AvRenderer: GetMute: %s\n",
                                error != nullptr ? Clip(error->message).c_str() : "?");
                 g_clear_error(&error);
                 ReportIfChanged();
@@ -784,7 +792,7 @@ void CAvRenderer::Impl::OnTransportLastChange(const char* text) {
     if (isLost || isStopping || text == nullptr)
         return;
     if (std::strlen(text) > kLastChangeLimitBytes) {
-        DebugPrint("AvRenderer: AVTransport LastChange of %zu bytes ignored", std::strlen(text));
+        DebugPrint("AvRenderer: AVTransport LastChange of %zu bytes ignored\n", std::strlen(text));
         return;
     }
     isTransportEventSinceTick = true;
@@ -797,7 +805,7 @@ void CAvRenderer::Impl::OnTransportLastChange(const char* text) {
             lastChangeParser, 0, text, &error, "TransportState", G_TYPE_STRING, &state,
             "AVTransportURI", G_TYPE_STRING, &transportUri, "CurrentTrackURI", G_TYPE_STRING,
             &trackUri, "CurrentTrackDuration", G_TYPE_STRING, &duration, nullptr)) {
-        DebugPrint("AvRenderer: unreadable AVTransport LastChange: %s",
+        DebugPrint("AvRenderer: unreadable AVTransport LastChange: %s\n",
                    error != nullptr ? Clip(error->message).c_str() : "?");
         g_clear_error(&error);
         return;
@@ -806,7 +814,7 @@ void CAvRenderer::Impl::OnTransportLastChange(const char* text) {
         if (auto parsed = ParseTransportState(state))
             transport.state = *parsed;
         else
-            DebugPrint("AvRenderer: unknown transport state '%s'", Clip(state).c_str());
+            DebugPrint("AvRenderer: unknown transport state '%s'\n", Clip(state).c_str());
     }
     if (trackUri != nullptr && *trackUri != '\0')
         transport.currentUri = trackUri;
@@ -825,7 +833,7 @@ void CAvRenderer::Impl::OnRenderingLastChange(const char* text) {
     if (isLost || isStopping || text == nullptr)
         return;
     if (std::strlen(text) > kLastChangeLimitBytes) {
-        DebugPrint("AvRenderer: RenderingControl LastChange of %zu bytes ignored",
+        DebugPrint("AvRenderer: RenderingControl LastChange of %zu bytes ignored\n",
                    std::strlen(text));
         return;
     }
@@ -864,12 +872,11 @@ std::unique_ptr<CAvRenderer> CAvRenderer::Open(const std::string& location,
 
 CAvRenderer::~CAvRenderer() {
     Impl* impl = m_impl.get();
+    // Behind the calls made before it, which Shutdown lets finish.
     g_main_context_invoke_full(
-        impl->mainContext, G_PRIORITY_HIGH,
+        impl->mainContext, G_PRIORITY_DEFAULT,
         [](gpointer data) -> gboolean {
-            auto* impl = static_cast<Impl*>(data);
-            impl->isStopping = true;
-            g_main_loop_quit(impl->loop);
+            g_main_loop_quit(static_cast<Impl*>(data)->loop);
             return G_SOURCE_REMOVE;
         },
         impl, nullptr);
@@ -930,7 +937,7 @@ void CAvRenderer::SetMedia(const RendererMedia& media) {
 void CAvRenderer::SetNextMedia(const RendererMedia& media) {
     Impl* impl = m_impl.get();
     if (!impl->hasNextMedia) {
-        DebugPrint("AvRenderer: SetNextAVTransportURI not offered; ignored");
+        DebugPrint("AvRenderer: SetNextAVTransportURI not offered; ignored\n");
         return;
     }
     std::string didl = DidlForMedia(media, ProtocolInfoForMedia(media));

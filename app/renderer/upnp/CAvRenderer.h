@@ -24,7 +24,8 @@ public:
     // it fails.
     static std::unique_ptr<CAvRenderer> Open(const std::string& location,
                                              CAvRendererObserver* observer, std::string* error);
-    // Unsubscribes (best effort, bounded wait) and stops the thread; no
+    // Lets the commands given before it reach the renderer (2 s at most),
+    // unsubscribes (best effort, bounded wait) and stops the thread; no
     // callback comes after it returns.
     ~CAvRenderer();
     CAvRenderer(const CAvRenderer&) = delete;

@@ -44,7 +44,7 @@ wait_for() {
 
 python3 - "$work" <<'PY'
 import math, struct, sys, wave
-for name, seconds in (("first", 8), ("second", 2)):
+for name, seconds in (("first", 8), ("second", 2), ("long", 60)):
     w = wave.open("%s/%s.wav" % (sys.argv[1], name), "wb")
     w.setnchannels(1); w.setsampwidth(2); w.setframerate(8000)
     w.writeframes(b"".join(struct.pack("<h", int(3000 * math.sin(i / 8.0)))
@@ -88,6 +88,17 @@ wait_for "closed, still playing 0x0" cat "$work/out"
 exec 3>&-
 wait "$player" || fail "vellumoctl ended with $?"
 player=""
+
+# Quitting while it plays stops the renderer too, long before the song ends.
+VELLUMO_TRACE=1 "$vellumoctl" play --renderer "$location" "$work/long.wav" \
+  <"$work/in" >"$work/out" 2>>"$work/trace" &
+player=$!
+exec 3>"$work/in"
+wait_for "CurrentTransportState=PLAYING" ask GetTransportInfo
+say quit
+wait "$player" || fail "vellumoctl ended with $? on quit"
+player=""
+wait_for "CurrentTransportState=STOPPED" ask GetTransportInfo
 
 # Each song was fetched whole from the media server.
 for song in first second; do

@@ -5,6 +5,7 @@
 // the median of several rounds is compared. Run it inside
 // scripts/in-private-net.sh.
 
+#include "BenchNginx.h"
 #include "network/HttpServer.h"
 
 #include <algorithm>
@@ -33,27 +34,13 @@ namespace {
 constexpr std::size_t kFileBytes = 256u * 1024 * 1024;
 constexpr int kRounds = 9;
 constexpr double kGoalRatio = 0.9;
-constexpr const char* kNginx = "/usr/sbin/nginx";
-
-int connectLoopback(std::uint16_t port) {
-    const int client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
-    if (::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ::close(client);
-        return -1;
-    }
-    return client;
-}
 
 // Fetches the file, drops what it reads, and returns MiB/s of the whole
 // exchange, or a negative value when the body was not the whole file.
 double fetchMiBPerSecond(std::uint16_t port) {
     static std::vector<char> buffer(256 * 1024);
     const auto start = std::chrono::steady_clock::now();
-    const int client = connectLoopback(port);
+    const int client = ConnectLoopback(port);
     if (client < 0)
         return -1;
     const char request[] =
@@ -109,48 +96,6 @@ bool writeImage(const fs::path& path) {
         file.write(block.data(), static_cast<std::streamsize>(block.size()));
     }
     return static_cast<bool>(file);
-}
-
-pid_t startNginx(const fs::path& base, const fs::path& root, std::uint16_t port) {
-    const std::string dir = base.string();
-    const fs::path config = base / "nginx.conf";
-    std::ofstream(config) << "daemon off;\nmaster_process off;\nworker_processes 1;\n"
-                          << "pid " << dir << "/nginx.pid;\nerror_log " << dir
-                          << "/error.log;\nevents { worker_connections 64; }\nhttp {\n"
-                          << "  access_log off;\n  sendfile on;\n  tcp_nopush on;\n"
-                          << "  default_type application/octet-stream;\n"
-                          << "  client_body_temp_path " << dir << "/body;\n"
-                          << "  proxy_temp_path " << dir << "/proxy;\n"
-                          << "  fastcgi_temp_path " << dir << "/fastcgi;\n"
-                          << "  uwsgi_temp_path " << dir << "/uwsgi;\n"
-                          << "  scgi_temp_path " << dir << "/scgi;\n"
-                          << "  server { listen 127.0.0.1:" << port << "; root " << root.string()
-                          << "; }\n}\n";
-    const std::string configText = config.string();
-    const std::string errorLog = dir + "/error.log";
-    std::vector<char*> argv = {const_cast<char*>("nginx"),
-                               const_cast<char*>("-p"),
-                               const_cast<char*>(dir.c_str()),
-                               const_cast<char*>("-e"),
-                               const_cast<char*>(errorLog.c_str()),
-                               const_cast<char*>("-c"),
-                               const_cast<char*>(configText.c_str()),
-                               nullptr};
-    pid_t pid = -1;
-    if (::posix_spawn(&pid, kNginx, nullptr, nullptr, argv.data(), environ) != 0)
-        return -1;
-    // Wait until it listens (or give up after five seconds).
-    for (int attempt = 0; attempt < 500; ++attempt) {
-        const int probe = connectLoopback(port);
-        if (probe >= 0) {
-            ::close(probe);
-            return pid;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    ::kill(pid, SIGTERM);
-    ::waitpid(pid, nullptr, 0);
-    return -1;
 }
 
 // The client process: fetches from each port it is sent (0 ends it) and
@@ -233,7 +178,7 @@ int main() {
     } else {
         HttpServer server(HttpServer::Settings{.port = 0, .address = INADDR_LOOPBACK});
         const std::uint16_t nginxPort = freeLoopbackPort();
-        const pid_t nginx = startNginx(base, root, nginxPort);
+        const pid_t nginx = StartNginx(base, root, nginxPort);
         if (!server.Start(root.string(), {"install.img"}) || nginx < 0) {
             std::fprintf(stderr, "cannot start %s\n", nginx < 0 ? "nginx" : "HttpServer");
         } else {
@@ -268,8 +213,7 @@ int main() {
         }
         server.Stop();
         if (nginx > 0) {
-            ::kill(nginx, SIGTERM);
-            ::waitpid(nginx, nullptr, 0);
+            StopNginx(nginx);
         }
     }
     fs::remove_all(base);

@@ -6,6 +6,7 @@
 // p99). The client runs in a process of its own, as a renderer would. Run it
 // inside scripts/in-private-net.sh.
 
+#include "BenchNginx.h"
 #include "CMediaServer.h"
 
 #include <algorithm>
@@ -43,22 +44,6 @@ constexpr int kRounds = 5;
 constexpr int kProbes = 1000;
 constexpr double kGoalRatio = 0.9;
 constexpr double kGoalP99Ms = 10;
-constexpr const char* kNginx = "/usr/sbin/nginx";
-
-int connectLoopback(std::uint16_t port) {
-    const int client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
-    if (::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ::close(client);
-        return -1;
-    }
-    const int on = 1;
-    ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    return client;
-}
 
 // One response on a kept-alive connection: reads the head and exactly its
 // Content-Length of body. firstByte gets when the first response byte came.
@@ -111,7 +96,7 @@ std::string request(const std::string& path, std::uint64_t first, std::uint64_t 
 // connection; negative when a body was short.
 double fetchMiBPerSecond(std::uint16_t port, const std::string& path, bool isByRanges) {
     const auto start = Clock::now();
-    const int fd = connectLoopback(port);
+    const int fd = ConnectLoopback(port);
     if (fd < 0)
         return -1;
     std::string carry;
@@ -139,7 +124,7 @@ double fetchMiBPerSecond(std::uint16_t port, const std::string& path, bool isByR
 // Milliseconds to the first byte of 64 KiB range requests at the same
 // pseudo-random offsets, on one kept-alive connection: {p50, p99}.
 std::pair<double, double> firstByteMs(std::uint16_t port, const std::string& path) {
-    const int fd = connectLoopback(port);
+    const int fd = ConnectLoopback(port);
     if (fd < 0)
         return {-1, -1};
     std::mt19937_64 random(42);
@@ -171,48 +156,6 @@ std::uint16_t freeLoopbackPort() {
     ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
     ::close(probe);
     return ntohs(address.sin_port);
-}
-
-pid_t startNginx(const fs::path& base, const fs::path& root, std::uint16_t port) {
-    const std::string dir = base.string();
-    const fs::path config = base / "nginx.conf";
-    std::ofstream(config) << "daemon off;\nmaster_process off;\nworker_processes 1;\n"
-                          << "pid " << dir << "/nginx.pid;\nerror_log " << dir
-                          << "/error.log;\nevents { worker_connections 64; }\nhttp {\n"
-                          << "  access_log off;\n  sendfile on;\n  tcp_nopush on;\n"
-                          << "  keepalive_requests 100000;\n"
-                          << "  default_type application/octet-stream;\n"
-                          << "  client_body_temp_path " << dir << "/body;\n"
-                          << "  proxy_temp_path " << dir << "/proxy;\n"
-                          << "  fastcgi_temp_path " << dir << "/fastcgi;\n"
-                          << "  uwsgi_temp_path " << dir << "/uwsgi;\n"
-                          << "  scgi_temp_path " << dir << "/scgi;\n"
-                          << "  server { listen 127.0.0.1:" << port << "; root " << root.string()
-                          << "; }\n}\n";
-    const std::string configText = config.string();
-    const std::string errorLog = dir + "/error.log";
-    std::vector<char*> argv = {const_cast<char*>("nginx"),
-                               const_cast<char*>("-p"),
-                               const_cast<char*>(dir.c_str()),
-                               const_cast<char*>("-e"),
-                               const_cast<char*>(errorLog.c_str()),
-                               const_cast<char*>("-c"),
-                               const_cast<char*>(configText.c_str()),
-                               nullptr};
-    pid_t pid = -1;
-    if (::posix_spawn(&pid, kNginx, nullptr, nullptr, argv.data(), environ) != 0)
-        return -1;
-    for (int attempt = 0; attempt < 500; ++attempt) {
-        const int probe = connectLoopback(port);
-        if (probe >= 0) {
-            ::close(probe);
-            return pid;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    ::kill(pid, SIGTERM);
-    ::waitpid(pid, nullptr, 0);
-    return -1;
 }
 
 enum class Job : int { End, Whole, Ranges, FirstByte };
@@ -346,7 +289,7 @@ int main() {
     settings.address = INADDR_LOOPBACK;
     CMediaServer server(settings);
     const std::uint16_t nginxPort = freeLoopbackPort();
-    const pid_t nginx = error ? -1 : startNginx(base, root, nginxPort);
+    const pid_t nginx = error ? -1 : StartNginx(base, root, nginxPort);
     std::string startError;
     if (nginx < 0 || !server.Start(&startError)) {
         std::fprintf(stderr, "cannot start %s %s\n", nginx < 0 ? "nginx" : "CMediaServer",
@@ -381,8 +324,7 @@ int main() {
     }
     server.Stop();
     if (nginx > 0) {
-        ::kill(nginx, SIGTERM);
-        ::waitpid(nginx, nullptr, 0);
+        StopNginx(nginx);
     }
     fs::remove_all(base);
     return status;

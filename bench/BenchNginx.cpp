@@ -10,6 +10,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -22,6 +24,22 @@ namespace {
 constexpr const char* kNginx = "/usr/sbin/nginx";
 
 } // namespace
+
+fs::path MakeNginxBase(const std::string& benchmarkName) {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/" +
+                          benchmarkName + "-XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        std::perror("mkdtemp");
+        return {};
+    }
+    const fs::path base = pattern;
+    fs::create_directory(base / "root");
+    // nginx may read as another user.
+    fs::permissions(base, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                              fs::perms::others_read | fs::perms::others_exec);
+    return base;
+}
 
 int ConnectLoopback(std::uint16_t port) {
     const int client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);

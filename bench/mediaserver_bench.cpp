@@ -265,19 +265,10 @@ std::pair<double, double> throughput(ClientProcess& client, Job job, const Targe
 } // namespace
 
 int main() {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern =
-        std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/mediaserver-bench-XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        std::perror("mkdtemp");
+    const fs::path base = MakeNginxBase("mediaserver-bench");
+    if (base.empty())
         return 1;
-    }
-    const fs::path base = pattern;
     const fs::path root = base / "root";
-    fs::create_directory(root);
-    // nginx may read as another user.
-    fs::permissions(base, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                              fs::perms::others_read | fs::perms::others_exec);
     const fs::path file = root / "movie.mkv";
     std::ofstream(file).close();
     std::error_code error;

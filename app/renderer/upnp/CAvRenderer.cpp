@@ -221,6 +221,9 @@ struct CAvRenderer::Impl {
     void ReportIfChanged();
 
     void Tick();
+    // One poll of AVTransport: at most one of each name at a time (pending),
+    // a transport failure counted, a refusal traced, the answer read.
+    void Poll(const char* name, bool& pending, std::function<void(GUPnPServiceProxyAction*)> read);
     void ReadVolume();
     void ReadMute();
     void OnTransportLastChange(const char* text);
@@ -668,88 +671,79 @@ void CAvRenderer::Impl::Tick() {
         return;
     // A renderer that sends no events still has its state followed.
     if (!isTransportEventSinceTick && !isTransportInfoPending) {
-        isTransportInfoPending = true;
-        Start(avTransport,
-              gupnp_service_proxy_action_new("GetTransportInfo", "InstanceID", G_TYPE_UINT, 0,
-                                             nullptr),
-              "GetTransportInfo", [this](GUPnPServiceProxyAction* action, const GError* error) {
-                  isTransportInfoPending = false;
-                  if (isLost)
-                      return;
-                  if (action == nullptr && !IsAnswer(error))
-                      return NoteTransportFailure("GetTransportInfo", error);
-                  transportFailures = 0;
-                  if (action == nullptr) {
-                      DebugPrint("AvRenderer: GetTransportInfo refused: %s\n", error->message);
-                      return;
-                  }
-                  char* state = nullptr;
-                  GError* fault = nullptr;
-                  if (gupnp_service_proxy_action_get_result(action, &fault, "CurrentTransportState",
-                                                            G_TYPE_STRING, &state, nullptr)) {
-                      if (state == nullptr)
-                          DebugPrint("AvRenderer: GetTransportInfo answer lacks "
-                                     "CurrentTransportState\n");
-                      else if (auto parsed = ParseTransportState(state))
-                          transport.state = *parsed;
-                      else
-                          DebugPrint("AvRenderer: unknown transport state '%s'\n",
-                                     Clip(state).c_str());
-                  } else {
-                      DebugPrint("AvRenderer: GetTransportInfo: %s\n",
-                                 fault != nullptr ? Clip(fault->message).c_str() : "?");
-                  }
-                  g_clear_error(&fault);
-                  g_free(state);
-                  ReportIfChanged();
-              });
+        Poll("GetTransportInfo", isTransportInfoPending, [this](GUPnPServiceProxyAction* action) {
+            char* state = nullptr;
+            GError* fault = nullptr;
+            if (gupnp_service_proxy_action_get_result(action, &fault, "CurrentTransportState",
+                                                      G_TYPE_STRING, &state, nullptr)) {
+                if (state == nullptr)
+                    DebugPrint("AvRenderer: GetTransportInfo answer lacks "
+                               "CurrentTransportState\n");
+                else if (auto parsed = ParseTransportState(state))
+                    transport.state = *parsed;
+                else
+                    DebugPrint("AvRenderer: unknown transport state '%s'\n", Clip(state).c_str());
+            } else {
+                DebugPrint("AvRenderer: GetTransportInfo: %s\n",
+                           fault != nullptr ? Clip(fault->message).c_str() : "?");
+            }
+            g_clear_error(&fault);
+            g_free(state);
+        });
     }
     isTransportEventSinceTick = false;
     // Many renderers send no position events.
     bool isMoving = transport.state == RendererTransport::State::Playing ||
                     transport.state == RendererTransport::State::Transitioning;
     if (isMoving && !isPositionPending) {
-        isPositionPending = true;
-        Start(avTransport,
-              gupnp_service_proxy_action_new("GetPositionInfo", "InstanceID", G_TYPE_UINT, 0,
-                                             nullptr),
-              "GetPositionInfo", [this](GUPnPServiceProxyAction* action, const GError* error) {
-                  isPositionPending = false;
-                  if (isLost)
-                      return;
-                  if (action == nullptr && !IsAnswer(error))
-                      return NoteTransportFailure("GetPositionInfo", error);
-                  transportFailures = 0;
-                  if (action == nullptr) {
-                      DebugPrint("AvRenderer: GetPositionInfo refused: %s\n", error->message);
-                      return;
-                  }
-                  char* relTime = nullptr;
-                  char* duration = nullptr;
-                  char* uri = nullptr;
-                  GError* fault = nullptr;
-                  if (gupnp_service_proxy_action_get_result(
-                          action, &fault, "RelTime", G_TYPE_STRING, &relTime, "TrackDuration",
-                          G_TYPE_STRING, &duration, "TrackURI", G_TYPE_STRING, &uri, nullptr)) {
-                      if (relTime == nullptr)
-                          DebugPrint("AvRenderer: GetPositionInfo answer lacks RelTime\n");
-                      transport.positionMs = ParseAvTime(relTime != nullptr ? relTime : "");
-                      std::int64_t length = ParseAvTime(duration != nullptr ? duration : "");
-                      if (length > 0)
-                          transport.durationMs = length;
-                      if (uri != nullptr && *uri != '\0')
-                          transport.currentUri = uri;
-                  } else {
-                      DebugPrint("AvRenderer: GetPositionInfo: %s\n",
-                                 fault != nullptr ? Clip(fault->message).c_str() : "?");
-                  }
-                  g_clear_error(&fault);
-                  g_free(relTime);
-                  g_free(duration);
-                  g_free(uri);
-                  ReportIfChanged();
-              });
+        Poll("GetPositionInfo", isPositionPending, [this](GUPnPServiceProxyAction* action) {
+            char* relTime = nullptr;
+            char* duration = nullptr;
+            char* uri = nullptr;
+            GError* fault = nullptr;
+            if (gupnp_service_proxy_action_get_result(
+                    action, &fault, "RelTime", G_TYPE_STRING, &relTime, "TrackDuration",
+                    G_TYPE_STRING, &duration, "TrackURI", G_TYPE_STRING, &uri, nullptr)) {
+                if (relTime == nullptr)
+                    DebugPrint("AvRenderer: GetPositionInfo answer lacks RelTime\n");
+                transport.positionMs = ParseAvTime(relTime != nullptr ? relTime : "");
+                std::int64_t length = ParseAvTime(duration != nullptr ? duration : "");
+                if (length > 0)
+                    transport.durationMs = length;
+                if (uri != nullptr && *uri != '\0')
+                    transport.currentUri = uri;
+            } else {
+                DebugPrint("AvRenderer: GetPositionInfo: %s\n",
+                           fault != nullptr ? Clip(fault->message).c_str() : "?");
+            }
+            g_clear_error(&fault);
+            g_free(relTime);
+            g_free(duration);
+            g_free(uri);
+        });
     }
+}
+
+void CAvRenderer::Impl::Poll(const char* name, bool& pending,
+                             std::function<void(GUPnPServiceProxyAction*)> read) {
+    pending = true;
+    Start(avTransport, gupnp_service_proxy_action_new(name, "InstanceID", G_TYPE_UINT, 0, nullptr),
+          name,
+          [this, name, &pending, read = std::move(read)](GUPnPServiceProxyAction* action,
+                                                         const GError* error) {
+              pending = false;
+              if (isLost)
+                  return;
+              if (action == nullptr && !IsAnswer(error))
+                  return NoteTransportFailure(name, error);
+              transportFailures = 0;
+              if (action == nullptr) {
+                  DebugPrint("AvRenderer: %s refused: %s\n", name, error->message);
+                  return;
+              }
+              read(action);
+              ReportIfChanged();
+          });
 }
 
 void CAvRenderer::Impl::ReadVolume() {

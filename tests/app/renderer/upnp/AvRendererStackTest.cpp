@@ -59,15 +59,18 @@ bool CanMakeNamespaces(std::string* why) {
 
 class AvRendererStackTest : public testing::Test {
 protected:
-    void StartRenderer(const std::string& stack) {
+    // net: the pair's number, one per test, since tests run side by side in
+    // one private network.
+    void StartRenderer(const std::string& stack, int net) {
         std::string why;
         if (!CanMakeNamespaces(&why))
             GTEST_SKIP() << why;
         m_media.write("tone.wav", ToneWav(60));
-        ASSERT_TRUE(m_renderer.Start(
-            {"/bin/bash", VELLUMO_RUN_RENDERER, "--stack", stack, "--name", "Stack Renderer",
-             "--uuid", "3f0e2b7a-1111-4c2d-9e8f-0a1b2c3d4e5f", "--serve", m_media.path()},
-            "LOCATION", &why))
+        ASSERT_TRUE(
+            m_renderer.Start({"/bin/bash", VELLUMO_RUN_RENDERER, "--stack", stack, "--net",
+                              std::to_string(net), "--name", "Stack Renderer", "--uuid",
+                              "3f0e2b7a-1111-4c2d-9e8f-0a1b2c3d4e5f", "--serve", m_media.path()},
+                             "LOCATION", &why))
             << why;
         m_location = m_renderer.Value("LOCATION");
         m_mediaBase = m_renderer.Value("MEDIA");
@@ -94,7 +97,7 @@ protected:
 using State = RendererTransport::State;
 
 TEST_F(AvRendererStackTest, OpensAndPlaysPausesSeeksSetsVolumeAndStops) {
-    StartRenderer("gmediarender");
+    StartRenderer("gmediarender", 21);
     if (IsSkipped())
         return;
     std::string error;
@@ -102,7 +105,7 @@ TEST_F(AvRendererStackTest, OpensAndPlaysPausesSeeksSetsVolumeAndStops) {
     ASSERT_NE(renderer, nullptr) << error;
     EXPECT_EQ(renderer->FriendlyName(), "Stack Renderer");
     EXPECT_EQ(renderer->Udn(), "uuid:3f0e2b7a-1111-4c2d-9e8f-0a1b2c3d4e5f");
-    EXPECT_EQ(renderer->LocalAddress(), "10.77.0.1");
+    EXPECT_EQ(renderer->LocalAddress(), m_renderer.Value("HOST"));
     EXPECT_FALSE(renderer->SinkProtocols().empty());
     EXPECT_TRUE(renderer->CanPlay("audio/x-wav") || renderer->CanPlay("audio/wav"));
     EXPECT_FALSE(renderer->CanPlay("application/x-vellumo-none"));
@@ -177,7 +180,7 @@ TEST_F(AvRendererStackTest, OpensAndPlaysPausesSeeksSetsVolumeAndStops) {
 }
 
 TEST_F(AvRendererStackTest, RendererThatExitsIsReportedLostOnce) {
-    StartRenderer("gmediarender");
+    StartRenderer("gmediarender", 22);
     if (IsSkipped())
         return;
     std::string error;
@@ -202,14 +205,14 @@ TEST_F(AvRendererStackTest, RendererThatExitsIsReportedLostOnce) {
 TEST_F(AvRendererStackTest, RygelPlaybinOpensAndTakesTheVolume) {
     if (access("/usr/bin/rygel", X_OK) != 0)
         GTEST_SKIP() << "no rygel";
-    StartRenderer("rygel");
+    StartRenderer("rygel", 23);
     if (IsSkipped())
         return;
     std::string error;
     auto renderer = CAvRenderer::Open(m_location, &m_recorder, &error);
     ASSERT_NE(renderer, nullptr) << error;
     EXPECT_EQ(renderer->FriendlyName(), "Stack Renderer");
-    EXPECT_EQ(renderer->LocalAddress(), "10.77.0.1");
+    EXPECT_EQ(renderer->LocalAddress(), m_renderer.Value("HOST"));
     EXPECT_TRUE(renderer->CanPlay("audio/x-wav") || renderer->CanPlay("audio/wav"));
     EXPECT_TRUE(renderer->HasNextMedia());
     // A value that differs from where it starts, so that a change is reported.

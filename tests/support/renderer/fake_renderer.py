@@ -216,15 +216,23 @@ class Renderer:
                 "<e:property><LastChange>%s</LastChange></e:property></e:propertyset>"
                 % escape(last_change))
         parts = urllib.parse.urlsplit(url)
-        try:
-            connection = http.client.HTTPConnection(parts.hostname, parts.port, timeout=5)
-            connection.request("NOTIFY", parts.path or "/", body.encode(), {
-                "Content-Type": 'text/xml; charset="utf-8"', "NT": "upnp:event",
-                "NTS": "upnp:propchange", "SID": sid, "SEQ": str(seq)})
-            connection.getresponse().read()
-            connection.close()
-        except OSError as error:
-            sys.stderr.write("fake_renderer: NOTIFY to %s failed: %s\n" % (url, error))
+        # A control point that has not yet taken in the subscription's answer
+        # refuses its first event (412): offered again for a while, so that a
+        # loaded machine still sees it.
+        for _ in range(25):
+            try:
+                connection = http.client.HTTPConnection(parts.hostname, parts.port, timeout=5)
+                connection.request("NOTIFY", parts.path or "/", body.encode(), {
+                    "Content-Type": 'text/xml; charset="utf-8"', "NT": "upnp:event",
+                    "NTS": "upnp:propchange", "SID": sid, "SEQ": str(seq)})
+                status = connection.getresponse().status
+                connection.close()
+            except OSError as error:
+                sys.stderr.write("fake_renderer: NOTIFY to %s failed: %s\n" % (url, error))
+                return
+            if status != 412:
+                return
+            time.sleep(0.2)
 
     # SOAP
 

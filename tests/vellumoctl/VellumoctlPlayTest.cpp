@@ -110,7 +110,9 @@ protected:
 };
 
 TEST_F(VellumoctlPlay, PlaysAFolderInNameOrderToTheEnd) {
-    BoxSimProcess sim;
+    // Each song lasts a second, so a loaded machine still reads its status
+    // before the next one starts.
+    BoxSimProcess sim({"--read-rate", "300000"});
     Vellumoctl ctl({"play", "--box", box(sim), (m_dir / "album").string()});
     ASSERT_TRUE(ctl.WaitForLine("connected"));
     ASSERT_TRUE(ctl.WaitForLine("audio: now playing 1/2"));

@@ -134,6 +134,11 @@ std::optional<in_addr> ResolveIPv4(const std::string& host) {
     return address;
 }
 
+// An AVTransport action that takes the instance alone (Pause, Stop).
+GUPnPServiceProxyAction* instanceAction(const char* name) {
+    return gupnp_service_proxy_action_new(name, "InstanceID", G_TYPE_UINT, 0, nullptr);
+}
+
 } // namespace
 
 struct CAvRenderer::Impl {
@@ -196,8 +201,7 @@ struct CAvRenderer::Impl {
     std::string OpenOnThread();
     void Shutdown();
 
-    // Marshals work to the GLib thread; dropped once the renderer is lost or
-    // closing.
+    // Marshals work to the GLib thread.
     void Post(std::function<void()> work);
     void Start(GUPnPServiceProxy* proxy, GUPnPServiceProxyAction* action, const std::string& name,
                Done done);
@@ -208,6 +212,11 @@ struct CAvRenderer::Impl {
     // A command from the user: faults go to the observer.
     void Command(GUPnPServiceProxy* proxy, GUPnPServiceProxyAction* action, const std::string& name,
                  std::function<void(GUPnPServiceProxyAction*)> after = {});
+    // Makes the named action on the GLib thread and queues it as a command;
+    // nothing once the renderer is lost or closing.
+    void PostCommand(GUPnPServiceProxy* Impl::*proxy, const char* name,
+                     std::function<GUPnPServiceProxyAction*(const char* name)> makeAction,
+                     std::function<void(GUPnPServiceProxyAction*)> after = {});
     struct QueuedCommand {
         GUPnPServiceProxy* proxy;
         GUPnPServiceProxyAction* action;
@@ -596,6 +605,17 @@ void CAvRenderer::Impl::Command(GUPnPServiceProxy* proxy, GUPnPServiceProxyActio
         NextCommand();
 }
 
+void CAvRenderer::Impl::PostCommand(
+    GUPnPServiceProxy* Impl::*proxy, const char* name,
+    std::function<GUPnPServiceProxyAction*(const char* name)> makeAction,
+    std::function<void(GUPnPServiceProxyAction*)> after) {
+    Post([this, proxy, name, makeAction = std::move(makeAction), after = std::move(after)] {
+        if (isLost || isStopping)
+            return;
+        Command(this->*proxy, makeAction(name), name, after);
+    });
+}
+
 void CAvRenderer::Impl::DropCommands() {
     for (QueuedCommand& command : commands)
         gupnp_service_proxy_action_unref(command.action);
@@ -927,112 +947,75 @@ std::string CAvRenderer::ProtocolInfoFor(const RendererMedia& media) const {
 }
 
 void CAvRenderer::SetMedia(const RendererMedia& media) {
-    Impl* impl = m_impl.get();
     std::string didl = DidlForMedia(media, ProtocolInfoForMedia(media));
-    impl->Post([impl, uri = media.uri, didl] {
-        if (impl->isLost || impl->isStopping)
-            return;
-        impl->Command(impl->avTransport,
-                      gupnp_service_proxy_action_new("SetAVTransportURI", "InstanceID", G_TYPE_UINT,
-                                                     0, "CurrentURI", G_TYPE_STRING, uri.c_str(),
-                                                     "CurrentURIMetaData", G_TYPE_STRING,
-                                                     didl.c_str(), nullptr),
-                      "SetAVTransportURI");
-    });
+    m_impl->PostCommand(
+        &Impl::avTransport, "SetAVTransportURI", [uri = media.uri, didl](const char* name) {
+            return gupnp_service_proxy_action_new(name, "InstanceID", G_TYPE_UINT, 0, "CurrentURI",
+                                                  G_TYPE_STRING, uri.c_str(), "CurrentURIMetaData",
+                                                  G_TYPE_STRING, didl.c_str(), nullptr);
+        });
 }
 
 void CAvRenderer::SetNextMedia(const RendererMedia& media) {
-    Impl* impl = m_impl.get();
-    if (!impl->hasNextMedia) {
+    if (!m_impl->hasNextMedia) {
         DebugPrint("AvRenderer: SetNextAVTransportURI not offered; ignored\n");
         return;
     }
     std::string didl = DidlForMedia(media, ProtocolInfoForMedia(media));
-    impl->Post([impl, uri = media.uri, didl] {
-        if (impl->isLost || impl->isStopping)
-            return;
-        impl->Command(impl->avTransport,
-                      gupnp_service_proxy_action_new("SetNextAVTransportURI", "InstanceID",
-                                                     G_TYPE_UINT, 0, "NextURI", G_TYPE_STRING,
-                                                     uri.c_str(), "NextURIMetaData", G_TYPE_STRING,
-                                                     didl.c_str(), nullptr),
-                      "SetNextAVTransportURI");
-    });
+    m_impl->PostCommand(
+        &Impl::avTransport, "SetNextAVTransportURI", [uri = media.uri, didl](const char* name) {
+            return gupnp_service_proxy_action_new(name, "InstanceID", G_TYPE_UINT, 0, "NextURI",
+                                                  G_TYPE_STRING, uri.c_str(), "NextURIMetaData",
+                                                  G_TYPE_STRING, didl.c_str(), nullptr);
+        });
 }
 
 void CAvRenderer::Play() {
-    Impl* impl = m_impl.get();
-    impl->Post([impl] {
-        if (impl->isLost || impl->isStopping)
-            return;
-        impl->Command(impl->avTransport,
-                      gupnp_service_proxy_action_new("Play", "InstanceID", G_TYPE_UINT, 0, "Speed",
-                                                     G_TYPE_STRING, "1", nullptr),
-                      "Play");
+    m_impl->PostCommand(&Impl::avTransport, "Play", [](const char* name) {
+        return gupnp_service_proxy_action_new(name, "InstanceID", G_TYPE_UINT, 0, "Speed",
+                                              G_TYPE_STRING, "1", nullptr);
     });
 }
 
 void CAvRenderer::Pause() {
-    Impl* impl = m_impl.get();
-    impl->Post([impl] {
-        if (impl->isLost || impl->isStopping)
-            return;
-        impl->Command(
-            impl->avTransport,
-            gupnp_service_proxy_action_new("Pause", "InstanceID", G_TYPE_UINT, 0, nullptr),
-            "Pause");
-    });
+    m_impl->PostCommand(&Impl::avTransport, "Pause", instanceAction);
 }
 
 void CAvRenderer::Stop() {
-    Impl* impl = m_impl.get();
-    impl->Post([impl] {
-        if (impl->isLost || impl->isStopping)
-            return;
-        impl->Command(impl->avTransport,
-                      gupnp_service_proxy_action_new("Stop", "InstanceID", G_TYPE_UINT, 0, nullptr),
-                      "Stop");
-    });
+    m_impl->PostCommand(&Impl::avTransport, "Stop", instanceAction);
 }
 
 void CAvRenderer::SeekTo(std::int64_t positionMs) {
-    Impl* impl = m_impl.get();
-    std::string target = FormatAvSeekTarget(positionMs);
-    impl->Post([impl, target] {
-        if (impl->isLost || impl->isStopping)
-            return;
-        impl->Command(impl->avTransport,
-                      gupnp_service_proxy_action_new("Seek", "InstanceID", G_TYPE_UINT, 0, "Unit",
-                                                     G_TYPE_STRING, "REL_TIME", "Target",
-                                                     G_TYPE_STRING, target.c_str(), nullptr),
-                      "Seek");
-    });
+    m_impl->PostCommand(
+        &Impl::avTransport, "Seek", [target = FormatAvSeekTarget(positionMs)](const char* name) {
+            return gupnp_service_proxy_action_new(name, "InstanceID", G_TYPE_UINT, 0, "Unit",
+                                                  G_TYPE_STRING, "REL_TIME", "Target",
+                                                  G_TYPE_STRING, target.c_str(), nullptr);
+        });
 }
 
+// Each is read back: a renderer without events still shows the new value.
 void CAvRenderer::SetVolume(int volume) {
     Impl* impl = m_impl.get();
-    guint desired = static_cast<guint>(std::clamp(volume, 0, impl->volumeMax));
-    impl->Post([impl, desired] {
-        if (impl->isLost || impl->isStopping)
-            return;
-        // Read back: a renderer without events still shows the new volume.
-        impl->Command(impl->renderingControl,
-                      gupnp_service_proxy_action_new(
-                          "SetVolume", "InstanceID", G_TYPE_UINT, 0, "Channel", G_TYPE_STRING,
-                          "Master", "DesiredVolume", G_TYPE_UINT, desired, nullptr),
-                      "SetVolume", [impl](GUPnPServiceProxyAction*) { impl->ReadVolume(); });
-    });
+    const guint desired = static_cast<guint>(std::clamp(volume, 0, impl->volumeMax));
+    impl->PostCommand(
+        &Impl::renderingControl, "SetVolume",
+        [desired](const char* name) {
+            return gupnp_service_proxy_action_new(name, "InstanceID", G_TYPE_UINT, 0, "Channel",
+                                                  G_TYPE_STRING, "Master", "DesiredVolume",
+                                                  G_TYPE_UINT, desired, nullptr);
+        },
+        [impl](GUPnPServiceProxyAction*) { impl->ReadVolume(); });
 }
 
 void CAvRenderer::SetMute(bool isMuted) {
     Impl* impl = m_impl.get();
-    impl->Post([impl, isMuted] {
-        if (impl->isLost || impl->isStopping)
-            return;
-        impl->Command(impl->renderingControl,
-                      gupnp_service_proxy_action_new(
-                          "SetMute", "InstanceID", G_TYPE_UINT, 0, "Channel", G_TYPE_STRING,
-                          "Master", "DesiredMute", G_TYPE_BOOLEAN, isMuted ? TRUE : FALSE, nullptr),
-                      "SetMute", [impl](GUPnPServiceProxyAction*) { impl->ReadMute(); });
-    });
+    impl->PostCommand(
+        &Impl::renderingControl, "SetMute",
+        [isMuted](const char* name) {
+            return gupnp_service_proxy_action_new(name, "InstanceID", G_TYPE_UINT, 0, "Channel",
+                                                  G_TYPE_STRING, "Master", "DesiredMute",
+                                                  G_TYPE_BOOLEAN, isMuted ? TRUE : FALSE, nullptr);
+        },
+        [impl](GUPnPServiceProxyAction*) { impl->ReadMute(); });
 }

@@ -198,35 +198,33 @@ bool CRendererPlayer::Previous(uint32_t mask) {
 }
 
 bool CRendererPlayer::Pause(uint32_t mask) {
-    std::unique_lock lock(m_mutex);
-    if (!isActive(mask))
-        return false;
-    m_isPaused = true;
-    m_slideDue.reset();
-    const bool isPhoto = m_playingType == DMP_TYPE_IMAGE;
-    lock.unlock();
-    if (!isPhoto)
-        enqueue([this] {
-            if (m_renderer)
-                m_renderer->Pause();
-        });
-    post(statusMessageOf(PlayingType()), 0);
-    return true;
+    return setPaused(mask, true);
 }
 
 bool CRendererPlayer::Resume(uint32_t mask) {
+    return setPaused(mask, false);
+}
+
+bool CRendererPlayer::setPaused(uint32_t mask, bool isPaused) {
     std::unique_lock lock(m_mutex);
     if (!isActive(mask))
         return false;
-    m_isPaused = false;
+    m_isPaused = isPaused;
+    // The slideshow is ours: the renderer is not told, the next slide waits.
     const bool isPhoto = m_playingType == DMP_TYPE_IMAGE;
-    if (isPhoto)
+    if (isPaused)
+        m_slideDue.reset();
+    else if (isPhoto)
         m_slideDue = std::chrono::steady_clock::now() + m_photoInterval;
     lock.unlock();
     m_wake.notify_all();
     if (!isPhoto)
-        enqueue([this] {
-            if (m_renderer)
+        enqueue([this, isPaused] {
+            if (!m_renderer)
+                return;
+            if (isPaused)
+                m_renderer->Pause();
+            else
                 m_renderer->Play();
         });
     post(statusMessageOf(PlayingType()), 0);

@@ -97,6 +97,7 @@ private:
 
     void post(uint32_t message, intptr_t lParam) const;
     void enqueue(Task task);
+    bool setPaused(uint32_t mask, bool isPaused);
     void workerMain();
 
     // Worker only.

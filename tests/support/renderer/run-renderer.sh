@@ -6,10 +6,10 @@
 # pair never touches a real interface.
 #
 #   run-renderer.sh [--stack gmediarender|rygel] [--net N] [--name NAME]
-#                   [--uuid UUID] [--serve DIR [--serve-port PORT]] [--log FILE]
+#                   [--uuid UUID] [--log FILE]
 #
-# Prints "LOCATION <url>" once the description answers (and "MEDIA <url>" for
-# the served folder, "HOST <address>" for this side's address), then runs until
+# Prints "LOCATION <url>" once the description answers (and "HOST <address>"
+# for this side's address), then runs until
 # it is sent SIGTERM or SIGINT, its standard input closes or its parent exits.
 # The renderer dies with it, even when it is killed outright.
 set -euo pipefail
@@ -18,8 +18,6 @@ stack=gmediarender
 net=0
 name="Vellumo Test Renderer"
 uuid=""
-serveDir=""
-servePort=8077
 log=""
 while [ $# -gt 0 ]; do
   case "$1" in
@@ -27,8 +25,6 @@ while [ $# -gt 0 ]; do
     --net) net="$2"; shift 2 ;;
     --name) name="$2"; shift 2 ;;
     --uuid) uuid="$2"; shift 2 ;;
-    --serve) serveDir="$2"; shift 2 ;;
-    --serve-port) servePort="$2"; shift 2 ;;
     --log) log="$2"; shift 2 ;;
     *) echo "run-renderer.sh: unknown argument $1" >&2; exit 2 ;;
   esac
@@ -46,11 +42,9 @@ peerIp="10.77.$net.2"
 work="$(mktemp -d /tmp/vellumo-renderer.XXXXXX)"
 [ -n "$log" ] || log="$work/renderer.log"
 holder=""
-server=""
 
 cleanup() {
   trap - EXIT INT TERM
-  [ -n "$server" ] && kill "$server" 2>/dev/null || true
   # unshare ignores SIGTERM while it waits for its child.
   [ -n "$holder" ] && kill -KILL "$holder" 2>/dev/null || true
   [ -n "$holder" ] && wait "$holder" 2>/dev/null || true
@@ -146,12 +140,6 @@ ip link set "$peerIf" netns "$holder"
 ip addr add "$hostIp/24" dev "$hostIf"
 ip link set "$hostIf" up
 
-if [ -n "$serveDir" ]; then
-  setpriv --pdeathsig KILL -- python3 -m http.server --bind "$hostIp" --directory "$serveDir" \
-    "$servePort" >"$work/http.log" 2>&1 &
-  server=$!
-fi
-
 # gmediarender's description sits at /description.xml; rygel's under
 # /<uuid>.xml with its own uuid, found in its log or by probing.
 location=""
@@ -207,13 +195,6 @@ if [ -z "$location" ]; then
   echo "run-renderer.sh: no description answered at $peerIp" >&2
   cat "$log" >&2 2>/dev/null || true
   exit 1
-fi
-if [ -n "$serveDir" ]; then
-  for _ in $(seq 1 100); do
-    curl -s --noproxy '*' -m 1 "http://$hostIp:$servePort/" -o /dev/null && break
-    sleep 0.05
-  done
-  echo "MEDIA http://$hostIp:$servePort/"
 fi
 echo "HOST $hostIp"
 echo "LOCATION $location"

@@ -1,17 +1,20 @@
 // The control point against a real renderer in a network namespace of its own,
-// reached over a veth pair; the media comes from a plain HTTP server on this
-// side of the pair.
+// reached over a veth pair; the media comes from the application's media
+// server on this side of the pair, ranges and all, as when a user plays.
 #include "CAvRenderer.h"
+#include "CMediaServer.h"
 #include "PrivateNetwork.h"
 #include "RendererRecorder.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <unistd.h>
 
 #include <cmath>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace {
@@ -65,20 +68,24 @@ protected:
         std::string why;
         if (!CanMakeNamespaces(&why))
             GTEST_SKIP() << why;
-        m_media.write("tone.wav", ToneWav(60));
-        ASSERT_TRUE(
-            m_renderer.Start({"/bin/bash", VELLUMO_RUN_RENDERER, "--stack", stack, "--net",
-                              std::to_string(net), "--name", "Stack Renderer", "--uuid",
-                              "3f0e2b7a-1111-4c2d-9e8f-0a1b2c3d4e5f", "--serve", m_media.path()},
-                             "LOCATION", &why))
+        ASSERT_TRUE(m_renderer.Start({"/bin/bash", VELLUMO_RUN_RENDERER, "--stack", stack, "--net",
+                                      std::to_string(net), "--name", "Stack Renderer", "--uuid",
+                                      "3f0e2b7a-1111-4c2d-9e8f-0a1b2c3d4e5f"},
+                                     "LOCATION", &why))
             << why;
         m_location = m_renderer.Value("LOCATION");
-        m_mediaBase = m_renderer.Value("MEDIA");
+        CMediaServer::Settings settings;
+        settings.port = 0;
+        settings.address = ntohl(inet_addr(m_renderer.Value("HOST").c_str()));
+        m_server = std::make_unique<CMediaServer>(settings);
+        ASSERT_TRUE(m_server->Start(&why)) << why;
+        m_toneUri = m_server->UrlOf(
+            m_server->Publish(m_media.write("tone.wav", ToneWav(60)), "audio/x-wav"));
     }
 
     RendererMedia Tone() const {
         RendererMedia media;
-        media.uri = m_mediaBase + "tone.wav";
+        media.uri = m_toneUri;
         media.title = "Tone";
         media.kind = RendererMedia::Kind::Music;
         media.mimeType = "audio/x-wav";
@@ -90,7 +97,8 @@ protected:
     TempDir m_media;
     PeerProcess m_renderer;
     std::string m_location;
-    std::string m_mediaBase;
+    std::unique_ptr<CMediaServer> m_server;
+    std::string m_toneUri;
     RendererRecorder m_recorder;
 };
 

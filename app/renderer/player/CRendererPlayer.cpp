@@ -328,7 +328,7 @@ int32_t CRendererPlayer::RepeatMode(uint32_t type) const {
     return type == m_playingType ? m_repeat[slotOf(type)] : 0;
 }
 
-std::vector<std::pair<std::wstring, std::string>> CRendererPlayer::UnplayableFiles() const {
+std::vector<std::wstring> CRendererPlayer::UnplayableFiles() const {
     std::lock_guard lock(m_mutex);
     return m_unplayable;
 }
@@ -423,7 +423,7 @@ void CRendererPlayer::connect() {
             DebugPrintW(L"CRendererPlayer: %ls: %s is not among the renderer's formats; "
                         L"offered anyway\n",
                         entry.c_str(), mimeType.c_str());
-            m_unplayable.emplace_back(entry, mimeType);
+            m_unplayable.push_back(entry);
         }
         if (m_playingType == 0)
             return;

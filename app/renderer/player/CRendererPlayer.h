@@ -78,8 +78,8 @@ public:
     int32_t RepeatMode(uint32_t type) const;
 
     // The entries of what plays whose types the renderer does not list
-    // among those it plays, with their types; set once connected.
-    std::vector<std::pair<std::wstring, std::string>> UnplayableFiles() const;
+    // among those it plays (traced with their types); set once connected.
+    std::vector<std::wstring> UnplayableFiles() const;
 
     // Another player took the renderer's transport: this one ends as if its
     // list had played out.
@@ -138,7 +138,7 @@ private:
     int32_t m_volume = 0;
     int32_t m_maxVolume = 0;
     bool m_isMuted = false;
-    std::vector<std::pair<std::wstring, std::string>> m_unplayable;
+    std::vector<std::wstring> m_unplayable;
     std::deque<Task> m_tasks;
     bool m_isStopping = false;
     std::optional<std::chrono::steady_clock::time_point> m_slideDue;

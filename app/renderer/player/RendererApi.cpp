@@ -183,17 +183,16 @@ DmpVellumoApi makeApi() {
 
 QString RendererErrorText(DmpVellumoInfo* handle, int32_t error, const QString& rendererName) {
     constexpr int kStringNoPlayableType = 623;
-    // The names a message lists; more are counted only.
-    constexpr size_t kListedFiles = 5;
+    // The names the message has room for; more are marked only.
+    constexpr size_t kListedFiles = 2;
     CRendererPlayer* player = playerOf(handle);
     if (error != kRendererErrorNoPlayableType || player == nullptr)
         return {};
-    const std::vector<std::pair<std::wstring, std::string>> files = player->UnplayableFiles();
+    const std::vector<std::wstring> files = player->UnplayableFiles();
     QStringList names;
+    // Names alone: the types, which few users read, are in the trace.
     for (size_t i = 0; i < std::min(files.size(), kListedFiles); ++i)
-        names.append(QStringLiteral("%1 (%2)").arg(
-            QFileInfo(QString::fromStdWString(files[i].first)).fileName(),
-            QString::fromStdString(files[i].second)));
+        names.append(QFileInfo(QString::fromStdWString(files[i])).fileName());
     if (files.size() > kListedFiles)
         names.append(QStringLiteral("…"));
     return CStringTable::Get()

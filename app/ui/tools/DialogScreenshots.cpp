@@ -41,8 +41,18 @@ struct NamingCase {
     int button;
 };
 constexpr NamingCase kNamingMessages[] = {
-    {"box-lost", 400, 401},     {"box-gone", 402, 0},        {"box-silent", 403, 0},
-    {"file-skipped", 404, 265}, {"files-skipped", 405, 265},
+    {"box-lost", 400, 401},
+    {"box-gone", 402, 0},
+    {"box-silent", 403, 0},
+    {"file-skipped", 404, 265},
+    {"files-skipped", 405, 265},
+    // The same and the renderer's own, for a TV or speaker.
+    {"tv-lost", 630, 401},
+    {"tv-gone", 632, 0},
+    {"tv-silent", 633, 0},
+    {"tv-one-type", 620, 0},
+    {"tv-no-upgrade", 622, 0},
+    {"tv-unlisted-types", 623, 0},
 };
 
 QString fileName(const char* kind, const char* name, const char* language) {
@@ -94,7 +104,9 @@ void shootMessages(CScreenshotWriter& writer) {
                                       : QStringLiteral("Living Room Smart Display");
             dialog.SetTexts(std::nullopt, strings.text(message.body)
                                               .replace(QStringLiteral("%d"), QStringLiteral("3"))
-                                              .replace(QStringLiteral("%S"), names));
+                                              .replace(QStringLiteral("%S"), names)
+                                              .replace(QStringLiteral("%F"),
+                                                       QStringLiteral("clip 3.mkv, 月光.flac, …")));
             shootMessage(writer, fileName("message", message.name, language.suffix), dialog);
         }
     }

@@ -76,6 +76,9 @@ void shootStatusWindows(CScreenshotWriter& writer) {
             window.ShowWaiting(
                 strings.text(406).replace(QStringLiteral("%S"), QStringLiteral("Living Room")));
             writer.SaveWidget(fileName("status-waiting", status.name, language.suffix), window);
+            window.ShowWaiting(
+                strings.text(636).replace(QStringLiteral("%S"), QStringLiteral("Living Room TV")));
+            writer.SaveWidget(fileName("status-waiting-tv", status.name, language.suffix), window);
             window.ShowWaiting({});
             window.Destroy();
         }
@@ -117,6 +120,10 @@ void shootMainWindow(CScreenshotWriter& writer) {
         writer.SaveWidget(fileName("main", "box-focused", language.suffix), window);
         window.boxButton()->setFocus(Qt::TabFocusReason);
         writer.SaveWidget(fileName("main", "box-name-focused", language.suffix), window);
+        // A TV or speaker chosen instead.
+        window.ShowChosenBox(
+            strings.text(621).replace(QStringLiteral("%S"), QStringLiteral("Living Room TV")));
+        writer.SaveWidget(fileName("main", "tv-name-focused", language.suffix), window);
         window.photoMusicPool()->clearFocus();
         window.boxButton()->clearFocus();
         if (language.language == UiLanguage::English) {

@@ -235,6 +235,10 @@ struct CAvRenderer::Impl {
     // One poll of AVTransport: at most one of each name at a time (pending),
     // a transport failure counted, a refusal traced, the answer read.
     void Poll(const char* name, bool& pending, std::function<void(GUPnPServiceProxyAction*)> read);
+    // One value of the Master channel read into the transport with store.
+    template <typename Value>
+    void ReadMaster(const char* name, const char* argument, GType type,
+                    void (*store)(RendererTransport&, Value));
     void ReadVolume();
     void ReadMute();
     void OnTransportLastChange(const char* text);
@@ -779,40 +783,38 @@ void CAvRenderer::Impl::Poll(const char* name, bool& pending,
           });
 }
 
-void CAvRenderer::Impl::ReadVolume() {
+template <typename Value>
+void CAvRenderer::Impl::ReadMaster(const char* name, const char* argument, GType type,
+                                   void (*store)(RendererTransport&, Value)) {
     Command(renderingControl,
-            gupnp_service_proxy_action_new("GetVolume", "InstanceID", G_TYPE_UINT, 0, "Channel",
+            gupnp_service_proxy_action_new(name, "InstanceID", G_TYPE_UINT, 0, "Channel",
                                            G_TYPE_STRING, "Master", nullptr),
-            "GetVolume", [this](GUPnPServiceProxyAction* action) {
-                guint volume = 0;
+            name, [this, name, argument, type, store](GUPnPServiceProxyAction* action) {
+                Value value{};
                 GError* error = nullptr;
-                if (gupnp_service_proxy_action_get_result(action, &error, "CurrentVolume",
-                                                          G_TYPE_UINT, &volume, nullptr))
-                    transport.volume = static_cast<int>(volume);
+                if (gupnp_service_proxy_action_get_result(action, &error, argument, type, &value,
+                                                          nullptr))
+                    store(transport, value);
                 else
-                    DebugPrint("AvRenderer: GetVolume: %s\n",
+                    DebugPrint("AvRenderer: %s: %s\n", name,
                                error != nullptr ? Clip(error->message).c_str() : "?");
                 g_clear_error(&error);
                 ReportIfChanged();
             });
 }
 
+void CAvRenderer::Impl::ReadVolume() {
+    ReadMaster<guint>("GetVolume", "CurrentVolume", G_TYPE_UINT,
+                      [](RendererTransport& transport, guint volume) {
+                          transport.volume = static_cast<int>(volume);
+                      });
+}
+
 void CAvRenderer::Impl::ReadMute() {
-    Command(renderingControl,
-            gupnp_service_proxy_action_new("GetMute", "InstanceID", G_TYPE_UINT, 0, "Channel",
-                                           G_TYPE_STRING, "Master", nullptr),
-            "GetMute", [this](GUPnPServiceProxyAction* action) {
-                gboolean isMuted = FALSE;
-                GError* error = nullptr;
-                if (gupnp_service_proxy_action_get_result(action, &error, "CurrentMute",
-                                                          G_TYPE_BOOLEAN, &isMuted, nullptr))
-                    transport.isMuted = isMuted != FALSE;
-                else
-                    DebugPrint("AvRenderer: GetMute: %s\n",
-                               error != nullptr ? Clip(error->message).c_str() : "?");
-                g_clear_error(&error);
-                ReportIfChanged();
-            });
+    ReadMaster<gboolean>("GetMute", "CurrentMute", G_TYPE_BOOLEAN,
+                         [](RendererTransport& transport, gboolean isMuted) {
+                             transport.isMuted = isMuted != FALSE;
+                         });
 }
 
 void CAvRenderer::Impl::OnTransportLastChange(const char* text) {

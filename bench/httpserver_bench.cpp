@@ -5,6 +5,7 @@
 // the median of several rounds is compared. Run it inside
 // scripts/in-private-net.sh.
 
+#include "BenchClientProcess.h"
 #include "BenchNginx.h"
 #include "network/HttpServer.h"
 
@@ -98,58 +99,6 @@ bool writeImage(const fs::path& path) {
     return static_cast<bool>(file);
 }
 
-// The client process: fetches from each port it is sent (0 ends it) and
-// answers with the MiB/s of the fetch.
-class ClientProcess {
-public:
-    // Forks before any thread of the server exists.
-    ClientProcess() {
-        int requests[2];
-        int answers[2];
-        if (::pipe(requests) != 0 || ::pipe(answers) != 0)
-            std::exit(1);
-        m_pid = ::fork();
-        if (m_pid == 0) {
-            ::close(requests[1]);
-            ::close(answers[0]);
-            std::uint16_t port = 0;
-            while (::read(requests[0], &port, sizeof port) == sizeof port && port != 0) {
-                const double result = fetchMiBPerSecond(port);
-                if (::write(answers[1], &result, sizeof result) != sizeof result)
-                    break;
-            }
-            _exit(0);
-        }
-        ::close(requests[0]);
-        ::close(answers[1]);
-        m_requests = requests[1];
-        m_answers = answers[0];
-    }
-    ~ClientProcess() {
-        const std::uint16_t end = 0;
-        if (::write(m_requests, &end, sizeof end) != sizeof end)
-            ::kill(m_pid, SIGTERM);
-        ::close(m_requests);
-        ::close(m_answers);
-        ::waitpid(m_pid, nullptr, 0);
-    }
-    ClientProcess(const ClientProcess&) = delete;
-    ClientProcess& operator=(const ClientProcess&) = delete;
-
-    double Fetch(std::uint16_t port) {
-        double result = -1;
-        if (::write(m_requests, &port, sizeof port) != sizeof port ||
-            ::read(m_answers, &result, sizeof result) != sizeof result)
-            return -1;
-        return result;
-    }
-
-private:
-    pid_t m_pid = -1;
-    int m_requests = -1;
-    int m_answers = -1;
-};
-
 double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
@@ -162,7 +111,8 @@ int main() {
     if (base.empty())
         return 1;
     const fs::path root = base / "root";
-    ClientProcess client;
+    // Fetches from each port it is sent and answers with the MiB/s.
+    BenchClientProcess<std::uint16_t, double> client(fetchMiBPerSecond);
     int status = 1;
     if (!writeImage(root / "install.img")) {
         std::fprintf(stderr, "cannot write %s\n", (root / "install.img").c_str());
@@ -174,18 +124,18 @@ int main() {
             std::fprintf(stderr, "cannot start %s\n", nginx < 0 ? "nginx" : "HttpServer");
         } else {
             // Warm the page cache and both servers.
-            client.Fetch(server.BoundPort());
-            client.Fetch(nginxPort);
+            client.Ask(server.BoundPort(), -1);
+            client.Ask(nginxPort, -1);
             std::vector<double> ours;
             std::vector<double> theirs;
             // Alternating, and who goes first alternates too.
             for (int round = 0; round < kRounds; ++round) {
                 if (round % 2 == 0) {
-                    ours.push_back(client.Fetch(server.BoundPort()));
-                    theirs.push_back(client.Fetch(nginxPort));
+                    ours.push_back(client.Ask(server.BoundPort(), -1));
+                    theirs.push_back(client.Ask(nginxPort, -1));
                 } else {
-                    theirs.push_back(client.Fetch(nginxPort));
-                    ours.push_back(client.Fetch(server.BoundPort()));
+                    theirs.push_back(client.Ask(nginxPort, -1));
+                    ours.push_back(client.Ask(server.BoundPort(), -1));
                 }
             }
             if (*std::min_element(ours.begin(), ours.end()) < 0 ||

@@ -6,6 +6,7 @@
 // p99). The client runs in a process of its own, as a renderer would. Run it
 // inside scripts/in-private-net.sh.
 
+#include "BenchClientProcess.h"
 #include "BenchNginx.h"
 #include "CMediaServer.h"
 
@@ -158,10 +159,10 @@ std::uint16_t freeLoopbackPort() {
     return ntohs(address.sin_port);
 }
 
-enum class Job : int { End, Whole, Ranges, FirstByte };
+enum class Job : int { Whole, Ranges, FirstByte };
 
 struct Order {
-    Job job = Job::End;
+    Job job = Job::Whole;
     std::uint16_t port = 0;
     char path[120] = {};
 };
@@ -171,89 +172,48 @@ struct Answer {
     double second = -1;
 };
 
-// The client process: runs each order it is sent (End ends it).
-class ClientProcess {
-public:
-    // Forks before any thread of the server exists.
-    ClientProcess() {
-        int orders[2];
-        int answers[2];
-        if (::pipe(orders) != 0 || ::pipe(answers) != 0)
-            std::exit(1);
-        m_pid = ::fork();
-        if (m_pid == 0) {
-            ::close(orders[1]);
-            ::close(answers[0]);
-            Order order;
-            while (::read(orders[0], &order, sizeof order) == sizeof order &&
-                   order.job != Job::End) {
-                Answer answer;
-                if (order.job == Job::FirstByte)
-                    std::tie(answer.first, answer.second) = firstByteMs(order.port, order.path);
-                else
-                    answer.first =
-                        fetchMiBPerSecond(order.port, order.path, order.job == Job::Ranges);
-                if (::write(answers[1], &answer, sizeof answer) != sizeof answer)
-                    break;
-            }
-            _exit(0);
-        }
-        ::close(orders[0]);
-        ::close(answers[1]);
-        m_orders = orders[1];
-        m_answers = answers[0];
-    }
-    ~ClientProcess() {
-        const Order end;
-        if (::write(m_orders, &end, sizeof end) != sizeof end)
-            ::kill(m_pid, SIGTERM);
-        ::close(m_orders);
-        ::close(m_answers);
-        ::waitpid(m_pid, nullptr, 0);
-    }
-    ClientProcess(const ClientProcess&) = delete;
-    ClientProcess& operator=(const ClientProcess&) = delete;
-
-    Answer Run(Job job, std::uint16_t port, const std::string& path) {
-        Order order;
-        order.job = job;
-        order.port = port;
-        std::snprintf(order.path, sizeof order.path, "%s", path.c_str());
-        Answer answer;
-        if (::write(m_orders, &order, sizeof order) != sizeof order ||
-            ::read(m_answers, &answer, sizeof answer) != sizeof answer)
-            return {};
-        return answer;
-    }
-
-private:
-    pid_t m_pid = -1;
-    int m_orders = -1;
-    int m_answers = -1;
+struct Target {
+    std::uint16_t port;
+    std::string path;
 };
+
+using Client = BenchClientProcess<Order, Answer>;
+
+// What the client process does with one order.
+Answer serve(const Order& order) {
+    Answer answer;
+    if (order.job == Job::FirstByte)
+        std::tie(answer.first, answer.second) = firstByteMs(order.port, order.path);
+    else
+        answer.first = fetchMiBPerSecond(order.port, order.path, order.job == Job::Ranges);
+    return answer;
+}
+
+Answer run(Client& client, Job job, const Target& target) {
+    Order order;
+    order.job = job;
+    order.port = target.port;
+    std::snprintf(order.path, sizeof order.path, "%s", target.path.c_str());
+    return client.Ask(order, Answer{});
+}
 
 double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
 }
 
-struct Target {
-    std::uint16_t port;
-    std::string path;
-};
-
 // Alternating rounds, who goes first alternating too: {ours, theirs} medians.
-std::pair<double, double> throughput(ClientProcess& client, Job job, const Target& ours,
+std::pair<double, double> throughput(Client& client, Job job, const Target& ours,
                                      const Target& theirs) {
     std::vector<double> our;
     std::vector<double> their;
     for (int round = 0; round < kRounds; ++round) {
         if (round % 2 == 0) {
-            our.push_back(client.Run(job, ours.port, ours.path).first);
-            their.push_back(client.Run(job, theirs.port, theirs.path).first);
+            our.push_back(run(client, job, ours).first);
+            their.push_back(run(client, job, theirs).first);
         } else {
-            their.push_back(client.Run(job, theirs.port, theirs.path).first);
-            our.push_back(client.Run(job, ours.port, ours.path).first);
+            their.push_back(run(client, job, theirs).first);
+            our.push_back(run(client, job, ours).first);
         }
     }
     if (*std::min_element(our.begin(), our.end()) < 0 ||
@@ -273,7 +233,7 @@ int main() {
     std::ofstream(file).close();
     std::error_code error;
     fs::resize_file(file, kFileBytes, error);
-    ClientProcess client;
+    Client client(serve);
     int status = 1;
     CMediaServer::Settings settings;
     settings.port = 0;
@@ -289,12 +249,12 @@ int main() {
         const Target ours{server.BoundPort(), server.Publish(file.string(), "video/x-matroska")};
         const Target theirs{nginxPort, "/movie.mkv"};
         // Warm the page cache and both servers.
-        client.Run(Job::Whole, ours.port, ours.path);
-        client.Run(Job::Whole, theirs.port, theirs.path);
+        run(client, Job::Whole, ours);
+        run(client, Job::Whole, theirs);
         const auto [wholeOurs, wholeTheirs] = throughput(client, Job::Whole, ours, theirs);
         const auto [rangesOurs, rangesTheirs] = throughput(client, Job::Ranges, ours, theirs);
-        const Answer firstOurs = client.Run(Job::FirstByte, ours.port, ours.path);
-        const Answer firstTheirs = client.Run(Job::FirstByte, theirs.port, theirs.path);
+        const Answer firstOurs = run(client, Job::FirstByte, ours);
+        const Answer firstTheirs = run(client, Job::FirstByte, theirs);
         if (wholeOurs < 0 || rangesOurs < 0 || firstOurs.first < 0 || firstTheirs.first < 0) {
             std::fprintf(stderr, "a transfer was incomplete\n");
         } else {

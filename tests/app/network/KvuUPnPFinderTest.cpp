@@ -259,10 +259,18 @@ TEST_F(KvuUPnPFinderTest, ReportsTheServiceTypesOfTheDeviceAndItsEmbeddedDevices
     } describing;
     describing.types = &typesByName;
     finder.AddObserver(&describing);
-    ASSERT_TRUE(finder.StartSearch());
-    // A loaded machine may describe some after the search window; the search
-    // goes on reporting them.
-    ASSERT_TRUE(RunMainContextUntil([&] { return typesByName.size() == 4; }));
+    // Searched again while one is missing: tests side by side on loopback
+    // may flood it until an answer is dropped.
+    for (int search = 0; search < 5 && typesByName.size() < 4; ++search) {
+        ASSERT_TRUE(finder.StartSearch());
+        const int completed = describing.completedCount;
+        RunMainContextUntil(
+            [&] { return typesByName.size() == 4 || describing.completedCount > completed; });
+    }
+    std::string described;
+    for (const auto& [name, types] : typesByName)
+        described += name + " ";
+    ASSERT_EQ(typesByName.size(), 4u) << described;
 
     EXPECT_EQ(typesByName["TV"],
               (std::vector<std::string>{connection, rendering, transport, "urn:x:service:Z:1"}));

@@ -56,6 +56,18 @@ int ConnectLoopback(std::uint16_t port) {
     return client;
 }
 
+std::uint16_t FreeLoopbackPort() {
+    const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(probe);
+    return ntohs(address.sin_port);
+}
+
 pid_t StartNginx(const fs::path& base, const fs::path& root, std::uint16_t port) {
     const std::string dir = base.string();
     const fs::path config = base / "nginx.conf";

@@ -14,6 +14,9 @@
 // when it cannot be made.
 std::filesystem::path MakeNginxBase(const std::string& benchmarkName);
 
+// A loopback port no socket holds now, for nginx to listen on.
+std::uint16_t FreeLoopbackPort();
+
 // A connected loopback client socket (TCP_NODELAY), or -1.
 int ConnectLoopback(std::uint16_t port);
 

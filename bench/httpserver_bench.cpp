@@ -5,6 +5,7 @@
 // the median of several rounds is compared. Run it inside
 // scripts/in-private-net.sh.
 
+#include "BenchChild.h"
 #include "BenchClientProcess.h"
 #include "BenchNginx.h"
 #include "network/HttpServer.h"
@@ -73,18 +74,6 @@ double fetchMiBPerSecond(std::uint16_t port) {
     return static_cast<double>(kFileBytes) / (1024.0 * 1024.0) / seconds;
 }
 
-std::uint16_t freeLoopbackPort() {
-    const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(probe);
-    return ntohs(address.sin_port);
-}
-
 bool writeImage(const fs::path& path) {
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
     std::vector<char> block(1024 * 1024);
@@ -97,11 +86,6 @@ bool writeImage(const fs::path& path) {
         file.write(block.data(), static_cast<std::streamsize>(block.size()));
     }
     return static_cast<bool>(file);
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 } // namespace
@@ -118,7 +102,7 @@ int main() {
         std::fprintf(stderr, "cannot write %s\n", (root / "install.img").c_str());
     } else {
         HttpServer server(HttpServer::Settings{.port = 0, .address = INADDR_LOOPBACK});
-        const std::uint16_t nginxPort = freeLoopbackPort();
+        const std::uint16_t nginxPort = FreeLoopbackPort();
         const pid_t nginx = StartNginx(base, root, nginxPort);
         if (!server.Start(root.string(), {"install.img"}) || nginx < 0) {
             std::fprintf(stderr, "cannot start %s\n", nginx < 0 ? "nginx" : "HttpServer");
@@ -142,8 +126,8 @@ int main() {
                 *std::min_element(theirs.begin(), theirs.end()) < 0) {
                 std::fprintf(stderr, "a transfer was incomplete\n");
             } else {
-                const double oursMiBs = median(ours);
-                const double theirsMiBs = median(theirs);
+                const double oursMiBs = Median(ours);
+                const double theirsMiBs = Median(theirs);
                 std::printf("256 MiB install.img over loopback, median of %d rounds\n", kRounds);
                 std::printf("HttpServer:           %8.1f MiB/s\n", oursMiBs);
                 std::printf("nginx (sendfile on):  %8.1f MiB/s\n", theirsMiBs);

@@ -6,6 +6,7 @@
 // p99). The client runs in a process of its own, as a renderer would. Run it
 // inside scripts/in-private-net.sh.
 
+#include "BenchChild.h"
 #include "BenchClientProcess.h"
 #include "BenchNginx.h"
 #include "CMediaServer.h"
@@ -147,18 +148,6 @@ std::pair<double, double> firstByteMs(std::uint16_t port, const std::string& pat
     return {times[times.size() / 2], times[times.size() * 99 / 100]};
 }
 
-std::uint16_t freeLoopbackPort() {
-    const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(probe);
-    return ntohs(address.sin_port);
-}
-
 enum class Job : int { Whole, Ranges, FirstByte };
 
 struct Order {
@@ -197,11 +186,6 @@ Answer run(Client& client, Job job, const Target& target) {
     return client.Ask(order, Answer{});
 }
 
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 // Alternating rounds, who goes first alternating too: {ours, theirs} medians.
 std::pair<double, double> throughput(Client& client, Job job, const Target& ours,
                                      const Target& theirs) {
@@ -219,7 +203,7 @@ std::pair<double, double> throughput(Client& client, Job job, const Target& ours
     if (*std::min_element(our.begin(), our.end()) < 0 ||
         *std::min_element(their.begin(), their.end()) < 0)
         return {-1, -1};
-    return {median(our), median(their)};
+    return {Median(our), Median(their)};
 }
 
 } // namespace
@@ -239,7 +223,7 @@ int main() {
     settings.port = 0;
     settings.address = INADDR_LOOPBACK;
     CMediaServer server(settings);
-    const std::uint16_t nginxPort = freeLoopbackPort();
+    const std::uint16_t nginxPort = FreeLoopbackPort();
     const pid_t nginx = error ? -1 : StartNginx(base, root, nginxPort);
     std::string startError;
     if (nginx < 0 || !server.Start(&startError)) {

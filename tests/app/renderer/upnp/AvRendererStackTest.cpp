@@ -62,9 +62,9 @@ bool CanMakeNamespaces(std::string* why) {
 
 class AvRendererStackTest : public testing::Test {
 protected:
-    // net: the pair's number, one per test, since tests run side by side in
-    // one private network.
-    void StartRenderer(const std::string& stack, int net) {
+    // Starts the renderer and opens it into renderer. net: the pair's number,
+    // one per test, since tests run side by side in one private network.
+    void OpenRenderer(const std::string& stack, int net, std::unique_ptr<CAvRenderer>& renderer) {
         std::string why;
         if (!CanMakeNamespaces(&why))
             GTEST_SKIP() << why;
@@ -73,7 +73,6 @@ protected:
                                       "3f0e2b7a-1111-4c2d-9e8f-0a1b2c3d4e5f"},
                                      "LOCATION", &why))
             << why;
-        m_location = m_renderer.Value("LOCATION");
         CMediaServer::Settings settings;
         settings.port = 0;
         settings.address = ntohl(inet_addr(m_renderer.Value("HOST").c_str()));
@@ -81,6 +80,8 @@ protected:
         ASSERT_TRUE(m_server->Start(&why)) << why;
         m_toneUri = m_server->UrlOf(
             m_server->Publish(m_media.write("tone.wav", ToneWav(60)), "audio/x-wav"));
+        renderer = CAvRenderer::Open(m_renderer.Value("LOCATION"), &m_recorder, &why);
+        ASSERT_NE(renderer, nullptr) << why;
     }
 
     RendererMedia Tone() const {
@@ -96,7 +97,6 @@ protected:
 
     TempDir m_media;
     PeerProcess m_renderer;
-    std::string m_location;
     std::unique_ptr<CMediaServer> m_server;
     std::string m_toneUri;
     RendererRecorder m_recorder;
@@ -105,12 +105,10 @@ protected:
 using State = RendererTransport::State;
 
 TEST_F(AvRendererStackTest, OpensAndPlaysPausesSeeksSetsVolumeAndStops) {
-    StartRenderer("gmediarender", 21);
-    if (IsSkipped())
+    std::unique_ptr<CAvRenderer> renderer;
+    OpenRenderer("gmediarender", 21, renderer);
+    if (IsSkipped() || HasFatalFailure())
         return;
-    std::string error;
-    auto renderer = CAvRenderer::Open(m_location, &m_recorder, &error);
-    ASSERT_NE(renderer, nullptr) << error;
     EXPECT_EQ(renderer->FriendlyName(), "Stack Renderer");
     EXPECT_EQ(renderer->Udn(), "uuid:3f0e2b7a-1111-4c2d-9e8f-0a1b2c3d4e5f");
     EXPECT_EQ(renderer->LocalAddress(), m_renderer.Value("HOST"));
@@ -188,12 +186,10 @@ TEST_F(AvRendererStackTest, OpensAndPlaysPausesSeeksSetsVolumeAndStops) {
 }
 
 TEST_F(AvRendererStackTest, RendererThatExitsIsReportedLostOnce) {
-    StartRenderer("gmediarender", 22);
-    if (IsSkipped())
+    std::unique_ptr<CAvRenderer> renderer;
+    OpenRenderer("gmediarender", 22, renderer);
+    if (IsSkipped() || HasFatalFailure())
         return;
-    std::string error;
-    auto renderer = CAvRenderer::Open(m_location, &m_recorder, &error);
-    ASSERT_NE(renderer, nullptr) << error;
     renderer->SetMedia(Tone());
     renderer->Play();
     ASSERT_TRUE(m_recorder.WaitForTransport(
@@ -213,12 +209,10 @@ TEST_F(AvRendererStackTest, RendererThatExitsIsReportedLostOnce) {
 TEST_F(AvRendererStackTest, RygelPlaybinOpensAndTakesTheVolume) {
     if (access("/usr/bin/rygel", X_OK) != 0)
         GTEST_SKIP() << "no rygel";
-    StartRenderer("rygel", 23);
-    if (IsSkipped())
+    std::unique_ptr<CAvRenderer> renderer;
+    OpenRenderer("rygel", 23, renderer);
+    if (IsSkipped() || HasFatalFailure())
         return;
-    std::string error;
-    auto renderer = CAvRenderer::Open(m_location, &m_recorder, &error);
-    ASSERT_NE(renderer, nullptr) << error;
     EXPECT_EQ(renderer->FriendlyName(), "Stack Renderer");
     EXPECT_EQ(renderer->LocalAddress(), m_renderer.Value("HOST"));
     EXPECT_TRUE(renderer->CanPlay("audio/x-wav") || renderer->CanPlay("audio/wav"));

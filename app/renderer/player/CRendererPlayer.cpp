@@ -410,21 +410,30 @@ void CRendererPlayer::connect() {
         return;
     }
     m_renderer = std::move(renderer);
+    std::vector<std::wstring> entries;
+    {
+        std::lock_guard lock(m_mutex);
+        entries.assign(m_playing.begin(), m_playing.end());
+    }
+    // Outside the lock: a name that says nothing makes the MIME database read
+    // the file, and the owner's status calls must not wait on that.
     bool isAnyPlayable = false;
+    std::vector<std::wstring> unplayable;
+    for (const std::wstring& entry : entries) {
+        const std::string mimeType = MimeTypeOf(entry);
+        if (m_renderer->CanPlay(mimeType)) {
+            isAnyPlayable = true;
+            continue;
+        }
+        DebugPrintW(L"CRendererPlayer: %ls: %s is not among the renderer's formats; "
+                    L"offered anyway\n",
+                    entry.c_str(), mimeType.c_str());
+        unplayable.push_back(entry);
+    }
     {
         std::lock_guard lock(m_mutex);
         m_maxVolume = m_renderer->VolumeMax();
-        for (const std::wstring& entry : m_playing) {
-            const std::string mimeType = MimeTypeOf(entry);
-            if (m_renderer->CanPlay(mimeType)) {
-                isAnyPlayable = true;
-                continue;
-            }
-            DebugPrintW(L"CRendererPlayer: %ls: %s is not among the renderer's formats; "
-                        L"offered anyway\n",
-                        entry.c_str(), mimeType.c_str());
-            m_unplayable.push_back(entry);
-        }
+        m_unplayable = std::move(unplayable);
         if (m_playingType == 0)
             return;
         m_index = 0;

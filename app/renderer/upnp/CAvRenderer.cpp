@@ -3,6 +3,7 @@
 #include "AvDescription.h"
 #include "DebugPrint.h"
 #include "network/LocalAddress.h"
+#include "network/UPnPContext.h"
 #include "network/XmlErrorTrace.h"
 
 #include <arpa/inet.h>
@@ -30,8 +31,6 @@ constexpr guint kHttpTimeoutSeconds = 5;
 constexpr guint kActionTimeoutMs = 5000;
 constexpr guint kPollIntervalMs = 1000;
 constexpr size_t kLastChangeLimitBytes = 64 * 1024;
-// Tries at a UPnP context before Open gives up.
-constexpr int kContextAttempts = 5;
 // Transport failures in a row after which the renderer counts as gone.
 constexpr int kLostAfterFailures = 2;
 
@@ -310,18 +309,7 @@ std::string CAvRenderer::Impl::OpenOnThread() {
     }
 
     GInetAddress* bind = g_inet_address_new_from_string(localAddress.c_str());
-    // The context draws its event port at random and only warns when another
-    // program holds it: drawn again a few times.
-    for (int attempt = 0; attempt < kContextAttempts && upnp == nullptr; ++attempt) {
-        g_clear_error(&error);
-        upnp =
-            gupnp_context_new_full(interfaceName.c_str(), bind, 0, GSSDP_UDA_VERSION_1_0, &error);
-        if (upnp != nullptr && gupnp_context_get_port(upnp) == 0) {
-            DebugPrint("AvRenderer: the UPnP context on %s found no port; again\n",
-                       interfaceName.c_str());
-            g_clear_object(&upnp);
-        }
-    }
+    upnp = NewListeningUPnPContext(interfaceName, bind, &error);
     g_object_unref(bind);
     if (upnp == nullptr) {
         DebugPrint("AvRenderer: no UPnP context on %s (%s): %s\n", interfaceName.c_str(),

@@ -1,4 +1,5 @@
 #include "AnnouncedDevice.h"
+#include "network/UPnPContext.h"
 
 #include <gtest/gtest.h>
 
@@ -13,17 +14,10 @@ constexpr const char* kDeviceType = "urn:schemas-upnp-org:device:MediaRenderer:1
 AnnouncedDevice::AnnouncedDevice(const std::string& host, const std::string& deviceXml) {
     GError* error = nullptr;
     GInetAddress* address = g_inet_address_new_from_string(host.c_str());
-    // The context draws its port at random and only warns when another test
-    // holds it: drawn again a few times.
-    for (int attempt = 0; attempt < 5 && m_context == nullptr; ++attempt) {
-        g_clear_error(&error);
-        m_context = gupnp_context_new_full("lo", address, 0, GSSDP_UDA_VERSION_1_0, &error);
-        if (m_context != nullptr && gupnp_context_get_port(m_context) == 0)
-            g_clear_object(&m_context);
-    }
+    m_context = NewListeningUPnPContext("lo", address, &error);
     g_object_unref(address);
     if (m_context == nullptr) {
-        ADD_FAILURE() << host << ": " << (error != nullptr ? error->message : "no port");
+        ADD_FAILURE() << host << ": " << error->message;
         g_clear_error(&error);
         return;
     }
